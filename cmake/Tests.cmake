@@ -1,0 +1,43 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# Unit tests: logic, with the real GL where a test needs pixels.
+file(GLOB PALVEX_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(palvex_unit_tests ${PALVEX_UNIT_TESTS})
+target_link_libraries(palvex_unit_tests PRIVATE palvex_core GTest::gtest GTest::gtest_main)
+target_compile_definitions(palvex_unit_tests PRIVATE
+  PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+gtest_discover_tests(palvex_unit_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+
+# GL call tests: the GL functions listed in tests/gl/wrapped.txt are routed through
+# counting wrappers with the linker's --wrap, so the game calls GL directly.
+file(GLOB PALVEX_GL_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gl/*.cpp)
+if(PALVEX_GL_TESTS)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/tests/gl/wrapped.txt PALVEX_WRAPPED_GL)
+  set(PALVEX_WRAP_FLAGS "")
+  foreach(fn ${PALVEX_WRAPPED_GL})
+    list(APPEND PALVEX_WRAP_FLAGS "-Wl,--wrap=${fn}")
+  endforeach()
+  add_executable(palvex_gl_tests ${PALVEX_GL_TESTS})
+  target_link_libraries(palvex_gl_tests PRIVATE palvex_core GTest::gtest GTest::gtest_main)
+  target_link_options(palvex_gl_tests PRIVATE ${PALVEX_WRAP_FLAGS})
+  target_compile_definitions(palvex_gl_tests PRIVATE
+    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(palvex_gl_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+endif()
+
+# Integration tests run the real binary headless.
+file(GLOB PALVEX_INTEGRATION_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/integration/*.cpp)
+add_executable(palvex_integration_tests ${PALVEX_INTEGRATION_TESTS})
+target_link_libraries(palvex_integration_tests PRIVATE GTest::gtest GTest::gtest_main
+  nlohmann_json::nlohmann_json PkgConfig::SDL2)
+target_include_directories(palvex_integration_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_compile_definitions(palvex_integration_tests PRIVATE
+  PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY="$<TARGET_FILE:palvex>"
+  PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+add_dependencies(palvex_integration_tests palvex)
+gtest_discover_tests(palvex_integration_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+
+# End to end: the real window under Xvfb with real key events.
+add_test(NAME e2e_window COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run.sh $<TARGET_FILE:palvex>)
+set_tests_properties(e2e_window PROPERTIES LABELS e2e TIMEOUT 180)

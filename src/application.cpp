@@ -1,0 +1,120 @@
+#include "application.h"
+
+#include <EGL/egl.h>
+#include <GLES/gl.h>
+#include <cstdio>
+#include <cstring>
+
+#include "log.h"
+#include "menu/menu.h"
+#include "race.h"
+#include "sharedstate.h"
+#include "trace.h"
+#include "window.h"
+
+namespace {
+
+struct ScoreRow {
+    int score;         // index into scores
+    int minChoice;     // shown when opponentChoice >= this
+    int top;
+    platform::Rgb background;
+    platform::Rgb text;
+};
+
+const ScoreRow scoreRows[4] = {
+    {3, 0, 275, {255, 223, 0}, {0, 0, 0}},
+    {0, 0, 257, {255, 114, 0}, {187, 187, 187}},
+    {1, 1, 239, {226, 0, 138}, {187, 187, 187}},
+    {2, 2, 221, {0, 137, 210}, {187, 187, 187}},
+};
+
+} // namespace
+
+Application::Application(void* instance) {
+    setAppDir();
+    sharedState.instance = instance;
+    std::snprintf(title, sizeof title, "%s", "Palvex");
+    std::snprintf(className, sizeof className, "%s", "Plavex");
+    ready = initInstance(*this);
+    accelerators = nullptr;
+    if (ready && !platform::get().options().traceFile.empty()) {
+        trace = new Trace();
+        trace->open(platform::get().options().traceFile);
+    }
+}
+
+Application::~Application() {
+    delete trace;
+    if (sharedState.race) {
+        delete sharedState.race;
+        sharedState.race = nullptr;
+    }
+    delete sharedState.menu;
+    sharedState.menu = nullptr;
+    if (sharedState.eglDisplay != EGL_NO_DISPLAY) {
+        eglMakeCurrent(sharedState.eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglTerminate(sharedState.eglDisplay);
+        sharedState.eglDisplay = EGL_NO_DISPLAY;
+    }
+}
+
+int Application::loop() {
+    platform::Platform& system = platform::get();
+    const long frameLimit = system.options().frames;
+    system.peekMessage(msg, false);
+    while (msg.message != platform::MsgQuit) {
+        if (system.peekMessage(msg, true)) {
+            if (msg.message == platform::MsgQuit) break;
+            system.dispatchMessage(msg);
+        } else {
+            frame();
+            if (trace) trace->writeFrame(system.framesPresented());
+            for (uint8_t& released : sharedState.buttonReleased) released = 0;
+            if (frameLimit >= 0 && system.framesPresented() >= frameLimit) system.postQuitMessage(0);
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+void Application::frame() {
+    platform::Platform& system = platform::get();
+    system.beginPaint();
+    const EGLDisplay display = sharedState.eglDisplay;
+
+    glClearColorx(0x8000, 0x8000, 0x8000, 0);
+    glDepthRangex(0, 0x10000);
+    glClearDepthx(0x10000);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glShadeModel(GL_FLAT);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+
+    if (sharedState.inGame) {
+        sharedState.race->runFrame();
+    } else {
+        sharedState.menu->runFrame();
+    }
+
+    glFinish();
+    eglWaitGL();
+    system.swapBuffers(display, sharedState.eglSurface);
+
+    if (sharedState.inGame) drawScoreOverlay();
+    if (sharedState.menu) sharedState.menu->drawOptionsText();
+    system.endPaint();
+}
+
+void Application::drawScoreOverlay() {
+    platform::Platform& system = platform::get();
+    for (const ScoreRow& row : scoreRows) {
+        if (sharedState.opponentChoice < row.minChoice) continue;
+        char text[16];
+        std::snprintf(text, sizeof text, "%d", sharedState.scores[row.score]);
+        system.drawText(2, row.top, text, row.background, row.text);
+    }
+}

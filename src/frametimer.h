@@ -1,0 +1,12 @@
+// Turns the tick count of each race frame into frameTime (seconds) and frameStep (the
+// distance every bike moves this frame).
+#pragma once
+#include <cstdint>
+#include "fixed.h"
+
+void frameTimerStart();
+void frameTimerTick();
+
+// Gaps longer than this between two race frames are clamped: the elapsed milliseconds are
+// shifted into 16.16 form, and 32768 ms would no longer fit.
+constexpr uint32_t FRAME_GAP_LIMIT_MS = 32767;

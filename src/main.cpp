@@ -1,0 +1,118 @@
+// Palvex: a light-cycle arena race. Entry point: the command line, the start-up order of
+// the program-wide services, the application's loop, and the shut-down in reverse.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "application.h"
+#include "frametimer.h"
+#include "log.h"
+#include "platform/platform.h"
+#include "sound.h"
+
+namespace {
+
+const char* usage =
+    "Usage: palvex [options]\n"
+    "\n"
+    "A light-cycle arena race: steer with A/D or the cursor keys, leave a wall, outlast\n"
+    "the computer-driven bikes. Enter selects in the menu; Enter or Escape leaves a race.\n"
+    "\n"
+    "Options:\n"
+    "  --scale N          window size: N times the 240 x 294 screen (default: largest that fits)\n"
+    "  --fullscreen       start in fullscreen (F11 or Alt+Enter toggle it)\n"
+    "  --headless         no window and no sound device (an off-screen EGL pbuffer)\n"
+    "  --frames N         end after N rendered frames (exit code 0)\n"
+    "  --tick-ms MS       virtual clock: the tick count starts at 0 and advances MS per frame\n"
+    "  --keys FILE        key script: lines 'FRAME down|up KEY', KEY one of\n"
+    "                     w a s d q e up down left right enter escape; '#' comments\n"
+    "  --trace FILE       JSON Lines: the game state after every rendered frame\n"
+    "  --screenshot FILE  PNG of the last presented frame\n"
+    "  --record-sound     headless: a sound device that only records the calls\n"
+    "  --help             this text\n"
+    "  --version          the version\n";
+
+bool parseNumber(const char* text, long minimum, long& out) {
+    if (!text || !text[0]) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < minimum || value > 1000000000L) return false;
+    out = value;
+    return true;
+}
+
+int badOption(const std::string& message) {
+    std::fprintf(stderr, "palvex: %s\nTry 'palvex --help'.\n", message.c_str());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    platform::Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) return nullptr;
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("palvex %s\n", PALVEX_VERSION);
+            return 0;
+        } else if (arg == "--headless") {
+            options.headless = true;
+        } else if (arg == "--fullscreen") {
+            options.fullscreen = true;
+        } else if (arg == "--record-sound") {
+            options.recordSound = true;
+        } else if (arg == "--frames" || arg == "--tick-ms" || arg == "--scale") {
+            const char* text = value(arg.c_str());
+            long number = 0;
+            const long minimum = arg == "--tick-ms" ? 0 : 1;
+            if (!parseNumber(text, minimum, number))
+                return badOption("option " + arg + " needs a whole number" + (minimum ? " of at least 1" : " of 0 or more") +
+                                 (text ? std::string(", not '") + text + "'" : std::string()));
+            if (arg == "--frames") options.frames = number;
+            else if (arg == "--tick-ms") options.tickMs = number;
+            else options.scale = static_cast<int>(std::min(number, 64L));
+        } else if (arg == "--keys" || arg == "--trace" || arg == "--screenshot") {
+            const char* text = value(arg.c_str());
+            if (!text || !text[0]) return badOption("option " + arg + " needs a file name");
+            if (arg == "--keys") options.keysFile = text;
+            else if (arg == "--trace") options.traceFile = text;
+            else options.screenshotFile = text;
+        } else {
+            return badOption("unknown option '" + arg + "'");
+        }
+    }
+
+    std::string error;
+    if (!platform::create(options, error)) {
+        std::fprintf(stderr, "palvex: %s\n", error.c_str());
+        return options.keysFile.empty() || error.find("key script") == std::string::npos ? 1 : 2;
+    }
+
+    // What the device constructed before its entry point: the log, the timer, the sound.
+    gameLog.open();
+    frameTimerStart();
+    soundStart();
+
+    int exitCode = EXIT_INIT_FAILED;
+    {
+        Application application(nullptr);
+        if (application.initialised()) exitCode = application.loop();
+    }
+    if (!options.screenshotFile.empty() && !platform::get().saveScreenshot(options.screenshotFile))
+        std::fprintf(stderr, "palvex: could not write the screenshot %s\n", options.screenshotFile.c_str());
+
+    soundClose();
+    gameLog.close();
+    platform::destroy();
+    return exitCode;
+}

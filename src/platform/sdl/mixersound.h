@@ -1,0 +1,25 @@
+// Sound through SDL_mixer: channels 0 and 1 are reserved for the two loops, so a play on
+// a free channel never takes them.
+#pragma once
+#include "platform/platform.h"
+
+namespace platform {
+
+class MixerSound {
+public:
+    ~MixerSound();
+    bool init(int rate, int channels);
+    SampleHandle load(const char* path, bool loop);
+    void play(int channel, SampleHandle sample);
+    void stop(int channel);
+    void close();
+    bool ready() const { return opened; }
+
+private:
+    struct Sample;
+    bool opened = false;
+    bool audioSubsystem = false;
+    std::vector<Sample*> samples;
+};
+
+} // namespace platform

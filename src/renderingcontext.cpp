@@ -1,0 +1,60 @@
+#include "renderingcontext.h"
+
+#include <EGL/egl.h>
+#include <GLES/gl.h>
+#include <cmath>
+
+#include "log.h"
+#include "platform/platform.h"
+#include "sharedstate.h"
+
+namespace {
+GLfixed toFixed(float value) { return static_cast<GLfixed>(value * 65536.0f); }
+} // namespace
+
+bool initRenderingContext(void* window) {
+    platform::Platform& system = platform::get();
+    sharedState.mainWindow = window;
+    sharedState.eglDisplay = system.eglDisplayForWindow();
+    if (!eglInitialize(sharedState.eglDisplay, nullptr, nullptr)) return false;
+
+    // The frame depth-tests every pixel: ask for a depth buffer (the first configuration
+    // of an empty list has none on Mesa) and an ES 1 renderable config for our surface.
+    const EGLint attributes[] = {EGL_DEPTH_SIZE, 16, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT,
+                                 EGL_SURFACE_TYPE, system.surfaceType(), EGL_NONE};
+    EGLConfig configs[10];
+    EGLint count = 0;
+    if (!eglChooseConfig(sharedState.eglDisplay, attributes, configs, 10, &count) || count < 1) return false;
+
+    sharedState.eglSurface = system.createSurface(sharedState.eglDisplay, configs[0]);
+    sharedState.eglContext = eglCreateContext(sharedState.eglDisplay, configs[0], EGL_NO_CONTEXT, nullptr);
+    eglMakeCurrent(sharedState.eglDisplay, sharedState.eglSurface, sharedState.eglSurface, sharedState.eglContext);
+
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    logPrintf("OpenGL ES Extensions:\n%s\n", extensions ? extensions : "");
+
+    int width = 0, height = 0;
+    system.clientRect(width, height);
+    glViewport(0, 0, width, height);
+    glDepthRangex(0, 0x10000);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    setMenuProjection(width, height);
+    sharedState.screenWidth = width;
+    sharedState.screenHeight = height;
+    glMatrixMode(GL_MODELVIEW);
+    return true;
+}
+
+void setPerspective(float fieldOfView, float aspect, float zNear, float zFar) {
+    const float ymax = static_cast<float>(zNear * std::tan(fieldOfView * 0.008726646259971648));
+    const float ymin = -ymax;
+    const float xmin = ymin * aspect;
+    const float xmax = ymax * aspect;
+    glFrustumx(toFixed(xmin), toFixed(xmax), toFixed(ymin), toFixed(ymax), toFixed(zNear), toFixed(zFar));
+}
+
+void setMenuProjection(int width, int height) {
+    glOrthox(0, toFixed(static_cast<float>(width)), 0, toFixed(static_cast<float>(height)), toFixed(-10.0f),
+             toFixed(10.0f));
+}

@@ -1,0 +1,3 @@
+#include "sharedstate.h"
+
+SharedState sharedState;

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "fixed.h"
+TEST(FixedSmoke, OneTimesOne) { EXPECT_EQ(FixedMul(FIXED_ONE, FIXED_ONE), FIXED_ONE); }
