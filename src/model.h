@@ -1,0 +1,27 @@
+// A 3D object as the game draws it: the mesh objects of one model file, each turned once
+// into flat fixed-point triangle arrays for a single glDrawArrays.
+#pragma once
+#include <cstdint>
+#include <vector>
+#include "loaderase/meshdata.h"
+
+class ModelLoader;
+
+class Model {
+public:
+    Model();
+    ~Model();
+    Model(const Model&) = delete;
+    Model& operator=(const Model&) = delete;
+
+    // Reads a bare file name from the application directory, then builds the draw arrays.
+    void loadFile(const char* fileName);
+    void buildDrawArrays();
+    void draw();
+    void drawObject(MeshObject& object);
+    void clear();
+
+    int32_t objectCount = 0;
+    std::vector<MeshObject*> objects; // owned
+    ModelLoader* loader = nullptr;    // owned
+};
