@@ -1,0 +1,83 @@
+// A bike standing on the arena floor: it travels along one of the floor's two axes, turns
+// by exactly a quarter turn and leaves a light wall behind it. The player's bike rides on
+// the race camera; the computer-driven one lives in aibike.h.
+#pragma once
+#include <cstdint>
+#include "fixed.h"
+
+class ArenaTree;
+class Camera;
+class LightWall;
+class Model;
+
+// + 1 (modulo 4) is a right turn seen from above; values of equal parity lie on one axis
+// (even: X, odd: Z). Walls, collision and the opponents depend on that parity.
+enum Direction : int32_t {
+    MinusX = 0,
+    MinusZ = 1,
+    PlusX = 2,
+    PlusZ = 3,
+    Stopped = 4
+};
+
+constexpr int32_t DirectionCount = 5;
+
+class Steering {
+public:
+    void reset();
+    // True when a turn was made; leaving Stopped starts the race instead.
+    bool turnRight();
+    bool turnLeft();
+
+    Vec3 directions[DirectionCount];
+    uint8_t rightLatch = 1;
+    uint8_t leftLatch = 1;
+    Direction direction = Stopped;
+};
+
+class Bike {
+public:
+    Bike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition);
+    virtual ~Bike();
+    virtual void update() = 0;
+
+    Bike(const Bike&) = delete;
+    Bike& operator=(const Bike&) = delete;
+
+    void reset();
+    void draw();
+    bool collide(int32_t& hitWall) const;
+    // The bike's wall in the registry, or null if it could not be made.
+    LightWall* wall() const;
+
+    ArenaTree* arena = nullptr;
+    int32_t wallIndex = -1;
+    Vec3 startPosition = {0, 0, 0};
+    Fixed heading = 0;
+    Model* model = nullptr;
+    Vec3 position = {0, 0, 0};
+    Steering steering;
+};
+
+class PlayerBike : public Bike {
+public:
+    PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera);
+
+    void update() override;
+    void reset();
+    void crash();
+    void steer();
+    void smoothCamera();
+
+    Camera* camera = nullptr;
+};
+
+// The camera swings behind the player's bike a seventh of the outstanding angle per frame.
+extern Fixed cameraYaw;
+extern Fixed cameraYawTarget;
+constexpr Fixed cameraYawDivisor = 0x70000; // 7.0
+constexpr Fixed quarterTurnRadians = 0x1921F; // 1.5708
+
+// Drawing headings in degrees.
+constexpr Fixed degrees90 = 0x5A0000;
+constexpr Fixed degrees360 = 0x1680000;

@@ -1,0 +1,217 @@
+#include "lightwall.h"
+
+#include <GLES/gl.h>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "log.h"
+#include "platform/platform.h"
+#include "sharedstate.h"
+
+int32_t LightWall::vertexLimit = 1 << 28;
+
+namespace {
+
+// Vertex roles within a quad: 0, 2 and 5 are the top, 2, 4 and 5 the far end.
+constexpr int32_t startVertices[3] = {0, 1, 3};
+constexpr int32_t farVertices[3] = {2, 4, 5};
+constexpr int32_t topVertices[3] = {0, 2, 5};
+
+template <typename T>
+std::unique_ptr<T[]> allocateZeroed(int64_t count) {
+    return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<size_t>(count)]());
+}
+
+void reportNoMemory(const char* what) {
+    setErrorLocation(__FILE__, __LINE__);
+    if (platform::exists()) reportError("Not enough memory for %s", what);
+}
+
+} // namespace
+
+LightWall::LightWall(const Vec3& p, Direction d) {
+    const int32_t room = 3 * initialCapacity;
+    vertices = allocateZeroed<Fixed>(3 * static_cast<int64_t>(room));
+    colours = allocateZeroed<Fixed>(4 * static_cast<int64_t>(initialColourVertices));
+    segmentDirections = allocateZeroed<Direction>(room / 6);
+    if (!vertices || !colours || !segmentDirections) {
+        // A wall without storage stays empty: it draws nothing and stops nobody.
+        vertices.reset();
+        colours.reset();
+        segmentDirections.reset();
+        growthFailed = true;
+        reportNoMemory("a light wall");
+    } else {
+        vertexRoomCount = room;
+        colourRoomCount = initialColourVertices;
+    }
+
+    // Walls made in the same millisecond get the same colours: the seed is the tick count.
+    std::srand(platform::exists() ? platform::get().tickCount() : 0);
+    for (int32_t quad = 0; quad < colouredQuads; ++quad) {
+        const Fixed red = static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f);
+        const Fixed green = static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f);
+        const Fixed blue = static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f);
+        if (!colours) continue;
+        for (int32_t v = 0; v < 6; ++v) {
+            Fixed* c = &colours[(quad * 6 + v) * 4];
+            c[0] = red;
+            c[1] = green;
+            c[2] = blue;
+            c[3] = 0;
+        }
+    }
+
+    vertexCount = 0;
+    capacity = initialCapacity;
+    startFirstQuad(p, d);
+}
+
+void LightWall::startFirstQuad(const Vec3& p, Direction d) {
+    if (!vertices) return;
+    for (int32_t v = 0; v < 6; ++v) {
+        Fixed* q = &vertices[v * 3];
+        q[0] = p.x;
+        q[1] = (v == 0 || v == 2 || v == 5) ? FixedAdd(p.y, wallHeight) : p.y;
+        q[2] = p.z;
+    }
+    vertexCount += 6;
+    segmentDirections[segmentCount++] = d;
+    wallState = WallGrowing;
+}
+
+void LightWall::extend(const Vec3& p) {
+    if (vertexCount < 6) return;
+    Fixed* quad = &vertices[(vertexCount - 6) * 3];
+    for (int32_t v : farVertices) {
+        quad[v * 3] = p.x;
+        quad[v * 3 + 2] = p.z;
+    }
+}
+
+bool LightWall::grow() {
+    if (growthFailed) return false;
+    const int64_t newCapacity = 2 * static_cast<int64_t>(capacity);
+    const int64_t newRoom = 3 * newCapacity;
+    std::unique_ptr<Fixed[]> newVertices;
+    std::unique_ptr<Fixed[]> newColours;
+    std::unique_ptr<Direction[]> newDirections;
+    if (newRoom <= vertexLimit) {
+        newVertices = allocateZeroed<Fixed>(3 * newRoom);
+        newDirections = allocateZeroed<Direction>(newRoom / 6);
+        // The colour array keeps up with the vertex array: draw reads one colour per vertex.
+        if (newRoom > colourRoomCount) newColours = allocateZeroed<Fixed>(4 * newRoom);
+    }
+    if (!newVertices || !newDirections || (newRoom > colourRoomCount && !newColours)) {
+        growthFailed = true;
+        reportNoMemory("a longer light wall");
+        return false;
+    }
+    std::memcpy(newVertices.get(), vertices.get(), sizeof(Fixed) * 3 * static_cast<size_t>(vertexRoomCount));
+    std::memcpy(newDirections.get(), segmentDirections.get(), sizeof(Direction) * static_cast<size_t>(segmentCount));
+    vertices = std::move(newVertices);
+    segmentDirections = std::move(newDirections);
+    vertexRoomCount = static_cast<int32_t>(newRoom);
+    if (newColours) {
+        // The added entries stay black with alpha 0, like every quad past the 500th.
+        std::memcpy(newColours.get(), colours.get(), sizeof(Fixed) * 4 * static_cast<size_t>(colourRoomCount));
+        colours = std::move(newColours);
+        colourRoomCount = static_cast<int32_t>(newRoom);
+    }
+    capacity = static_cast<int32_t>(newCapacity);
+    return true;
+}
+
+void LightWall::reset(const Vec3& p, Direction d) {
+    vertexCount = 0;
+    segmentCount = 0;
+    wallState = WallGrowing;
+    startFirstQuad(p, d);
+}
+
+void LightWall::draw(const Vec3& p) {
+    if (wallState == WallHidden) return;
+    if (wallState == WallGrowing) extend(p);
+    if (!vertices) return;
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_CULL_FACE);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(4, GL_FIXED, 0, colours.get());
+    glVertexPointer(3, GL_FIXED, 0, vertices.get());
+    glDrawArrays(GL_TRIANGLES, 0, vertexCount);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glEnable(GL_CULL_FACE);
+    glColor4x(0x10000, 0x10000, 0x10000, 0);
+}
+
+void LightWall::turn(const Vec3& p, Direction d) {
+    // Without a quad to close there is no corner to turn at.
+    if (vertexCount < 6) return;
+    // A turn that finds no room is dropped whole, so the arrays never disagree.
+    if (vertexCount + 6 > capacity && !grow()) return;
+    vertexCount += 6;
+    Fixed* next = &vertices[(vertexCount - 6) * 3];
+    Fixed* previous = next - 18;
+    std::memcpy(next, previous, sizeof(Fixed) * 18);
+    for (int32_t v : farVertices) {
+        previous[v * 3] = p.x;
+        previous[v * 3 + 2] = p.z;
+    }
+    for (int32_t v : startVertices) {
+        next[v * 3] = p.x;
+        next[v * 3 + 2] = p.z;
+    }
+    segmentDirections[segmentCount++] = d;
+}
+
+bool LightWall::sink() {
+    if (!vertices) return true;
+    const Fixed step = FixedMul(sharedState.frameTime, sinkSpeed);
+    // The height is read even from an emptied wall: its first quad's data is still there.
+    if (vertices[2 * 3 + 1] < step) return true;
+    for (int32_t quad = 0; quad < quadCount(); ++quad) {
+        Fixed* q = &vertices[quad * 18];
+        for (int32_t v : topVertices) q[v * 3 + 1] = FixedSub(q[v * 3 + 1], step);
+    }
+    return false;
+}
+
+void LightWall::freeze() { wallState = WallFrozen; }
+
+void LightWall::hide() {
+    vertexCount = 0;
+    segmentCount = 0;
+    wallState = WallHidden;
+}
+
+void LightWall::restart(Direction d) {
+    if (segmentCount == 0) return;
+    segmentDirections[segmentCount - 1] = d;
+}
+
+int32_t createWall(const Vec3& position, Direction d) {
+    // Walls still registered at exit are destroyed before the registry itself goes; a
+    // handler registered after start-up runs before the static state is torn down.
+    static const bool clearedAtExit = std::atexit(clearWallRegistry) == 0;
+    (void)clearedAtExit;
+    LightWall* wall = new (std::nothrow) LightWall(position, d);
+    if (!wall) {
+        reportNoMemory("a light wall");
+        return -1;
+    }
+    sharedState.wallRegistry.push_back(wall);
+    return static_cast<int32_t>(sharedState.wallRegistry.size()) - 1;
+}
+
+void clearWallRegistry() {
+    for (LightWall* wall : sharedState.wallRegistry) delete wall;
+    sharedState.wallRegistry.clear();
+}
+
+LightWall* wallAt(int32_t index) {
+    if (index < 0 || index >= static_cast<int32_t>(sharedState.wallRegistry.size())) return nullptr;
+    return sharedState.wallRegistry[static_cast<size_t>(index)];
+}

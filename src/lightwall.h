@@ -1,0 +1,70 @@
+// The light wall every bike leaves behind: one 20-unit-high quad per straight run, drawn
+// as two triangles from client-side fixed-point arrays. The newest quad's far end follows
+// the bike; a turn closes it and opens the next one at the turning point. All walls of a
+// game live in sharedState.wallRegistry and are addressed by their index there.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include "bike.h"
+#include "fixed.h"
+
+enum WallState : int32_t {
+    WallGrowing = 0,
+    WallFrozen = 1,
+    WallHidden = 2
+};
+
+class LightWall {
+public:
+    LightWall(const Vec3& p, Direction d);
+    LightWall(const LightWall&) = delete;
+    LightWall& operator=(const LightWall&) = delete;
+
+    void reset(const Vec3& p, Direction d);
+    void draw(const Vec3& p);
+    void turn(const Vec3& p, Direction d);
+    bool sink();
+    void freeze();
+    void hide();
+    void restart(Direction d);
+
+    int32_t quadCount() const { return vertexCount / 6; }
+    int32_t directionCount() const { return segmentCount; }
+    // Room of each array, in vertices (directions: in quads).
+    int32_t vertexRoom() const { return vertexRoomCount; }
+    int32_t colourRoom() const { return colourRoomCount; }
+
+    int32_t capacity = 0;
+    int32_t vertexCount = 0;
+    std::unique_ptr<Fixed[]> vertices;          // x, y, z per vertex
+    std::unique_ptr<Fixed[]> colours;           // r, g, b, a per vertex
+    std::unique_ptr<Direction[]> segmentDirections; // one per quad, oldest first
+    WallState wallState = WallGrowing;
+
+    static constexpr int32_t initialCapacity = 3000;
+    static constexpr int32_t initialColourVertices = 12000;
+    static constexpr int32_t colouredQuads = 500;
+    static constexpr Fixed wallHeight = 0x140000; // 20.0
+    static constexpr Fixed sinkSpeed = 0x40000;   // 4.0 units per second of frame time
+
+    // A wall never grows past this many vertices: beyond it the arrays could not be
+    // counted in 32 bits. Growth that would pass it is treated like a failed allocation.
+    static int32_t vertexLimit;
+
+private:
+    void startFirstQuad(const Vec3& p, Direction d);
+    void extend(const Vec3& p);
+    bool grow();
+
+    int32_t vertexRoomCount = 0;
+    int32_t colourRoomCount = 0;
+    int32_t segmentCount = 0;
+    bool growthFailed = false;
+};
+
+// Appends a new wall to the registry and returns its index, or -1 when it could not be made.
+int32_t createWall(const Vec3& position, Direction d);
+// Destroys every registered wall, so the walls of the next game are numbered from 0 again.
+void clearWallRegistry();
+// The wall of that index, or null.
+LightWall* wallAt(int32_t index);

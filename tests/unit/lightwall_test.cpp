@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "bikegl.h"
+#include "lightwall.h"
+#include "log.h"
+#include "sharedstate.h"
+
+namespace {
+
+constexpr Fixed F(int v) { return v * FIXED_ONE; }
+
+const Fixed* vertexOf(const LightWall& wall, int quad, int v) { return &wall.vertices[(quad * 6 + v) * 3]; }
+const Fixed* colourOf(const LightWall& wall, int quad, int v) { return &wall.colours[(quad * 6 + v) * 4]; }
+
+// The colours a wall seeded with this tick must get: three draws per quad.
+std::vector<Fixed> expectedColours(unsigned seed) {
+    std::srand(seed);
+    std::vector<Fixed> rgb;
+    for (int i = 0; i < LightWall::colouredQuads * 3; ++i)
+        rgb.push_back(static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f));
+    return rgb;
+}
+
+class LightWallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bikegl::ready());
+        clearWallRegistry();
+        sharedState.frameTime = 0;
+    }
+    void TearDown() override {
+        clearWallRegistry();
+        LightWall::vertexLimit = 1 << 28;
+    }
+
+    // A wall from (0, 0, 0) with n quads, the k-th turn taken at (k, 0, -k).
+    LightWall& wallWithQuads(int quads) {
+        const int32_t index = createWall({0, 0, 0}, MinusZ);
+        LightWall& wall = *wallAt(index);
+        for (int k = 1; k < quads; ++k) wall.turn({F(k), 0, F(-k)}, k % 2 ? PlusX : MinusZ);
+        return wall;
+    }
+};
+
+TEST_F(LightWallTest, NewWallIsOneZeroLengthQuad) {
+    const Vec3 p = {F(3), F(2), F(-7)};
+    EXPECT_EQ(createWall(p, MinusZ), 0);
+    EXPECT_EQ(createWall(p, PlusX), 1);
+    const LightWall& wall = *wallAt(0);
+    EXPECT_EQ(wall.capacity, 3000);
+    EXPECT_EQ(wall.vertexRoom(), 9000);
+    EXPECT_EQ(wall.colourRoom(), 12000);
+    EXPECT_EQ(wall.vertexCount, 6);
+    ASSERT_EQ(wall.directionCount(), 1);
+    EXPECT_EQ(wall.segmentDirections[0], MinusZ);
+    EXPECT_EQ(wall.wallState, WallGrowing);
+    for (int v = 0; v < 6; ++v) {
+        const Fixed* q = vertexOf(wall, 0, v);
+        EXPECT_EQ(q[0], p.x);
+        EXPECT_EQ(q[2], p.z);
+        const bool top = v == 0 || v == 2 || v == 5;
+        EXPECT_EQ(q[1], top ? F(22) : F(2)) << "vertex " << v;
+    }
+    EXPECT_EQ(wallAt(2), nullptr);
+    EXPECT_EQ(wallAt(-1), nullptr);
+}
+
+TEST_F(LightWallTest, ColoursComeFromTheTickCountSeed) {
+    bikegl::presentFrame(); // a tick that is not 0
+    const uint32_t tick = platform::get().tickCount();
+    ASSERT_NE(tick, 0u);
+    createWall({0, 0, 0}, MinusZ);
+    createWall({F(5), 0, 0}, MinusZ);
+    ASSERT_EQ(platform::get().tickCount(), tick);
+    const std::vector<Fixed> rgb = expectedColours(tick);
+    const LightWall& first = *wallAt(0);
+    const LightWall& second = *wallAt(1);
+    for (int quad = 0; quad < LightWall::colouredQuads; ++quad) {
+        for (int v = 0; v < 6; ++v) {
+            const Fixed* c = colourOf(first, quad, v);
+            ASSERT_EQ(c[0], rgb[quad * 3]) << "quad " << quad;
+            ASSERT_EQ(c[1], rgb[quad * 3 + 1]);
+            ASSERT_EQ(c[2], rgb[quad * 3 + 2]);
+            ASSERT_EQ(c[3], 0);
+            ASSERT_EQ(0, std::memcmp(c, colourOf(second, quad, v), 4 * sizeof(Fixed)));
+        }
+    }
+    // 255 becomes exactly 1.0 and 128 becomes 32896.
+    EXPECT_EQ(static_cast<Fixed>(255.0f * 257.00394f), FIXED_ONE);
+    EXPECT_EQ(static_cast<Fixed>(128.0f * 257.00394f), 32896);
+    // From the 501st quad on, quads are black.
+    for (int quad = LightWall::colouredQuads; quad < 2000; ++quad)
+        for (int i = 0; i < 24; ++i) ASSERT_EQ(first.colours[quad * 24 + i], 0) << "quad " << quad;
+}
+
+TEST_F(LightWallTest, TurnClosesTheQuadAndOpensTheNext) {
+    const int32_t index = createWall({F(1), F(4), F(2)}, MinusZ);
+    LightWall& wall = *wallAt(index);
+    wall.draw({F(1), F(4), F(-30)}); // far end follows the bike
+    EXPECT_EQ(vertexOf(wall, 0, 2)[2], F(-30));
+    EXPECT_EQ(vertexOf(wall, 0, 0)[2], F(2));
+
+    wall.turn({F(1), F(4), F(-40)}, PlusX);
+    ASSERT_EQ(wall.vertexCount, 12);
+    ASSERT_EQ(wall.directionCount(), 2);
+    EXPECT_EQ(wall.segmentDirections[1], PlusX);
+    EXPECT_EQ(wall.wallState, WallGrowing);
+    for (int v : {2, 4, 5}) EXPECT_EQ(vertexOf(wall, 0, v)[2], F(-40)) << v;
+    for (int v : {0, 1, 3}) EXPECT_EQ(vertexOf(wall, 1, v)[2], F(-40)) << v;
+    // Until the next extend the new far end is the old far end as it was before the turn.
+    for (int v : {2, 4, 5}) EXPECT_EQ(vertexOf(wall, 1, v)[2], F(-30)) << v;
+    for (int v = 0; v < 6; ++v) {
+        const bool top = v == 0 || v == 2 || v == 5;
+        EXPECT_EQ(vertexOf(wall, 1, v)[1], top ? F(24) : F(4));
+    }
+    wall.draw({F(20), F(4), F(-40)});
+    EXPECT_EQ(vertexOf(wall, 1, 5)[0], F(20));
+    EXPECT_EQ(vertexOf(wall, 0, 5)[0], F(1)) << "closed quads stay where they were";
+}
+
+TEST_F(LightWallTest, FirstGrowthAtTheFiveHundredAndFirstQuad) {
+    LightWall& wall = wallWithQuads(500);
+    EXPECT_EQ(wall.vertexCount, 3000);
+    EXPECT_EQ(wall.capacity, 3000);
+    wall.turn({F(500), 0, F(-500)}, MinusZ);
+    EXPECT_EQ(wall.vertexCount, 3006);
+    EXPECT_EQ(wall.capacity, 6000);
+    EXPECT_EQ(wall.vertexRoom(), 18000);
+    ASSERT_EQ(wall.directionCount(), 501);
+    for (int k = 1; k < 501; ++k) {
+        ASSERT_EQ(vertexOf(wall, k, 0)[0], F(k)) << "quad " << k;
+        ASSERT_EQ(vertexOf(wall, k - 1, 2)[2], F(-k)) << "quad " << k - 1;
+        ASSERT_EQ(wall.segmentDirections[k], k % 2 ? PlusX : MinusZ);
+    }
+}
+
+TEST_F(LightWallTest, ColoursKeepUpPastTwoThousandQuads) {
+    LightWall& wall = wallWithQuads(2600);
+    EXPECT_EQ(wall.capacity, 24000);
+    EXPECT_GE(wall.colourRoom(), wall.vertexRoom());
+    EXPECT_GE(wall.colourRoom(), wall.vertexCount);
+    const std::vector<Fixed> rgb = expectedColours(platform::get().tickCount());
+    EXPECT_EQ(colourOf(wall, 499, 5)[2], rgb[499 * 3 + 2]) << "coloured quads survive the growth";
+    for (int i = 2000 * 24; i < wall.vertexCount * 4; ++i) ASSERT_EQ(wall.colours[i], 0);
+    // Drawing reads one colour per vertex: every one of them must be there.
+    wall.draw({0, 0, 0});
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(LightWallTest, RefusedGrowthDropsTheTurnAndReportsOnce) {
+    LightWall::vertexLimit = 9000;
+    LightWall& wall = wallWithQuads(500);
+    ::testing::internal::CaptureStderr();
+    wall.turn({F(900), 0, 0}, PlusX);
+    wall.turn({F(901), 0, 0}, MinusZ);
+    const std::string reported = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(wall.vertexCount, 3000);
+    EXPECT_EQ(wall.directionCount(), 500);
+    EXPECT_EQ(wall.capacity, 3000);
+    EXPECT_EQ(vertexOf(wall, 499, 0)[0], F(499));
+    EXPECT_EQ(vertexOf(wall, 499, 2)[0], 0) << "the newest quad is not closed at a dropped turn";
+    const size_t first = reported.find("Not enough memory");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(reported.find("Not enough memory", first + 1), std::string::npos);
+}
+
+TEST_F(LightWallTest, SinkTakesFiveSecondsOfFrameTime) {
+    LightWall& wall = wallWithQuads(3);
+    sharedState.frameTime = 0xCCC; // 0.05 s: a step of 13104 raw units
+    int sinking = 0;
+    while (!wall.sink()) {
+        ++sinking;
+        ASSERT_LT(sinking, 1000);
+    }
+    EXPECT_EQ(sinking, 100); // 100 frames of 0.05 s, the 101st finds it gone
+    for (int quad = 0; quad < 3; ++quad) {
+        for (int v : {0, 2, 5}) {
+            EXPECT_GE(vertexOf(wall, quad, v)[1], 0);
+            EXPECT_LT(vertexOf(wall, quad, v)[1], 13104);
+        }
+        for (int v : {1, 3, 4}) EXPECT_EQ(vertexOf(wall, quad, v)[1], 0) << "bottoms stay";
+    }
+    const Fixed top = vertexOf(wall, 2, 5)[1];
+    for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(wall.sink());
+    EXPECT_EQ(vertexOf(wall, 2, 5)[1], top) << "a sunk wall changes no more";
+
+    sharedState.frameTime = FIXED_ONE;
+    LightWall& other = *wallAt(createWall({0, 0, 0}, MinusZ));
+    for (int second = 0; second < 5; ++second) EXPECT_FALSE(other.sink()) << second;
+    EXPECT_TRUE(other.sink());
+}
+
+TEST_F(LightWallTest, RestartHideResetAndFreeze) {
+    LightWall& single = wallWithQuads(1);
+    single.restart(PlusX);
+    ASSERT_EQ(single.directionCount(), 1);
+    EXPECT_EQ(single.segmentDirections[0], PlusX);
+    EXPECT_EQ(single.vertexCount, 6);
+
+    LightWall& wall = wallWithQuads(4);
+    wall.restart(MinusX);
+    EXPECT_EQ(wall.segmentDirections[3], MinusX);
+    EXPECT_EQ(wall.segmentDirections[2], MinusZ);
+    EXPECT_EQ(wall.directionCount(), 4);
+
+    wall.freeze();
+    EXPECT_EQ(wall.wallState, WallFrozen);
+    const Fixed farX = vertexOf(wall, 3, 2)[0];
+    wall.draw({F(77), 0, F(77)});
+    EXPECT_EQ(vertexOf(wall, 3, 2)[0], farX) << "a frozen wall no longer follows its bike";
+
+    wall.hide();
+    EXPECT_EQ(wall.vertexCount, 0);
+    EXPECT_EQ(wall.directionCount(), 0);
+    EXPECT_EQ(wall.wallState, WallHidden);
+    wall.draw({F(5), 0, F(5)});
+    EXPECT_EQ(vertexOf(wall, 0, 2)[0], F(1)) << "a hidden wall is not extended";
+    wall.freeze();
+    wall.draw({F(5), 0, F(5)});
+    EXPECT_EQ(wall.vertexCount, 0);
+    wall.restart(PlusZ);
+    EXPECT_EQ(wall.directionCount(), 0);
+    wall.turn({F(6), 0, 0}, PlusX);
+    EXPECT_EQ(wall.vertexCount, 0) << "an empty wall has no corner to turn at";
+
+    wall.reset({F(9), 0, F(8)}, MinusZ);
+    EXPECT_EQ(wall.wallState, WallGrowing);
+    EXPECT_EQ(wall.vertexCount, 6);
+    ASSERT_EQ(wall.directionCount(), 1);
+    EXPECT_EQ(wall.segmentDirections[0], MinusZ);
+    EXPECT_EQ(vertexOf(wall, 0, 4)[0], F(9));
+    EXPECT_EQ(vertexOf(wall, 0, 5)[1], F(20));
+}
+
+TEST_F(LightWallTest, ClearingNumbersTheNextWallsFromZero) {
+    createWall({0, 0, 0}, MinusZ);
+    createWall({0, 0, 0}, MinusZ);
+    clearWallRegistry();
+    EXPECT_TRUE(sharedState.wallRegistry.empty());
+    EXPECT_EQ(createWall({0, 0, 0}, MinusZ), 0);
+}
+
+} // namespace
