@@ -25,31 +25,21 @@ struct Reach {
 constexpr int32_t quadStride = 18; // six vertices of three Fixed
 constexpr int32_t farEnd = 6;      // vertex 2 of the quad
 
-// The quads start at vertex 0 (start point) and vertex 2 (far end) of each quad, read in
-// place. Eight quads are tested without branches before one early exit.
+// Each quad's start point (vertex 0) and far end (vertex 2) are read in place.
 bool anyWithinReach(const Fixed* vertices, const Direction* directions, int32_t quads, const Reach& r) {
     const Fixed* line = vertices + r.lineOffset;
     const Fixed* spanStart = vertices + r.spanOffset;
     const Fixed* spanEnd = vertices + farEnd + r.spanOffset;
     const Fixed point = r.spanPoint;
-    int32_t k = 0;
-    auto test = [&](int32_t q) -> uint32_t {
-        const int32_t at = q * quadStride;
-        const uint32_t across = static_cast<uint32_t>(directions[q] ^ r.parity) & 1u;
-        const uint32_t near = (static_cast<uint32_t>(line[at]) - r.lineLow) <= r.lineRange;
+#pragma GCC unroll 4
+    for (int32_t k = 0; k < quads; ++k) {
+        if (((directions[k] ^ r.parity) & 1) == 0) continue;
+        const int32_t at = k * quadStride;
+        if (static_cast<uint32_t>(line[at]) - r.lineLow > r.lineRange) continue;
         const Fixed a = spanStart[at];
         const Fixed b = spanEnd[at];
-        const uint32_t within = static_cast<uint32_t>((a <= point) | (b <= point)) &
-                                static_cast<uint32_t>((a >= point) | (b >= point));
-        return across & near & within;
-    };
-    for (; k + 8 <= quads; k += 8) {
-        uint32_t hit = 0;
-        for (int32_t i = 0; i < 8; ++i) hit |= test(k + i);
-        if (hit) return true;
+        if ((a <= point || b <= point) && (a >= point || b >= point)) return true;
     }
-    for (; k < quads; ++k)
-        if (test(k)) return true;
     return false;
 }
 

@@ -34,7 +34,7 @@ LightWall::LightWall(const Vec3& p, Direction d) {
     const int32_t room = 3 * initialCapacity;
     vertices = allocateZeroed<Fixed>(3 * static_cast<int64_t>(room));
     colours = allocateZeroed<Fixed>(4 * static_cast<int64_t>(initialColourVertices));
-    segmentDirections = allocateZeroed<Direction>(room / 6);
+    segmentDirections = allocateZeroed<Direction>(initialCapacity / 6);
     if (!vertices || !colours || !segmentDirections) {
         // A wall without storage stays empty: it draws nothing and stops nobody.
         vertices.reset();
@@ -90,34 +90,41 @@ void LightWall::extend(const Vec3& p) {
     }
 }
 
+// The vertex array keeps its room of three times the capacity, but no more than
+// `capacity` vertices are ever in use: only those are copied, and the rest of the new
+// array is left untouched (never read, never faulted in). Colours and directions only
+// need to cover the vertices in use.
 bool LightWall::grow() {
     if (growthFailed) return false;
     const int64_t newCapacity = 2 * static_cast<int64_t>(capacity);
     const int64_t newRoom = 3 * newCapacity;
+    const bool moreColours = newCapacity > colourRoomCount;
     std::unique_ptr<Fixed[]> newVertices;
     std::unique_ptr<Fixed[]> newColours;
     std::unique_ptr<Direction[]> newDirections;
     if (newRoom <= vertexLimit) {
-        newVertices = allocateZeroed<Fixed>(3 * newRoom);
-        newDirections = allocateZeroed<Direction>(newRoom / 6);
-        // The colour array keeps up with the vertex array: draw reads one colour per vertex.
-        if (newRoom > colourRoomCount) newColours = allocateZeroed<Fixed>(4 * newRoom);
+        newVertices.reset(new (std::nothrow) Fixed[static_cast<size_t>(3 * newRoom)]);
+        newDirections.reset(new (std::nothrow) Direction[static_cast<size_t>(newCapacity / 6)]);
+        if (moreColours) newColours.reset(new (std::nothrow) Fixed[static_cast<size_t>(4 * newCapacity)]);
     }
-    if (!newVertices || !newDirections || (newRoom > colourRoomCount && !newColours)) {
+    if (!newVertices || !newDirections || (moreColours && !newColours)) {
         growthFailed = true;
         reportNoMemory("a longer light wall");
         return false;
     }
-    std::memcpy(newVertices.get(), vertices.get(), sizeof(Fixed) * 3 * static_cast<size_t>(vertexRoomCount));
+    std::memcpy(newVertices.get(), vertices.get(), sizeof(Fixed) * 3 * static_cast<size_t>(vertexCount));
     std::memcpy(newDirections.get(), segmentDirections.get(), sizeof(Direction) * static_cast<size_t>(segmentCount));
     vertices = std::move(newVertices);
     segmentDirections = std::move(newDirections);
     vertexRoomCount = static_cast<int32_t>(newRoom);
-    if (newColours) {
-        // The added entries stay black with alpha 0, like every quad past the 500th.
-        std::memcpy(newColours.get(), colours.get(), sizeof(Fixed) * 4 * static_cast<size_t>(colourRoomCount));
+    if (moreColours) {
+        // The colour array keeps up with the vertices drawn; the added entries are black
+        // with alpha 0, like every quad past the 500th.
+        const size_t kept = 4 * static_cast<size_t>(colourRoomCount);
+        std::memcpy(newColours.get(), colours.get(), sizeof(Fixed) * kept);
+        std::memset(newColours.get() + kept, 0, sizeof(Fixed) * (4 * static_cast<size_t>(newCapacity) - kept));
         colours = std::move(newColours);
-        colourRoomCount = static_cast<int32_t>(newRoom);
+        colourRoomCount = static_cast<int32_t>(newCapacity);
     }
     capacity = static_cast<int32_t>(newCapacity);
     return true;

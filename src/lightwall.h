@@ -30,7 +30,8 @@ public:
 
     int32_t quadCount() const { return vertexCount / 6; }
     int32_t directionCount() const { return segmentCount; }
-    // Room of each array, in vertices (directions: in quads).
+    // Room of the vertex and colour arrays, in vertices. At most `capacity` vertices are
+    // in use; the colour array always covers them.
     int32_t vertexRoom() const { return vertexRoomCount; }
     int32_t colourRoom() const { return colourRoomCount; }
 

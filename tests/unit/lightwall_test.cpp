@@ -122,6 +122,33 @@ TEST_F(LightWallTest, TurnClosesTheQuadAndOpensTheNext) {
     EXPECT_EQ(vertexOf(wall, 0, 5)[0], F(1)) << "closed quads stay where they were";
 }
 
+// The context's projection is the menu's pixel projection: x and y are pixels.
+TEST_F(LightWallTest, DrawsBothFacesInTheQuadColour) {
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_TEXTURE_2D);
+    // Running towards -x, the wall shows its back to the viewer.
+    LightWall& wall = *wallAt(createWall({F(200), 0, 0}, MinusX));
+    wall.draw({F(10), 0, 0});
+    glFinish();
+    uint8_t pixel[4] = {};
+    glReadPixels(100, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    uint8_t outside[4] = {};
+    glReadPixels(100, 30, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, outside);
+    const Fixed* c = colourOf(wall, 0, 0);
+    ASSERT_GT(c[0] + c[1] + c[2], 3 * 257) << "a colour that shows on black";
+    // The pbuffer may be RGB 565: allow for five bits.
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(pixel[i], c[i] / 257, 8) << "component " << i;
+    EXPECT_EQ(outside[0] + outside[1] + outside[2], 0) << "the wall is 20 units high";
+    EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    GLint arrays = 0;
+    glGetIntegerv(GL_VERTEX_ARRAY, &arrays);
+    EXPECT_EQ(arrays, 0);
+}
+
 TEST_F(LightWallTest, FirstGrowthAtTheFiveHundredAndFirstQuad) {
     LightWall& wall = wallWithQuads(500);
     EXPECT_EQ(wall.vertexCount, 3000);
@@ -141,8 +168,8 @@ TEST_F(LightWallTest, FirstGrowthAtTheFiveHundredAndFirstQuad) {
 TEST_F(LightWallTest, ColoursKeepUpPastTwoThousandQuads) {
     LightWall& wall = wallWithQuads(2600);
     EXPECT_EQ(wall.capacity, 24000);
-    EXPECT_GE(wall.colourRoom(), wall.vertexRoom());
-    EXPECT_GE(wall.colourRoom(), wall.vertexCount);
+    // No more than `capacity` vertices are ever in use, and so drawn.
+    EXPECT_GE(wall.colourRoom(), wall.capacity);
     const std::vector<Fixed> rgb = expectedColours(platform::get().tickCount());
     EXPECT_EQ(colourOf(wall, 499, 5)[2], rgb[499 * 3 + 2]) << "coloured quads survive the growth";
     for (int i = 2000 * 24; i < wall.vertexCount * 4; ++i) ASSERT_EQ(wall.colours[i], 0);
