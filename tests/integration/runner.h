@@ -66,8 +66,10 @@ inline std::filesystem::path installCopy(const Scratch& scratch) {
     std::filesystem::create_directories(app);
     const std::filesystem::path bin = PALVEX_BINARY;
     std::filesystem::copy_file(bin, app / "palvex");
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(PALVEX_SOURCE_DIR) + "/data"))
-        std::filesystem::copy_file(entry.path(), app / entry.path().filename());
+    const std::filesystem::path data = std::string(PALVEX_SOURCE_DIR) + "/data";
+    if (std::filesystem::is_directory(data))
+        for (const auto& entry : std::filesystem::directory_iterator(data))
+            std::filesystem::copy_file(entry.path(), app / entry.path().filename());
     return app / "palvex";
 }
 
