@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "bikegl.h"
+#include "testplatform.h"
 #include "collision.h"
 #include "lightwall.h"
 #include "sharedstate.h"
@@ -29,7 +29,7 @@ int32_t wallThrough(std::initializer_list<Vec3> corners, std::initializer_list<D
 class CollisionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(bikegl::ready());
+        ASSERT_TRUE(testing_support::ensureGlContext());
         clearWallRegistry();
         sharedState.frameStep = F(2);
     }
