@@ -1,0 +1,143 @@
+#include "aibike.h"
+
+#include <cstdlib>
+
+#include "lightwall.h"
+#include "sharedstate.h"
+#include "sound.h"
+
+namespace {
+
+int64_t magnitude(int64_t v) { return v < 0 ? -v : v; }
+
+Vec3 probeOffset(const Vec3& direction) {
+    const Fixed step = sharedState.frameStep;
+    return {FixedMul(FixedMul(direction.x, step), AiBike::probeSteps),
+            FixedMul(FixedMul(direction.y, step), AiBike::probeSteps),
+            FixedMul(FixedMul(direction.z, step), AiBike::probeSteps)};
+}
+
+// The opponent's turns ignore the latches: each one opens its latch again at once.
+void turnTo(Steering& steering, bool right) {
+    if (right) {
+        steering.turnRight();
+        steering.rightLatch = 1;
+    } else {
+        steering.turnLeft();
+        steering.leftLatch = 1;
+    }
+}
+
+} // namespace
+
+Fixed headingOf(Direction d) {
+    switch (d) {
+    case MinusX: return degrees90;
+    case MinusZ: return 0;
+    case PlusX: return 3 * degrees90;
+    case PlusZ: return 2 * degrees90;
+    default: return 0;
+    }
+}
+
+AiBike::AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, PlayerBike* target)
+    : Bike(modelFile, arena, startPosition) {
+    this->target = target;
+    state = AiDriving;
+    aimTimer = 0;
+    started = 0;
+}
+
+void AiBike::reset() {
+    position = startPosition;
+    state = AiDriving;
+    started = 0;
+    Bike::reset();
+}
+
+// Both choices read the same signs: a positive x difference picks PlusX, a positive z
+// difference MinusZ; on a tie the main axis is Z.
+Direction AiBike::mainAxisChoice() const {
+    const int64_t vx = static_cast<int64_t>(position.x) - target->position.x;
+    const int64_t vz = static_cast<int64_t>(position.z) - target->position.z;
+    if (magnitude(vx) > magnitude(vz)) return vx > 0 ? PlusX : MinusX;
+    return vz > 0 ? MinusZ : PlusZ;
+}
+
+Direction AiBike::crossAxisChoice() const {
+    const int64_t vx = static_cast<int64_t>(position.x) - target->position.x;
+    const int64_t vz = static_cast<int64_t>(position.z) - target->position.z;
+    if (magnitude(vx) > magnitude(vz)) return vz > 0 ? MinusZ : PlusZ;
+    return vx > 0 ? PlusX : MinusX;
+}
+
+bool AiBike::probe() {
+    const Vec3 offset = probeOffset(steering.directions[steering.direction]);
+    position = {FixedAdd(position.x, offset.x), FixedAdd(position.y, offset.y), FixedAdd(position.z, offset.z)};
+    const bool hit = collide(hitWall);
+    position = {FixedSub(position.x, offset.x), FixedSub(position.y, offset.y), FixedSub(position.z, offset.z)};
+    return hit;
+}
+
+void AiBike::decide() {
+    LightWall* w = wall();
+    if (probe()) {
+        const bool right = (std::rand() & 1) != 0;
+        turnTo(steering, right);
+        if (probe()) {
+            // Blocked on both sides: face the other side, blocked or not.
+            turnTo(steering, right);
+            turnTo(steering, right);
+        }
+        if (w) w->turn(position, steering.direction);
+        return;
+    }
+    // Only clear frames count towards the next re-aim.
+    aimTimer = FixedAdd(aimTimer, sharedState.frameTime);
+    if (aimTimer <= aimInterval) return;
+    aimTimer = 0;
+    if (std::rand() & 1) return;
+    const Direction choice = mainAxisChoice();
+    // A re-aim always turns by a quarter: never onto the axis it already travels.
+    steering.direction = ((choice & 1) == (steering.direction & 1)) ? crossAxisChoice() : choice;
+    if (w) w->turn(position, steering.direction);
+}
+
+void AiBike::update() {
+    if (sharedState.raceStarted) {
+        const bool even = (std::rand() & 1) == 0;
+        steering.direction = even ? crossAxisChoice() : mainAxisChoice();
+        started = 1;
+        if (LightWall* w = wall()) w->restart(steering.direction);
+    }
+    if (!started) {
+        draw();
+        return;
+    }
+    if (state == AiOut || state == AiScored) return;
+    if (state == AiCrashed) {
+        LightWall* w = wall();
+        if (w) {
+            if (w->sink()) {
+                state = AiOut;
+                w->hide();
+            }
+            w->freeze();
+        } else {
+            state = AiOut;
+        }
+        draw();
+        return;
+    }
+    const Vec3& direction = steering.directions[steering.direction];
+    position.x = FixedAdd(position.x, FixedMul(direction.x, sharedState.frameStep));
+    position.y = FixedAdd(position.y, FixedMul(direction.y, sharedState.frameStep));
+    position.z = FixedAdd(position.z, FixedMul(direction.z, sharedState.frameStep));
+    decide();
+    if (collide(hitWall)) {
+        state = AiCrashed;
+        playCrash();
+    }
+    heading = headingOf(steering.direction);
+    draw();
+}

@@ -1,0 +1,39 @@
+// A computer-driven opponent: it waits until the player's bike starts, then drives on its
+// own, looks four steps ahead, turns away from what it sees there and now and then turns
+// to line up with the player's bike.
+#pragma once
+#include <cstdint>
+#include "bike.h"
+
+enum AiState : int32_t {
+    AiDriving = 0,
+    AiCrashed = 1, // wall sinking, bike still drawn
+    AiOut = 2,     // wall gone, waiting to be scored
+    AiScored = 3   // scored by the race; nothing more happens
+};
+
+class AiBike : public Bike {
+public:
+    AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, PlayerBike* target);
+
+    void update() override;
+    void reset();
+
+    // Leaves position where it was; writes hitWall.
+    bool probe();
+    void decide();
+    Direction mainAxisChoice() const;
+    Direction crossAxisChoice() const;
+
+    PlayerBike* target = nullptr;
+    Fixed aimTimer = 0;
+    uint8_t started = 0;
+    AiState state = AiDriving;
+    int32_t hitWall = -1;
+
+    static constexpr Fixed aimInterval = 0x40000; // 4.0 seconds of frame time
+    static constexpr Fixed probeSteps = 0x40000;  // 4.0 frame steps ahead
+};
+
+// The drawing heading of a travel direction, in degrees.
+Fixed headingOf(Direction d);

@@ -1,0 +1,10 @@
+// The bikes' part of a trace line: the player's bike, the opponents by slot and the
+// camera's swing. 16.16 values are written as raw integers.
+#pragma once
+#include <nlohmann/json_fwd.hpp>
+
+class PlayerBike;
+class AiBike;
+
+// opponents: slotCount slots, null for an empty one (written as null).
+void traceBikes(nlohmann::json& out, const PlayerBike* player, const AiBike* const* opponents, int slotCount);
