@@ -11,6 +11,8 @@
 
 int32_t LightWall::vertexLimit = 1 << 28;
 
+void FreeDeleter::operator()(void* p) const { std::free(p); }
+
 namespace {
 
 // Vertex roles within a quad: 0, 2 and 5 are the top, 2, 4 and 5 the far end.
@@ -19,8 +21,18 @@ constexpr int32_t farVertices[3] = {2, 4, 5};
 constexpr int32_t topVertices[3] = {0, 2, 5};
 
 template <typename T>
-std::unique_ptr<T[]> allocateZeroed(int64_t count) {
-    return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<size_t>(count)]());
+WallArray<T> allocateZeroed(int64_t count) {
+    return WallArray<T>(static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T))));
+}
+
+// Grows the array in place or moves it; on failure the old one is kept as it was.
+template <typename T>
+bool reallocate(WallArray<T>& array, int64_t count) {
+    T* moved = static_cast<T*>(std::realloc(array.get(), sizeof(T) * static_cast<size_t>(count)));
+    if (!moved) return false;
+    (void)array.release();
+    array.reset(moved);
+    return true;
 }
 
 void reportNoMemory(const char* what) {
@@ -91,40 +103,27 @@ void LightWall::extend(const Vec3& p) {
 }
 
 // The vertex array keeps its room of three times the capacity, but no more than
-// `capacity` vertices are ever in use: only those are copied, and the rest of the new
-// array is left untouched (never read, never faulted in). Colours and directions only
-// need to cover the vertices in use.
+// `capacity` vertices are ever in use, so the rest is never written (nor, being fresh
+// pages, ever faulted in). Colours and directions only need to cover the vertices in use.
+// A refusal leaves every array usable: an array already grown only has more room.
 bool LightWall::grow() {
     if (growthFailed) return false;
     const int64_t newCapacity = 2 * static_cast<int64_t>(capacity);
     const int64_t newRoom = 3 * newCapacity;
-    const bool moreColours = newCapacity > colourRoomCount;
-    std::unique_ptr<Fixed[]> newVertices;
-    std::unique_ptr<Fixed[]> newColours;
-    std::unique_ptr<Direction[]> newDirections;
-    if (newRoom <= vertexLimit) {
-        newVertices.reset(new (std::nothrow) Fixed[static_cast<size_t>(3 * newRoom)]);
-        newDirections.reset(new (std::nothrow) Direction[static_cast<size_t>(newCapacity / 6)]);
-        if (moreColours) newColours.reset(new (std::nothrow) Fixed[static_cast<size_t>(4 * newCapacity)]);
-    }
-    if (!newVertices || !newDirections || (moreColours && !newColours)) {
-        growthFailed = true;
-        reportNoMemory("a longer light wall");
-        return false;
-    }
-    std::memcpy(newVertices.get(), vertices.get(), sizeof(Fixed) * 3 * static_cast<size_t>(vertexCount));
-    std::memcpy(newDirections.get(), segmentDirections.get(), sizeof(Direction) * static_cast<size_t>(segmentCount));
-    vertices = std::move(newVertices);
-    segmentDirections = std::move(newDirections);
-    vertexRoomCount = static_cast<int32_t>(newRoom);
-    if (moreColours) {
+    bool grown = newRoom <= vertexLimit;
+    if (grown && (grown = reallocate(vertices, 3 * newRoom))) vertexRoomCount = static_cast<int32_t>(newRoom);
+    grown = grown && reallocate(segmentDirections, newCapacity / 6);
+    if (grown && newCapacity > colourRoomCount && (grown = reallocate(colours, 4 * newCapacity))) {
         // The colour array keeps up with the vertices drawn; the added entries are black
         // with alpha 0, like every quad past the 500th.
         const size_t kept = 4 * static_cast<size_t>(colourRoomCount);
-        std::memcpy(newColours.get(), colours.get(), sizeof(Fixed) * kept);
-        std::memset(newColours.get() + kept, 0, sizeof(Fixed) * (4 * static_cast<size_t>(newCapacity) - kept));
-        colours = std::move(newColours);
+        std::memset(colours.get() + kept, 0, sizeof(Fixed) * (4 * static_cast<size_t>(newCapacity) - kept));
         colourRoomCount = static_cast<int32_t>(newCapacity);
+    }
+    if (!grown) {
+        growthFailed = true;
+        reportNoMemory("a longer light wall");
+        return false;
     }
     capacity = static_cast<int32_t>(newCapacity);
     return true;

@@ -8,6 +8,14 @@
 #include "bike.h"
 #include "fixed.h"
 
+// The wall's arrays come from malloc, so that growing them can use realloc: a long wall's
+// pages are moved, not copied.
+struct FreeDeleter {
+    void operator()(void* p) const;
+};
+template <typename T>
+using WallArray = std::unique_ptr<T[], FreeDeleter>;
+
 enum WallState : int32_t {
     WallGrowing = 0,
     WallFrozen = 1,
@@ -37,9 +45,9 @@ public:
 
     int32_t capacity = 0;
     int32_t vertexCount = 0;
-    std::unique_ptr<Fixed[]> vertices;          // x, y, z per vertex
-    std::unique_ptr<Fixed[]> colours;           // r, g, b, a per vertex
-    std::unique_ptr<Direction[]> segmentDirections; // one per quad, oldest first
+    WallArray<Fixed> vertices;              // x, y, z per vertex
+    WallArray<Fixed> colours;               // r, g, b, a per vertex
+    WallArray<Direction> segmentDirections; // one per quad, oldest first
     WallState wallState = WallGrowing;
 
     static constexpr int32_t initialCapacity = 3000;
