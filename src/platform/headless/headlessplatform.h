@@ -51,6 +51,7 @@ private:
     uint32_t startTicks = 0;
     MixerSound mixer;
     bool recording = false;
+    std::vector<std::unique_ptr<int>> recordedSamples;
     bool windowOpen = false;
 };
 
