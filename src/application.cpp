@@ -95,8 +95,8 @@ void Application::frame() {
     glCullFace(GL_BACK);
 
     if (sharedState.inGame) {
-        sharedState.race->runFrame();
-    } else {
+        if (sharedState.race) sharedState.race->runFrame();
+    } else if (sharedState.menu) {
         sharedState.menu->runFrame();
     }
 

@@ -20,8 +20,12 @@ bool initRenderingContext(void* window) {
 
     // The frame depth-tests every pixel: ask for a depth buffer (the first configuration
     // of an empty list has none on Mesa) and an ES 1 renderable config for our surface.
-    const EGLint attributes[] = {EGL_DEPTH_SIZE, 16, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT,
-                                 EGL_SURFACE_TYPE, system.surfaceType(), EGL_NONE};
+    // Naming the colour channels makes EGL offer the deepest colour first, so a desktop
+    // gets true colour rather than dithered 16-bit.
+    const EGLint attributes[] = {EGL_DEPTH_SIZE,      16, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT,
+                                 EGL_SURFACE_TYPE,    system.surfaceType(),
+                                 EGL_RED_SIZE,        5,  EGL_GREEN_SIZE,      6,
+                                 EGL_BLUE_SIZE,       5,  EGL_NONE};
     EGLConfig configs[10];
     EGLint count = 0;
     if (!eglChooseConfig(sharedState.eglDisplay, attributes, configs, 10, &count) || count < 1) return false;

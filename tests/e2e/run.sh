@@ -1,2 +1,93 @@
 #!/usr/bin/env bash
-echo "e2e: not written yet"; exit 1
+# End to end: the real window under Xvfb, real key events through XTEST (xdotool), the
+# trace checked, a second copy refused, and the program ended by losing the focus.
+set -euo pipefail
+palvex=$(readlink -f "$1")
+work=$(mktemp -d)
+cleanup() {
+  [ -n "${game_pid:-}" ] && kill "$game_pid" 2>/dev/null || true
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+[ -n "${E2E_DEBUG:-}" ] && trap "cat $work/game.log $work/xvfb.log; cleanup" EXIT
+fail() { echo "e2e: FAIL: $*" >&2; exit 1; }
+
+# A private X server on a free display number.
+exec 3<> "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do
+  display=$(head -n1 "$work/displayfd" 2>/dev/null || true)
+  [ -n "$display" ] && break
+  sleep 0.1
+done
+[ -n "${display:-}" ] || fail "Xvfb did not start"
+export DISPLAY=":$display"
+export XDG_RUNTIME_DIR="$work"   # the single-instance lock lives here
+export SDL_AUDIODRIVER=dummy
+
+cd "$work"
+"$palvex" --scale 2 --trace trace.jsonl --screenshot window.png >game.log 2>&1 &
+game_pid=$!
+
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --name '^Palvex$' 2>/dev/null | head -n1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled Palvex"
+geometry=$(xdotool getwindowgeometry "$window" | awk '/Geometry/{print $2}')
+[ "$geometry" = "480x588" ] || fail "window is $geometry, expected 480x588 at --scale 2"
+
+xdotool windowfocus --sync "$window"
+sleep 0.5
+xdotool key d
+sleep 0.3
+xdotool keydown Left
+sleep 0.3
+xdotool keyup Left
+sleep 0.3
+
+# A second copy ends at once with exit code 1 and leaves the first running.
+set +e
+"$palvex" --scale 1 >second.log 2>&1
+second=$?
+set -e
+[ "$second" -eq 1 ] || fail "second instance exited with $second, expected 1"
+kill -0 "$game_pid" 2>/dev/null || fail "the first instance died"
+
+# Losing the activation ends the program.
+root=$(xwininfo -root | awk '/Window id/{print $4}')
+xdotool windowfocus "$root"
+for _ in $(seq 50); do
+  kill -0 "$game_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$game_pid" 2>/dev/null; then fail "the game did not end when it lost the focus"; fi
+set +e
+wait "$game_pid"
+code=$?
+set -e
+game_pid=""
+[ "$code" -eq 0 ] || fail "exit code $code after losing the focus"
+
+python3 - "$work/trace.jsonl" <<'PY' || fail "trace check"
+import json, sys
+frames = [json.loads(l) for l in open(sys.argv[1])]
+assert len(frames) > 10, "too few frames: %d" % len(frames)
+assert frames[0]["screenWidth"] == 240 and frames[0]["screenHeight"] == 294
+released_right = [f["frame"] for f in frames if f["buttonReleased"][3] == 1]
+released_left = [f["frame"] for f in frames if f["buttonReleased"][2] == 1]
+held_left = [f["frame"] for f in frames if f["buttonHeld"][2] == 1]
+assert len(released_right) == 1, "D release seen by %d frames" % len(released_right)
+assert len(released_left) == 1, "Left release seen by %d frames" % len(released_left)
+assert held_left and max(held_left) < released_left[0], "Left held before its release"
+assert any(f["anyKeySeen"] == 1 for f in frames)
+for a, b in zip(frames, frames[1:]):
+    assert b["frame"] == a["frame"] + 1
+print("e2e: %d frames, D released in frame %d, Left held %d frames" % (len(frames), released_right[0], len(held_left)))
+PY
+[ -s window.png ] || fail "no screenshot of the window"
+echo "e2e: PASS"

@@ -39,6 +39,8 @@ public:
     void playSound(int channel, SampleHandle sample) override;
     void stopSound(int channel) override;
     void soundClose() override;
+    // Tests drive the virtual clock directly.
+    void setVirtualTicks(uint32_t ticks) { virtualTicks = ticks; }
 
 protected:
     void present(EGLDisplay display, EGLSurface surface) override;
