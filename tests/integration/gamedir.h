@@ -1,12 +1,14 @@
-// A copy of the game in a directory of its own: the binary, the data files of the build,
-// and whatever a test writes beside them (pictures, samples, options.bin). The game
-// reads and writes options.bin next to its executable, so every test gets a fresh copy
-// and nothing a test saves reaches another test or the build directory.
+// A copy of the game in a directory of its own (run::installCopy: the binary and data/),
+// and whatever a test writes beside it (pictures, samples, options.bin). The game reads
+// and writes options.bin next to its executable, so every test gets a fresh copy and
+// nothing a test saves reaches another test or the build directory. Runs are forked here
+// rather than through the shell: some go as another user or under a file-size limit.
 #pragma once
 #include <gtest/gtest.h>
 
+#include "runner.h"
+
 #include <SDL.h>
-#include <SDL_image.h>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -60,29 +62,18 @@ inline bool exists(const std::string& path) {
 
 class GameDir {
 public:
-    GameDir() {
-        char pattern[] = "/tmp/palvex-game-XXXXXX";
-        root = std::string(mkdtemp(pattern)) + "/";
-        ::chmod(root.c_str(), 0755);
-        game = root + "game/";
-        out = root + "out/";
-        config = root + "config/";
-        ::mkdir(game.c_str(), 0755);
-        ::mkdir(out.c_str(), 0777);
-        ::mkdir(config.c_str(), 0777);
-        ::chmod(out.c_str(), 0777);
-        ::chmod(config.c_str(), 0777);
-        // The build's data files (models, pictures, sounds), when there are any.
-        const std::string build = PALVEX_BINARY_DIR;
-        std::system(("cd '" + build + "' && for f in *.ase *.gif *.ogg; do [ -f \"$f\" ] && cp \"$f\" '" + game +
-                     "'; done 2>/dev/null; true")
-                        .c_str());
-        std::system(("cp '" + std::string(PALVEX_BINARY) + "' '" + game + "palvex'").c_str());
+    GameDir() : scratch("menu") {
+        game = run::installCopy(scratch).parent_path().string() + "/";
+        out = scratch.dir.string() + "/out/";
+        config = scratch.dir.string() + "/config/";
+        // Open to everyone: some runs go as "nobody".
+        for (const std::string& dir : {out, config}) {
+            ::mkdir(dir.c_str(), 0777);
+            ::chmod(dir.c_str(), 0777);
+        }
+        ::chmod(scratch.dir.c_str(), 0755);
     }
-    ~GameDir() {
-        ::chmod(game.c_str(), 0755);
-        std::system(("rm -rf '" + root + "'").c_str());
-    }
+    ~GameDir() { ::chmod(game.c_str(), 0755); }
     GameDir(const GameDir&) = delete;
     GameDir& operator=(const GameDir&) = delete;
 
@@ -151,7 +142,8 @@ public:
     // run then goes as "nobody" (root writes anywhere, whatever the mode says).
     void makeGameDirReadOnly() const { ::chmod(game.c_str(), 0555); }
 
-    std::string root, game, out, config;
+    run::Scratch scratch;
+    std::string game, out, config;
 };
 
 // Pictures with known colours standing in for the game's menu pictures.
@@ -233,32 +225,20 @@ inline void writeToneWav(const std::string& path, int milliseconds) {
 // A screenshot as RGB rows, top first.
 class Shot {
 public:
-    explicit Shot(const std::string& path) {
-        SDL_Surface* loaded = IMG_Load(path.c_str());
-        if (!loaded) return;
-        SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0);
-        SDL_FreeSurface(loaded);
-        if (!rgb) return;
-        width = rgb->w;
-        height = rgb->h;
-        pixels.resize(static_cast<size_t>(width) * height * 3);
-        for (int row = 0; row < height; ++row)
-            std::memcpy(&pixels[static_cast<size_t>(row) * width * 3],
-                        static_cast<uint8_t*>(rgb->pixels) + static_cast<size_t>(row) * rgb->pitch, width * 3);
-        SDL_FreeSurface(rgb);
-    }
-    bool valid() const { return width > 0; }
+    explicit Shot(const std::string& path) { run::loadPng(path, picture); }
+    bool valid() const { return picture.width > 0; }
     Colour at(int x, int y) const {
-        const uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 3];
-        return Colour{p[0], p[1], p[2]};
+        const auto [r, g, b] = picture.at(x, y);
+        return Colour{static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)};
     }
     // Within what RGB 565 textures and their expansion back to 8 bits change.
     bool is(int x, int y, Colour c) const {
         const Colour p = at(x, y);
         return std::abs(p.r - c.r) <= 10 && std::abs(p.g - c.g) <= 10 && std::abs(p.b - c.b) <= 10;
     }
-    int width = 0, height = 0;
-    std::vector<uint8_t> pixels;
+    run::Picture picture;
+    const int& width = picture.width;
+    const int& height = picture.height;
 };
 
 inline std::string describe(Colour c) {

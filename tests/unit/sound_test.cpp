@@ -12,6 +12,7 @@
 #include "platform/sdl/mixersound.h"
 #include "sharedstate.h"
 #include "sound.h"
+#include "testplatform.h"
 
 namespace {
 
@@ -47,16 +48,13 @@ void writeToneWav(const std::string& path, int milliseconds) {
     SDL_RWclose(out);
 }
 
-// The headless platform with the recording sound device, started from a directory that
-// holds the three sample files (or not).
+// The shared headless platform with the recording sound device (or none), started from a
+// directory that holds the three sample files (or not).
 class SoundCalls : public ::testing::Test {
 protected:
     void start(bool record, bool withSamples) {
-        platform::Options options;
-        options.headless = true;
-        options.recordSound = record;
-        std::string error;
-        ASSERT_TRUE(platform::create(options, error)) << error;
+        ASSERT_TRUE(testing_support::ensureGlContext());
+        testing_support::headless().setRecordSound(record);
         dir = makeTempDir();
         if (withSamples) {
             for (const char* name : {"game_recognizer.ogg", "game_engine.ogg", "game_crash.ogg"})
@@ -70,7 +68,7 @@ protected:
     void TearDown() override {
         recordSoundCalls(false);
         soundClose();
-        platform::destroy();
+        if (platform::exists()) testing_support::headless().setRecordSound(false);
         sharedState.soundOn = 0;
         if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
     }

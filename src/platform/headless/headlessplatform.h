@@ -41,6 +41,8 @@ public:
     void soundClose() override;
     // Tests drive the virtual clock directly.
     void setVirtualTicks(uint32_t ticks) { virtualTicks = ticks; }
+    // Tests choose the recording sound device before starting the sound.
+    void setRecordSound(bool on) { opts.recordSound = on; }
 
 protected:
     void present(EGLDisplay display, EGLSurface surface) override;
