@@ -70,13 +70,6 @@ TEST_F(MenuRun, TitleStaysUntilTheFirstMappedKeyAndEnterThereSelectsNothing) {
     EXPECT_EQ(result.errors, "") << "all six pictures load";
 }
 
-TEST_F(MenuRun, HeldKeyPressAlsoLeavesTheTitle) {
-    const RunResult result = run(Keys().line(2, "down", "w"), 4);
-    EXPECT_EQ(frame(result, 1)["screen"], Title);
-    EXPECT_EQ(frame(result, 2)["screen"], Main);
-    EXPECT_EQ(frame(result, 4)["item"], 0) << "a key held down moves nothing";
-}
-
 TEST_F(MenuRun, MainMenuWrapsBothWays) {
     Keys keys;
     keys.tap(1, "enter").tap(2, "up").tap(3, "down").tap(4, "s").tap(5, "down").tap(6, "down").tap(7, "down");
@@ -184,32 +177,7 @@ TEST_F(MenuRun, CreditsAndBackAndStartingARace) {
     EXPECT_EQ(frame(result, 10)["item"], 0);
 }
 
-TEST_F(MenuRun, MissingPictureIsReportedAndTheMenuGoesOn) {
-    ::unlink((dir.game + "pointer.gif").c_str());
-    ::unlink((dir.game + "credits.gif").c_str());
-    const RunResult result = run(Keys().tap(1, "enter").tap(2, "down"), 3);
-    ASSERT_EQ(result.trace.size(), 3u);
-    EXPECT_EQ(frame(result, 3)["item"], 1);
-    // One report per picture, captioned with the line first and the module second.
-    size_t reports = 0;
-    for (size_t at = result.errors.find("error while loading texture"); at != std::string::npos;
-         at = result.errors.find("error while loading texture", at + 1))
-        ++reports;
-    EXPECT_EQ(reports, 2u) << result.errors;
-    EXPECT_NE(result.errors.find("line, in src/menu file"), std::string::npos) << result.errors;
-    EXPECT_NE(result.errors.find("Error at "), std::string::npos);
-}
-
 // ---- The options file at start-up ----
-
-TEST_F(MenuRun, FreshInstallStartsWithDefaults) {
-    const RunResult result = run(Keys(), 1, {"--record-sound"});
-    EXPECT_EQ(frame(result, 1)["soundOn"], 0);
-    EXPECT_EQ(frame(result, 1)["detail"], 0);
-    EXPECT_EQ(frame(result, 1)["opponentChoice"], 0);
-    EXPECT_EQ(frame(result, 1)["speed"], 0);
-    EXPECT_TRUE(frame(result, 1)["sound"].empty());
-}
 
 TEST_F(MenuRun, OneByteFileTurnsTheSoundOnAndStartsTheMenuLoop) {
     writeBytes(dir.game + "options.bin", {0x01});
@@ -403,15 +371,6 @@ TEST_F(MenuRun, MainMenuPictureStandsTexelForPixelWithThePointer) {
     for (auto [x, y] : {std::pair{0, 0}, {239, 0}, {0, 293}, {239, 293}, {120, 20}, {200, 270}})
         EXPECT_TRUE(shot.is(x, y, BACKGROUND)) << x << "," << y << ": " << describe(shot.at(x, y));
     expectPointerAt(shot, 1, 32, 4);
-}
-
-TEST_F(MenuRun, PointerReachesTheLastItemLevelWithThePictureBottom) {
-    run(Keys().tap(1, "enter").tap(2, "up"), 3);
-    const Shot shot(dir.screenshotPath());
-    ASSERT_TRUE(shot.valid());
-    expectPointerAt(shot, 3, 32, 4);
-    EXPECT_TRUE(shot.is(40, PICTURE_BOTTOM, POINTER));
-    EXPECT_TRUE(shot.is(40, PICTURE_BOTTOM + 1, BACKGROUND));
 }
 
 TEST_F(MenuRun, CreditsFillTheScreenInFrontOfTheBackground) {

@@ -125,6 +125,9 @@ TEST(Screenshot, MissingPicturesAreReportedAndDrawnBlank) {
          at = r.err.find("error while loading texture", at + 1))
         ++reports;
     EXPECT_EQ(reports, 6u) << r.err;
+    // Captioned with the line first and the module second.
+    EXPECT_NE(r.err.find("Error at "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" line, in src/menu file"), std::string::npos) << r.err;
     run::Picture shot;
     ASSERT_TRUE(run::loadPng(s.path("shot.png"), shot));
     ASSERT_EQ(shot.width, 240);
