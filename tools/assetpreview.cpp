@@ -486,6 +486,17 @@ int main(int argc, char** argv) {
         blit(sheetM, t.colour, 0, 0, 470, 294, 510, y + 18);
     }
     if (!savePng(out + "models.png", sheetM)) return 1;
+    if (argc == 4) {
+        // The player's bike large, for a close look at the texture mapping.
+        Target t = makeTarget(900, 560, 0x0A1020);
+        Camera cam;
+        cam.eye = {-13, 7, -10};
+        cam.centre = {0, 2.8, 0};
+        cam.fovY = 30;
+        cam.aspect = 900.0 / 560;
+        render(t, cam, bikes[0], Pose{}, &pics[8], 0);
+        savePng(std::string(argv[3]) + ".bike.png", t.colour);
+    }
     TTF_CloseFont(labelFont);
     TTF_CloseFont(gdiFont);
     TTF_Quit();
