@@ -451,3 +451,21 @@ TEST_F(MenuRun, OptionsScreenWritesTheValuesBesideTheirLabels) {
     const Shot main(dir.screenshotPath());
     EXPECT_TRUE(main.is(165, 120, MAIN));
 }
+
+TEST(MenuPictures, TheGameDataLoadsAndTheWordsFitBesideTheLabels) {
+    GameDir dir;
+    if (!exists(dir.game + "options.gif")) GTEST_SKIP() << "no data/ pictures";
+    RunSettings settings;
+    settings.keys = toOptions().text;
+    settings.frames = 4;
+    const RunResult result = dir.run(settings);
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.errors.find("error while loading texture"), std::string::npos) << result.errors;
+    const Shot shot(dir.screenshotPath());
+    ASSERT_TRUE(shot.valid());
+    const Words words;
+    EXPECT_TRUE(words.drawn(shot, 162, 117, "one"));
+    EXPECT_TRUE(words.drawn(shot, 162, 141, "low"));
+    EXPECT_TRUE(words.drawn(shot, 162, 165, "low"));
+    EXPECT_TRUE(words.drawn(shot, 162, 188, "off"));
+}
