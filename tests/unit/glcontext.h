@@ -13,6 +13,8 @@ inline bool ensureGlContext() {
         if (!platform::exists()) {
             platform::Options options;
             options.headless = true;
+            // The same platform as testplatform.h makes: a virtual clock that tests set.
+            options.tickMs = 0;
             std::string error;
             if (!platform::create(options, error)) {
                 std::fprintf(stderr, "headless platform: %s\n", error.c_str());

@@ -8,6 +8,7 @@
 #include "testplatform.h"
 #include "lightwall.h"
 #include "log.h"
+#include "renderingcontext.h"
 #include "sharedstate.h"
 
 namespace {
@@ -122,8 +123,15 @@ TEST_F(LightWallTest, TurnClosesTheQuadAndOpensTheNext) {
     EXPECT_EQ(vertexOf(wall, 0, 5)[0], F(1)) << "closed quads stay where they were";
 }
 
-// The context's projection is the menu's pixel projection: x and y are pixels.
+// Under the menu's pixel projection x and y are pixels.
 TEST_F(LightWallTest, DrawsBothFacesInTheQuadColour) {
+    glViewport(0, 0, platform::LOGICAL_WIDTH, platform::LOGICAL_HEIGHT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    setMenuProjection(platform::LOGICAL_WIDTH, platform::LOGICAL_HEIGHT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    for (GLenum state : {GL_LIGHTING, GL_BLEND, GL_FOG, GL_ALPHA_TEST, GL_SCISSOR_TEST}) glDisable(state);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glDisable(GL_DEPTH_TEST);

@@ -1,0 +1,160 @@
+#include "bike.h"
+
+#include <GLES/gl.h>
+
+#include "camera.h"
+#include "collision.h"
+#include "lightwall.h"
+#include "model.h"
+#include "sharedstate.h"
+#include "sound.h"
+#include "window.h"
+
+Fixed cameraYaw = 0;
+Fixed cameraYawTarget = 0;
+
+void Steering::reset() {
+    directions[MinusX] = {-FIXED_ONE, 0, 0};
+    directions[MinusZ] = {0, 0, -FIXED_ONE};
+    directions[PlusX] = {FIXED_ONE, 0, 0};
+    directions[PlusZ] = {0, 0, FIXED_ONE};
+    directions[Stopped] = {0, 0, 0};
+    rightLatch = 1;
+    leftLatch = 1;
+    direction = Stopped;
+}
+
+namespace {
+
+// The first press of either button sets every bike of the race going.
+void start(Steering& steering) {
+    steering.direction = MinusZ;
+    sharedState.raceStarted = 1;
+    playEngine();
+}
+
+} // namespace
+
+bool Steering::turnRight() {
+    if (direction == Stopped) {
+        start(*this);
+        rightLatch = 0;
+        return false;
+    }
+    if (rightLatch == 0) return false;
+    rightLatch = 0;
+    direction = static_cast<Direction>((direction + 1) & 3);
+    return true;
+}
+
+bool Steering::turnLeft() {
+    if (direction == Stopped) {
+        start(*this);
+        leftLatch = 0;
+        return false;
+    }
+    if (leftLatch == 0) return false;
+    leftLatch = 0;
+    direction = static_cast<Direction>((direction + 3) & 3);
+    return true;
+}
+
+Bike::Bike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition) {
+    steering.reset();
+    this->arena = arena;
+    heading = 0;
+    position = startPosition;
+    this->startPosition = startPosition;
+    wallIndex = createWall(position, MinusZ);
+    model = new Model();
+    model->loadFile(modelFile);
+}
+
+Bike::~Bike() { delete model; }
+
+LightWall* Bike::wall() const { return wallAt(wallIndex); }
+
+void Bike::reset() {
+    heading = 0;
+    steering.reset();
+    if (LightWall* w = wall()) w->reset(position, MinusZ);
+}
+
+void Bike::draw() {
+    glPushMatrix();
+    glTranslatex(position.x, position.y, position.z);
+    glPushMatrix();
+    glRotatex(heading, 0, FIXED_ONE, 0);
+    model->draw();
+    glPopMatrix();
+    glPopMatrix();
+    if (LightWall* w = wall()) w->draw(position);
+}
+
+bool Bike::collide(int32_t& hitWall) const { return ::collide(*this, hitWall); }
+
+PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera)
+    : Bike(modelFile, arena, camera->centre) {
+    this->camera = camera;
+    sharedState.playerAlive = 1;
+}
+
+void PlayerBike::reset() {
+    sharedState.playerAlive = 1;
+    position = camera->centre;
+    cameraYaw = 0;
+    cameraYawTarget = 0;
+    Bike::reset();
+}
+
+void PlayerBike::crash() {
+    sharedState.playerAlive = 0;
+    if (LightWall* w = wall()) w->freeze();
+}
+
+void PlayerBike::steer() {
+    if (isButtonHeld(ButtonRight)) {
+        if (steering.turnRight()) {
+            cameraYawTarget = FixedAdd(cameraYawTarget, quarterTurnRadians);
+            heading = FixedSub(heading, degrees90);
+            // 90 turns into 360, not 0: both draw alike.
+            if (heading < FIXED_ONE) heading = FixedAdd(heading, degrees360);
+            if (LightWall* w = wall()) w->turn(position, steering.direction);
+        }
+    } else {
+        steering.rightLatch = 1;
+    }
+    if (isButtonHeld(ButtonLeft)) {
+        if (steering.turnLeft()) {
+            cameraYawTarget = FixedSub(cameraYawTarget, quarterTurnRadians);
+            heading = FixedAdd(heading, degrees90);
+            if (heading > 359 * FIXED_ONE) heading = FixedSub(heading, degrees360);
+            if (LightWall* w = wall()) w->turn(position, steering.direction);
+        }
+    } else {
+        steering.leftLatch = 1;
+    }
+}
+
+void PlayerBike::smoothCamera() {
+    if (cameraYaw == cameraYawTarget) return;
+    // FixedDiv rounds toward minus infinity: a swing to the right ends exactly on its
+    // target, one to the left keeps a rest of a few raw units and orbits by 0 from then on.
+    const Fixed step = FixedDiv(FixedSub(cameraYaw, cameraYawTarget), cameraYawDivisor);
+    camera->orbit(step, 0, FIXED_ONE, 0);
+    cameraYaw = FixedSub(cameraYaw, step);
+}
+
+void PlayerBike::update() {
+    if (sharedState.playerAlive) {
+        // The camera carries the bike: a turn is taken where this frame's move ended.
+        camera->follow(steering.directions[steering.direction], sharedState.frameStep);
+        position = camera->centre;
+        steer();
+        smoothCamera();
+        draw();
+        return;
+    }
+    LightWall* w = wall();
+    if (w && !w->sink()) draw();
+}
