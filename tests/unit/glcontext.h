@@ -13,8 +13,7 @@ inline bool ensureGlContext() {
         if (!platform::exists()) {
             platform::Options options;
             options.headless = true;
-            // The same platform as testplatform.h makes: a virtual clock that tests set.
-            options.tickMs = 0;
+            options.tickMs = 0; // a virtual clock that tests set by hand
             std::string error;
             if (!platform::create(options, error)) {
                 std::fprintf(stderr, "headless platform: %s\n", error.c_str());
