@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "aibike.h"
+#include "arenatree.h"
+#include "bike.h"
+#include "camera.h"
+#include "frametimer.h"
+#include "lightwall.h"
+#include "sharedstate.h"
+#include "sound.h"
+#include "testplatform.h"
+
+namespace {
+
+constexpr Fixed F(int v) { return v * FIXED_ONE; }
+
+// A seed whose first rand() value has the wanted parity; the opponent's choices read
+// nothing but parities, so the tests pick them through the C library's own sequence.
+unsigned seedWithFirstParity(int parity, unsigned from = 1) {
+    for (unsigned seed = from;; ++seed) {
+        std::srand(seed);
+        if ((std::rand() & 1) == parity) return seed;
+    }
+}
+
+class AiBikeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testing_support::ensureGlContext());
+        clearWallRegistry();
+        std::fill(std::begin(sharedState.buttonHeld), std::end(sharedState.buttonHeld), 0);
+        sharedState.raceStarted = 0;
+        sharedState.playerAlive = 1;
+        sharedState.frameStep = F(2);
+        sharedState.frameTime = 0;
+        sharedState.speed = 0;
+        camera.lookAt(F(-5), F(60), F(210), 0, 0, F(90), 0, FIXED_ONE, 0);
+        arena = new ArenaTree("no-such-arena.ase", &camera);
+        if (!arena->root) arena->root = new TreeNode();
+        const Fixed bounds[4] = {F(-3000), F(-3000), F(6000), F(6000)};
+        std::copy(bounds, bounds + 4, arena->root->bounds);
+        player = new PlayerBike("no-such-bike.ase", arena, &camera);
+        ai = new AiBike("no-such-bike.ase", arena, {0, 0, F(-90)}, player);
+    }
+    void TearDown() override {
+        delete ai;
+        delete player;
+        delete arena;
+        clearWallRegistry();
+        recordSoundCalls(false);
+        soundReady = 0;
+        sharedState.soundOn = 0;
+        sharedState.playerAlive = 1;
+    }
+
+    // Starts the opponent in a known direction: the start frame with a seed of the
+    // parity that picks it, then the position put back where the test wants it.
+    void startDriving(Direction d, Vec3 at) {
+        sharedState.raceStarted = 1;
+        const Fixed step = sharedState.frameStep;
+        sharedState.frameStep = 0;
+        std::srand(seedWithFirstParity(1));
+        ai->update();
+        sharedState.raceStarted = 0;
+        sharedState.frameStep = step;
+        ai->steering.direction = d;
+        ai->position = at;
+        ai->wall()->reset(at, d);
+        ai->aimTimer = 0;
+    }
+
+    // A wall of another bike: one quad from a to b.
+    int32_t obstacle(Vec3 a, Vec3 b) {
+        const bool alongX = a.z == b.z;
+        const int32_t index = createWall(a, alongX ? PlusX : MinusZ);
+        wallAt(index)->draw(b);
+        return index;
+    }
+
+    Camera camera;
+    ArenaTree* arena = nullptr;
+    PlayerBike* player = nullptr;
+    AiBike* ai = nullptr;
+};
+
+TEST_F(AiBikeTest, WaitsAtItsStartUntilTheRaceStarts) {
+    EXPECT_EQ(ai->wallIndex, 1);
+    EXPECT_EQ(ai->state, AiDriving);
+    EXPECT_EQ(ai->started, 0);
+    EXPECT_EQ(ai->aimTimer, 0);
+    for (int i = 0; i < 3; ++i) ai->update();
+    EXPECT_EQ(ai->position.z, F(-90));
+    EXPECT_EQ(ai->steering.direction, Stopped);
+}
+
+TEST_F(AiBikeTest, StartDirectionFromOneRandParity) {
+    // Opponent at (0, -90), player at (0, 90): v = (0, -180). Main axis Z: PlusZ;
+    // cross axis X: MinusX.
+    for (int parity : {0, 1}) {
+        SCOPED_TRACE(parity);
+        clearWallRegistry();
+        delete ai;
+        delete player;
+        player = new PlayerBike("no-such-bike.ase", arena, &camera);
+        ai = new AiBike("no-such-bike.ase", arena, {0, 0, F(-90)}, player);
+        const unsigned seed = seedWithFirstParity(parity);
+        std::srand(seed);
+        std::rand();
+        const int next = std::rand();
+        sharedState.raceStarted = 1;
+        std::srand(seed);
+        ai->update();
+        const Direction expected = parity == 0 ? MinusX : PlusZ;
+        EXPECT_EQ(ai->steering.direction, expected);
+        EXPECT_EQ(ai->started, 1);
+        ASSERT_EQ(ai->wall()->quadCount(), 1);
+        EXPECT_EQ(ai->wall()->segmentDirections[0], expected) << "its single quad carries the new direction";
+        // It moved in the start frame too, and drew no more rand than the start choice.
+        EXPECT_EQ(ai->position.x, parity == 0 ? F(-2) : 0);
+        EXPECT_EQ(ai->position.z, parity == 0 ? F(-90) : F(-88));
+        EXPECT_EQ(ai->heading, parity == 0 ? F(90) : F(180));
+        EXPECT_EQ(std::rand(), next);
+    }
+}
+
+TEST_F(AiBikeTest, AxisChoices) {
+    ai->position = {F(50), 0, F(10)};
+    player->position = {0, 0, 0};
+    EXPECT_EQ(ai->mainAxisChoice(), PlusX);
+    EXPECT_EQ(ai->crossAxisChoice(), MinusZ);
+    ai->position = {F(-50), 0, F(-10)};
+    EXPECT_EQ(ai->mainAxisChoice(), MinusX);
+    EXPECT_EQ(ai->crossAxisChoice(), PlusZ);
+    ai->position = {F(10), 0, F(-10)}; // a tie: the main axis is Z
+    EXPECT_EQ(ai->mainAxisChoice(), PlusZ);
+    EXPECT_EQ(ai->crossAxisChoice(), PlusX);
+    ai->position = {0, 0, 0}; // zero differences count as not positive
+    EXPECT_EQ(ai->mainAxisChoice(), PlusZ);
+    EXPECT_EQ(ai->crossAxisChoice(), MinusX);
+}
+
+TEST_F(AiBikeTest, WallAheadTurnsToARandomSide) {
+    for (int parity : {0, 1}) {
+        SCOPED_TRACE(parity);
+        startDriving(MinusX, {F(100), 0, 0});
+        sharedState.frameTime = FIXED_ONE;
+        const int32_t quads = ai->wall()->quadCount();
+        // After the move the bike is at x = 98; four steps ahead is x = 90.
+        obstacle({F(90) + F(1), 0, F(-10)}, {F(90) + F(1), 0, F(10)});
+        std::srand(seedWithFirstParity(parity));
+        ai->update();
+        EXPECT_EQ(ai->steering.direction, parity == 1 ? MinusZ : PlusZ) << "odd: right, even: left";
+        EXPECT_EQ(ai->wall()->quadCount(), quads + 1);
+        EXPECT_EQ(ai->steering.rightLatch, 1);
+        EXPECT_EQ(ai->steering.leftLatch, 1);
+        EXPECT_EQ(ai->state, AiDriving);
+        EXPECT_EQ(ai->heading, parity == 1 ? 0 : F(180));
+        EXPECT_EQ(ai->aimTimer, 0) << "a frame whose probe hit adds no aim time";
+    }
+}
+
+TEST_F(AiBikeTest, BothSidesBlockedEndsFacingTheOtherSide) {
+    for (int parity : {0, 1}) {
+        SCOPED_TRACE(parity);
+        clearWallRegistry();
+        createWall({}, MinusZ); // the player's wall index 0 stays out of the way
+        ai->wallIndex = createWall({}, MinusZ);
+        startDriving(MinusX, {F(100), 0, 0});
+        sharedState.frameTime = FIXED_ONE;
+        obstacle({F(90), 0, F(-10)}, {F(90), 0, F(10)});    // ahead
+        obstacle({F(80), 0, F(-8)}, {F(120), 0, F(-8)});    // on the right (MinusZ)
+        obstacle({F(80), 0, F(8)}, {F(120), 0, F(8)});      // on the left (PlusZ)
+        std::srand(seedWithFirstParity(parity));
+        ai->update();
+        // Three quarter turns to the first side: facing the other side, blocked or not.
+        EXPECT_EQ(ai->steering.direction, parity == 1 ? PlusZ : MinusZ);
+        EXPECT_EQ(ai->wall()->quadCount(), 2) << "one wall turn for the whole manoeuvre";
+        EXPECT_EQ(ai->wall()->segmentDirections[1], ai->steering.direction);
+        EXPECT_EQ(ai->steering.rightLatch, 1);
+        EXPECT_EQ(ai->steering.leftLatch, 1);
+        EXPECT_EQ(ai->aimTimer, 0);
+        EXPECT_EQ(ai->state, AiDriving) << "eight units off: not yet within a step";
+    }
+}
+
+TEST_F(AiBikeTest, ArenaEdgeAheadCountsLikeAWall) {
+    // After the move x = 2996; four steps ahead is past the edge at 3000.
+    startDriving(PlusX, {F(2994), 0, 0});
+    std::srand(seedWithFirstParity(1));
+    ai->update();
+    EXPECT_EQ(ai->steering.direction, PlusZ) << "right of PlusX";
+    EXPECT_EQ(ai->state, AiDriving);
+}
+
+TEST_F(AiBikeTest, ReaimAfterMoreThanFourSecondsOnAnEvenValue) {
+    startDriving(MinusZ, {F(500), 0, F(-90)});
+    player->position = {0, 0, F(90)};
+    sharedState.frameTime = FIXED_ONE;
+    for (int i = 0; i < 4; ++i) ai->update();
+    EXPECT_EQ(ai->aimTimer, F(4)) << "exactly 4.0 is not yet more than 4";
+    EXPECT_EQ(ai->steering.direction, MinusZ);
+
+    std::srand(seedWithFirstParity(1));
+    ai->update();
+    EXPECT_EQ(ai->aimTimer, 0);
+    EXPECT_EQ(ai->steering.direction, MinusZ) << "odd: no re-aim";
+    EXPECT_EQ(ai->wall()->quadCount(), 1);
+
+    for (int i = 0; i < 4; ++i) ai->update();
+    std::srand(seedWithFirstParity(0));
+    ai->update();
+    EXPECT_EQ(ai->aimTimer, 0);
+    // v = (500, -180 - 10 steps): main axis X, positive: PlusX; it lies across MinusZ.
+    EXPECT_EQ(ai->steering.direction, PlusX);
+    EXPECT_EQ(ai->wall()->quadCount(), 2);
+    EXPECT_EQ(ai->heading, F(270));
+
+    // The main choice on the axis it already travels: the cross-axis choice instead.
+    for (int i = 0; i < 4; ++i) ai->update();
+    std::srand(seedWithFirstParity(0));
+    ai->update();
+    EXPECT_EQ(ai->steering.direction, PlusZ) << "cross axis: v.z is not positive";
+    EXPECT_EQ(ai->wall()->quadCount(), 3);
+}
+
+TEST_F(AiBikeTest, ReaimTenTimesAsOftenAfterThePlayersCrash) {
+    // 50 ms frames through the frame timer at speed "low": re-aim attempts (the timer
+    // falling back to 0) come every 81 frames while the player drives, every 9 after.
+    auto framesPerAttempt = [&]() {
+        startDriving(MinusZ, {F(500), 0, F(2000)});
+        std::srand(seedWithFirstParity(1)); // odd values keep it going straight
+        uint32_t tick = 1000;
+        testing_support::headless().setVirtualTicks(tick);
+        frameTimerStart();
+        for (int frame = 1; frame <= 200; ++frame) {
+            tick += 50;
+            testing_support::headless().setVirtualTicks(tick);
+            frameTimerTick();
+            std::srand(1); // an odd first value, whatever the seed above left behind
+            const Fixed before = ai->aimTimer;
+            ai->update();
+            if (ai->aimTimer < before) return frame;
+        }
+        return -1;
+    };
+    std::srand(1);
+    ASSERT_EQ(std::rand() & 1, 1) << "the test relies on srand(1) giving an odd first value";
+    EXPECT_EQ(framesPerAttempt(), 81);
+    player->crash();
+    EXPECT_EQ(framesPerAttempt(), 9);
+    EXPECT_EQ(sharedState.frameTime, 10 * 3276);
+}
+
+TEST_F(AiBikeTest, CrashSinksThenOut) {
+    soundReady = 1;
+    sharedState.soundOn = 1;
+    recordSoundCalls(true);
+    startDriving(MinusX, {F(100), 0, 0});
+    const int32_t hit = obstacle({F(97), 0, F(-10)}, {F(97), 0, F(10)});
+    std::srand(seedWithFirstParity(1));
+    ai->update();
+    EXPECT_EQ(ai->state, AiCrashed);
+    EXPECT_EQ(ai->hitWall, hit);
+    const std::vector<std::string> calls = takeSoundCalls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "play free none"), calls.end());
+    EXPECT_EQ(ai->wall()->wallState, WallGrowing) << "frozen from the next frame on";
+
+    const Vec3 where = ai->position;
+    sharedState.frameTime = FIXED_ONE;
+    for (int i = 0; i < 5; ++i) {
+        ai->update();
+        EXPECT_EQ(ai->state, AiCrashed);
+        EXPECT_EQ(ai->wall()->wallState, WallFrozen);
+    }
+    EXPECT_EQ(ai->position.x, where.x);
+    ai->update();
+    EXPECT_EQ(ai->state, AiOut);
+    EXPECT_EQ(ai->wall()->quadCount(), 0);
+    EXPECT_EQ(ai->wall()->wallState, WallFrozen) << "hidden, then frozen again: empty and frozen";
+    EXPECT_EQ(ai->hitWall, hit);
+
+    ai->state = AiScored;
+    sharedState.frameStep = F(50);
+    ai->update();
+    EXPECT_EQ(ai->position.x, where.x);
+    EXPECT_EQ(ai->hitWall, hit) << "an opponent out of the race tests nothing";
+}
+
+TEST_F(AiBikeTest, ResetKeepsAimTimerAndHitWall) {
+    startDriving(MinusX, {F(100), 0, 0});
+    ai->aimTimer = F(3);
+    ai->hitWall = 2;
+    ai->state = AiScored;
+    ai->reset();
+    EXPECT_EQ(ai->position.z, F(-90));
+    EXPECT_EQ(ai->position.x, 0);
+    EXPECT_EQ(ai->state, AiDriving);
+    EXPECT_EQ(ai->started, 0);
+    EXPECT_EQ(ai->steering.direction, Stopped);
+    EXPECT_EQ(ai->heading, 0);
+    EXPECT_EQ(ai->aimTimer, F(3));
+    EXPECT_EQ(ai->hitWall, 2);
+    EXPECT_EQ(ai->wall()->quadCount(), 1);
+    EXPECT_EQ(ai->wall()->wallState, WallGrowing);
+    EXPECT_EQ(ai->wall()->vertices[2], F(-90));
+}
+
+} // namespace
