@@ -25,3 +25,7 @@ public:
     std::vector<MeshObject*> objects; // owned
     ModelLoader* loader = nullptr;    // owned
 };
+
+// Fills 9 values per face into vertices and, when texCoords is given, 6 into texCoords:
+// faces from the last to the first, corners a, b, c, each coordinate through FloatToFixed.
+void fillDrawArrays(const MeshData& mesh, Fixed* vertices, Fixed* texCoords);
