@@ -1,10 +1,16 @@
 #include "loaderase/aseloader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <string_view>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "fixed.h"
@@ -61,6 +67,10 @@ Keyword classify(std::string_view word, bool textHasNul) {
         const void* nul = std::memchr(word.data(), '\0', word.size());
         if (nul) word = word.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - word.data()));
     }
+    // Most words of a file are other keywords: the length rules them out before any compare.
+    constexpr uint32_t candidateLengths = (1u << 7) | (1u << 9) | (1u << 10) | (1u << 11) | (1u << 12) |
+                                          (1u << 13) | (1u << 14) | (1u << 15) | (1u << 16) | (1u << 17);
+    if (word.size() > 17 || !(candidateLengths & (1u << word.size()))) return KwOther;
     for (const KeywordName& name : keywordNames) {
         if (name.text.size() == word.size() && std::memcmp(name.text.data(), word.data(), word.size()) == 0) {
             return name.keyword;
@@ -80,42 +90,49 @@ enum Action : uint8_t {
 };
 
 // The chain: the words that a reader meets when it skips the line after every word,
-// from the start of the text, and the keywords among them.
+// from the start of the text. Only its keywords are kept, each with the chain's next word,
+// so every kept position is a place where a pass can join the chain.
 struct WordIndex {
+    static constexpr uint32_t NO_NEXT = 0xFFFFFFFF;
     struct Entry {
-        uint32_t chain;   // position of the word in the chain
-        uint32_t end;     // where the word ends
+        uint32_t start; // where the keyword starts
+        uint32_t next;  // where the chain's next word starts; NO_NEXT: the chain ends here
+        uint8_t length;
         Keyword keyword;
         // A pass that neither reads nor skips after this word reads the next word of the
         // line and skips from there: it arrives where the chain does.
         bool plainNoSkip;
     };
-    std::vector<uint32_t> starts; // where each word of the chain starts
-    std::vector<Entry> entries;   // the keywords of the chain, in order
-    std::vector<uint32_t> byKeyword[KwCount];      // entries of each keyword
-    std::vector<uint32_t> unusualNoSkip[KwCount];  // entries whose no-skip is not plain
+    std::vector<Entry> entries;
+    uint32_t firstStart = NO_NEXT; // the chain's first word
     bool textHasNul = false;
 
-    void build(const std::string& text);
+    void build(std::string_view text);
 };
 
-void WordIndex::build(const std::string& text) {
+void WordIndex::build(std::string_view text) {
     textHasNul = std::memchr(text.data(), '\0', text.size()) != nullptr;
     TextReader reader(text.data(), text.size());
     const char* data = text.data();
+    entries.reserve(text.size() / 256);
+    bool lastWasKeyword = false;
     while (reader.skipSpaceBeforeConversion()) {
         const size_t start = reader.position();
+        if (lastWasKeyword) entries.back().next = static_cast<uint32_t>(start);
+        if (firstStart == NO_NEXT) firstStart = static_cast<uint32_t>(start);
         const std::string_view word = reader.readRun();
         const Keyword keyword = classify(word, textHasNul);
-        const uint32_t chainIndex = static_cast<uint32_t>(starts.size());
-        starts.push_back(static_cast<uint32_t>(start));
+        lastWasKeyword = keyword != KwOther;
         const size_t wordEnd = reader.position();
         if (reader.atEof()) {
-            if (keyword != KwOther) entries.push_back({chainIndex, static_cast<uint32_t>(wordEnd), keyword, false});
+            if (lastWasKeyword) {
+                entries.push_back({static_cast<uint32_t>(start), NO_NEXT, static_cast<uint8_t>(word.size()), keyword,
+                                   false});
+            }
             break;
         }
         reader.skipLine();
-        if (keyword != KwOther) {
+        if (lastWasKeyword) {
             bool plain = false;
             // Plain when the line skip reached the line feed and a further word of the
             // line, which no pass acts on, stands between the keyword and that line feed.
@@ -129,13 +146,10 @@ void WordIndex::build(const std::string& text) {
                     plain = classify(std::string_view(data + p, q - p), textHasNul) == KwOther;
                 }
             }
-            entries.push_back({chainIndex, static_cast<uint32_t>(wordEnd), keyword, plain});
+            entries.push_back(
+                {static_cast<uint32_t>(start), NO_NEXT, static_cast<uint8_t>(word.size()), keyword, plain});
         }
         if (reader.atEof()) break;
-    }
-    for (uint32_t i = 0; i < entries.size(); ++i) {
-        byKeyword[entries[i].keyword].push_back(i);
-        if (!entries[i].plainNoSkip) unusualNoSkip[entries[i].keyword].push_back(i);
     }
 }
 
@@ -144,30 +158,29 @@ namespace {
 // One pass: where it starts, what it does with each keyword, and the handler that reads
 // the values of its own keywords (returning false ends the pass).
 template <class Handler>
-void runPass(const std::string& text, const WordIndex* index, size_t startPos, bool startEof,
+void runPass(std::string_view text, const WordIndex* index, size_t startPos, bool startEof,
              const Action (&actions)[KwCount], Handler&& handle) {
     TextReader reader(text.data(), text.size());
     reader.seek(startPos, startEof);
     if (reader.atEof()) return;
-
-    // The keyword lists that can change the course of this pass, each with a cursor.
-    struct List {
-        const std::vector<uint32_t>* entries;
-        size_t next;
-    };
-    List lists[2 * KwCount];
-    int listCount = 0;
-    size_t chainCursor = 0;
-    if (index) {
-        for (int k = 1; k < KwCount; ++k) {
-            if (actions[k] == ActRead || actions[k] == ActEnd) lists[listCount++] = {&index->byKeyword[k], 0};
-            if (actions[k] == ActNoSkip) lists[listCount++] = {&index->unusualNoSkip[k], 0};
-        }
-        chainCursor = static_cast<size_t>(
-            std::lower_bound(index->starts.begin(), index->starts.end(), static_cast<uint32_t>(startPos)) -
-            index->starts.begin());
-    }
     const bool textHasNul = index ? index->textHasNul : std::memchr(text.data(), '\0', text.size()) != nullptr;
+
+    // Keywords whose entries can change this pass's course: its own and its end always,
+    // those it passes over without skipping only where that is not plain.
+    uint32_t alwaysStops = 0, stopsUnlessPlain = 0;
+    for (int k = 1; k < KwCount; ++k) {
+        if (actions[k] == ActRead || actions[k] == ActEnd) alwaysStops |= 1u << k;
+        if (actions[k] == ActNoSkip) stopsUnlessPlain |= 1u << k;
+    }
+    const WordIndex::Entry* entries = index ? index->entries.data() : nullptr;
+    const size_t entryCount = index ? index->entries.size() : 0;
+    size_t cursor = 0; // the first entry at or after the reading position
+    if (index) {
+        cursor = static_cast<size_t>(
+            std::lower_bound(index->entries.begin(), index->entries.end(), startPos,
+                             [](const WordIndex::Entry& e, size_t pos) { return e.start < pos; }) -
+            index->entries.begin());
+    }
 
     for (;;) {
         if (!reader.skipSpaceBeforeConversion()) return;
@@ -175,27 +188,24 @@ void runPass(const std::string& text, const WordIndex* index, size_t startPos, b
         const size_t wordStart = reader.position();
         bool joined = false;
         if (index) {
-            const std::vector<uint32_t>& starts = index->starts;
-            while (chainCursor < starts.size() && starts[chainCursor] < wordStart) ++chainCursor;
-            joined = chainCursor < starts.size() && starts[chainCursor] == wordStart;
+            while (cursor < entryCount && entries[cursor].start < wordStart) ++cursor;
+            joined = (cursor < entryCount && entries[cursor].start == wordStart) ||
+                     (cursor > 0 && entries[cursor - 1].next == wordStart) || wordStart == index->firstStart;
         }
         if (joined) {
             // On the chain: every word up to the next keyword that matters to this pass is
             // read and skipped as the chain does it.
-            const WordIndex::Entry* nextEntry = nullptr;
-            for (int l = 0; l < listCount; ++l) {
-                List& list = lists[l];
-                const std::vector<uint32_t>& ids = *list.entries;
-                while (list.next < ids.size() && index->entries[ids[list.next]].chain < chainCursor) ++list.next;
-                if (list.next < ids.size()) {
-                    const WordIndex::Entry& candidate = index->entries[ids[list.next]];
-                    if (!nextEntry || candidate.chain < nextEntry->chain) nextEntry = &candidate;
-                }
+            while (cursor < entryCount) {
+                const WordIndex::Entry& e = entries[cursor];
+                const uint32_t bit = 1u << e.keyword;
+                if ((alwaysStops & bit) || ((stopsUnlessPlain & bit) && !e.plainNoSkip)) break;
+                ++cursor;
             }
-            if (!nextEntry) return; // the rest of the chain runs to the end of the text
-            chainCursor = nextEntry->chain;
-            reader.seek(nextEntry->end, nextEntry->end == text.size());
-            keyword = nextEntry->keyword;
+            if (cursor == entryCount) return; // the rest of the chain runs to the end of the text
+            const WordIndex::Entry& e = entries[cursor++];
+            const size_t end = size_t{e.start} + e.length;
+            reader.seek(end, end == text.size());
+            keyword = e.keyword;
         } else {
             keyword = classify(reader.readRun(), textHasNul);
         }
@@ -299,30 +309,74 @@ void AseLoader::loadPath(const char* path, Model* model) {
     readFile(path, path, model);
 }
 
-void AseLoader::readFile(const char* path, const char* shownName, Model* model) {
-    std::string bytes;
-    bool opened = false;
-    if (FILE* file = std::fopen(path, "rb")) {
-        opened = true;
-        char chunk[65536];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-            // Positions are kept in 32 bits: a larger file is no model of this game.
-            if (bytes.size() + n > 0x7FFFFFFF) {
-                opened = false;
-                break;
-            }
-            bytes.append(chunk, n);
-        }
-        if (std::ferror(file)) opened = false;
-        std::fclose(file);
+namespace {
+
+// The bytes of a model file: read whole into one buffer, or mapped when the file is large,
+// which spares copying it and touching fresh memory for all of it.
+class FileBytes {
+public:
+    ~FileBytes() {
+        if (mapping) munmap(mapping, size);
     }
-    if (!opened) {
+    bool open(const char* path) {
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        struct stat info;
+        bool ok = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+        size_t capacity = ok && S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) + 1 : 65536;
+        // Positions are kept in 32 bits: no model of this game comes near that size.
+        constexpr size_t largest = 0x7FFFFFFF;
+        if (capacity > largest) ok = false;
+        constexpr size_t mapFrom = 8 << 20;
+        if (ok && S_ISREG(info.st_mode) && capacity > mapFrom) {
+            void* p = mmap(nullptr, capacity - 1, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p != MAP_FAILED) {
+                mapping = p;
+                size = capacity - 1;
+                ::close(fd);
+                return true;
+            }
+        }
+        if (ok) buffer.reset(new char[capacity]);
+        while (ok) {
+            if (size == capacity) {
+                // The file grew, or tells no size: read on in a larger buffer.
+                if (capacity > largest / 2) {
+                    ok = false;
+                    break;
+                }
+                std::unique_ptr<char[]> larger(new char[capacity * 2]);
+                std::memcpy(larger.get(), buffer.get(), size);
+                buffer = std::move(larger);
+                capacity *= 2;
+            }
+            const ssize_t n = ::read(fd, buffer.get() + size, capacity - size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            size += static_cast<size_t>(n);
+        }
+        ::close(fd);
+        return ok;
+    }
+    const char* data() const { return mapping ? static_cast<const char*>(mapping) : buffer.get(); }
+    size_t size = 0;
+
+private:
+    std::unique_ptr<char[]> buffer;
+    void* mapping = nullptr;
+};
+
+} // namespace
+
+void AseLoader::readFile(const char* path, const char* shownName, Model* model) {
+    FileBytes bytes;
+    if (!bytes.open(path)) {
         setErrorLocation("src/loaderase", 46);
         reportError("File %s does not exists", shownName);
         return;
     }
-    loadText(shownName, bytes.data(), bytes.size(), model);
+    loadText(shownName, bytes.data(), bytes.size, model);
 }
 
 void AseLoader::loadText(const char* name, const char* bytes, size_t size, Model* model) {
@@ -331,15 +385,18 @@ void AseLoader::loadText(const char* name, const char* bytes, size_t size, Model
         reportError("invalid 3DModel");
         return;
     }
+    if (size > 0x7FFFFFFF) return;
     this->model = model;
     fileName = name ? name : "";
-    const std::string decoded = decodeText(bytes, size);
-    if (decoded.size() > 0x7FFFFFFF) return;
-    runPasses(decoded);
+    if (needsDecoding(bytes, size)) {
+        runPasses(decodeText(bytes, size));
+    } else {
+        runPasses(std::string_view(bytes, size));
+    }
     fileName = "";
 }
 
-void AseLoader::runPasses(const std::string& text) {
+void AseLoader::runPasses(std::string_view text) {
     WordIndex wordIndex;
     if (useIndex) wordIndex.build(text);
     const WordIndex* idx = useIndex ? &wordIndex : nullptr;

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "loaderase/modelloader.h"
 
@@ -55,9 +56,8 @@ public:
 
 private:
     void readFile(const char* path, const char* shownName, Model* model);
-    void runPasses(const std::string& text);
+    void runPasses(std::string_view text);
 
     const char* fileName = "";     // for error messages while a load runs
-    const std::string* text = nullptr; // the file while a load runs
     ase::WordIndex* index = nullptr;
 };

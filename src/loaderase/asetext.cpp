@@ -69,17 +69,25 @@ float strtofC(const char* begin, const char* end) {
 
 } // namespace
 
-std::string decodeText(const char* bytes, size_t size) {
+bool needsDecoding(const char* bytes, size_t size) {
     const auto* u = reinterpret_cast<const unsigned char*>(bytes);
+    if (size >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF))) return true;
+    if (size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) return true;
+    return std::memchr(bytes, '\r', size) != nullptr;
+}
+
+std::string decodeText(std::string bytes) {
+    const auto* u = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t size = bytes.size();
     std::string text;
     if (size >= 2 && u[0] == 0xFF && u[1] == 0xFE) {
         text = utf16ToUtf8(u + 2, size - 2, false);
     } else if (size >= 2 && u[0] == 0xFE && u[1] == 0xFF) {
         text = utf16ToUtf8(u + 2, size - 2, true);
-    } else if (size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) {
-        text.assign(bytes + 3, size - 3);
     } else {
-        text.assign(bytes, size);
+        const bool utf8Mark = size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF;
+        text = std::move(bytes);
+        if (utf8Mark) text.erase(0, 3);
     }
     // Text mode hands a CR LF pair over as a single line feed.
     const char* cr = static_cast<const char*>(std::memchr(text.data(), '\r', text.size()));
@@ -93,60 +101,26 @@ std::string decodeText(const char* bytes, size_t size) {
     return text;
 }
 
-bool TextReader::skipSpaceBeforeConversion() {
-    while (pos < size && isSpace(static_cast<unsigned char>(text[pos]))) ++pos;
-    if (pos == size) {
-        eof = true;
-        return false;
-    }
-    return true;
-}
-
-std::string_view TextReader::readRun() {
-    const size_t start = pos;
-    while (pos < size && !isSpace(static_cast<unsigned char>(text[pos]))) ++pos;
-    if (pos == size) eof = true; // the character after the word was looked for
-    return std::string_view(text + start, pos - start);
-}
-
-bool TextReader::readWord(std::string_view& word) {
-    if (!skipSpaceBeforeConversion()) return false;
-    word = readRun();
-    return true;
-}
-
-void TextReader::skipLine() {
-    if (pos >= size) {
-        eof = true;
-        return;
-    }
-    const size_t limit = size - pos < LINE_SKIP_LIMIT ? size - pos : LINE_SKIP_LIMIT;
-    const char* lineFeed = static_cast<const char*>(std::memchr(text + pos, '\n', limit));
-    if (lineFeed) {
-        pos = static_cast<size_t>(lineFeed - text) + 1;
-        return;
-    }
-    pos += limit;
-    // Fewer characters than the limit were left: the read ran into the end of the file.
-    if (limit < LINE_SKIP_LIMIT) eof = true;
-}
-
-void TextReader::skipSpace() {
-    while (pos < size && isSpace(static_cast<unsigned char>(text[pos]))) ++pos;
-}
-
-bool TextReader::matchChar(char expected) {
-    const int c = inchar();
-    if (c < 0) return false;
-    if (c != static_cast<unsigned char>(expected)) {
-        ungetc(c);
-        return false;
-    }
-    return true;
-}
-
 bool TextReader::readInt(int32_t& value) {
     if (!skipSpaceBeforeConversion()) return false;
+    // The usual case, a few digits: read straight from the text.
+    {
+        const size_t start = pos;
+        size_t p = pos;
+        const bool negative = text[p] == '-';
+        if (negative) ++p;
+        size_t digitsEnd = p;
+        while (digitsEnd < size && digitsEnd - p < 9 && isDigit(text[digitsEnd])) ++digitsEnd;
+        if (digitsEnd > p && (digitsEnd == size || !isDigit(text[digitsEnd]))) {
+            int32_t magnitude = 0;
+            for (size_t i = p; i < digitsEnd; ++i) magnitude = magnitude * 10 + (text[i] - '0');
+            value = negative ? -magnitude : magnitude;
+            pos = digitsEnd;
+            if (pos == size) eof = true; // the character after the number was looked for
+            return true;
+        }
+        pos = start;
+    }
     int c = inchar();
     bool negative = false;
     if (c == '-' || c == '+') {
@@ -212,6 +186,31 @@ bool convertFloat(const char* begin, const char* end, float& value) {
 bool TextReader::readFloat(float& value) {
     if (!skipSpaceBeforeConversion()) return false;
     const size_t start = pos;
+    // The usual case, digits with a point and no exponent: what the full reading below
+    // consumes too, converted at once.
+    {
+        size_t p = pos;
+        if (text[p] == '-') ++p;
+        const size_t digits = p;
+        while (p < size && isDigit(text[p])) ++p;
+        const bool hexPrefix = p == digits + 1 && text[digits] == '0' && p < size && lower(text[p]) == 'x';
+        if (p > digits && !hexPrefix) {
+            if (p < size && text[p] == '.') {
+                ++p;
+                while (p < size && isDigit(text[p])) ++p;
+            }
+            if (p == size || (lower(text[p]) != 'e' && text[p] != '.')) {
+                float result;
+                const auto converted = std::from_chars(text + start, text + p, result);
+                if (converted.ec == std::errc() && converted.ptr == text + p) {
+                    value = result;
+                    pos = p;
+                    if (pos == size) eof = true;
+                    return true;
+                }
+            }
+        }
+    }
     int c = inchar();
     bool gotSign = false;
     bool negative = false;
