@@ -44,6 +44,7 @@ bench: build
 
 assets: build
 	@$(BUILD)/assetgen data
+	@$(BUILD)/assetpreview data docs
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_FUZZ=ON -DPALVEX_BENCH=OFF >/dev/null

@@ -41,3 +41,16 @@ gtest_discover_tests(palvex_integration_tests WORKING_DIRECTORY ${CMAKE_BINARY_D
 # End to end: the real window under Xvfb with real key events.
 add_test(NAME e2e_window COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run.sh $<TARGET_FILE:palvex>)
 set_tests_properties(e2e_window PROPERTIES LABELS e2e TIMEOUT 180)
+
+# Data files: read back with independent decoders, and the generator's output checked
+# against itself and against data/.
+if(TARGET assetgen)
+  pkg_check_modules(ASSET_TEST_LIBS REQUIRED IMPORTED_TARGET assimp vorbisfile)
+  file(GLOB PALVEX_ASSET_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/assets/*.cpp)
+  add_executable(palvex_assets_tests ${PALVEX_ASSET_TESTS})
+  target_link_libraries(palvex_assets_tests PRIVATE GTest::gtest GTest::gtest_main PkgConfig::SDL2 PkgConfig::ASSET_TEST_LIBS)
+  target_compile_definitions(palvex_assets_tests PRIVATE
+    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" ASSETGEN="$<TARGET_FILE:assetgen>")
+  add_dependencies(palvex_assets_tests assetgen)
+  gtest_discover_tests(palvex_assets_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+endif()
