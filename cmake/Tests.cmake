@@ -34,7 +34,7 @@ target_link_libraries(palvex_integration_tests PRIVATE GTest::gtest GTest::gtest
 target_include_directories(palvex_integration_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_definitions(palvex_integration_tests PRIVATE
   PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY="$<TARGET_FILE:palvex>"
-  PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}" PALVEX_FONT="${PALVEX_FONT}")
 add_dependencies(palvex_integration_tests palvex)
 gtest_discover_tests(palvex_integration_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 

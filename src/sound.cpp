@@ -15,6 +15,7 @@ platform::SampleHandle engineSample = nullptr;
 platform::SampleHandle crashSample = nullptr;
 char* pathBuffer = nullptr;
 std::vector<std::string> calls;
+bool recordingCalls = false;
 
 const char* soundPath(const char* fileName) {
     delete[] pathBuffer;
@@ -38,12 +39,12 @@ const char* sampleName(platform::SampleHandle sample) {
 }
 
 void playSound(int channel, platform::SampleHandle sample) {
-    calls.push_back(std::string("play ") + (channel < 0 ? "free" : std::to_string(channel)) + " " + sampleName(sample));
+    if (recordingCalls) calls.push_back(std::string("play ") + (channel < 0 ? "free" : std::to_string(channel)) + " " + sampleName(sample));
     platform::get().playSound(channel, sample);
 }
 
 void stopSound(int channel) {
-    calls.push_back("stop " + std::to_string(channel));
+    if (recordingCalls) calls.push_back("stop " + std::to_string(channel));
     platform::get().stopSound(channel);
 }
 
@@ -51,11 +52,16 @@ bool active() { return soundReady != 0 && sharedState.soundOn == 1; }
 
 } // namespace
 
-void soundStart() {
+void soundStart() { soundStartFrom(nullptr); }
+
+void soundStartFrom(const char* executablePath) {
     platform::Platform& system = platform::get();
+    // Only a trace drains the list; without one it would grow for as long as the game runs.
+    recordingCalls = !system.options().traceFile.empty();
     soundReady = system.soundInit(44100, 8) ? 1 : 0;
     if (soundReady) {
-        setAppDir();
+        if (executablePath) setAppDirFrom(executablePath);
+        else setAppDir();
         recognizerSample = system.loadSample(soundPath("game_recognizer.ogg"), true);
         engineSample = system.loadSample(soundPath("game_engine.ogg"), true);
         crashSample = system.loadSample(soundPath("game_crash.ogg"), false);
@@ -95,6 +101,11 @@ void playCrash() {
 void stopAll() {
     stopSound(0);
     stopSound(1);
+}
+
+void recordSoundCalls(bool on) {
+    recordingCalls = on;
+    if (!on) calls.clear();
 }
 
 std::vector<std::string> takeSoundCalls() {

@@ -6,6 +6,8 @@
 #include <vector>
 
 void soundStart();
+// soundStart with the application directory taken from the given executable path.
+void soundStartFrom(const char* executablePath);
 void soundClose();
 void playMenuLoop();
 void playEngine();
@@ -16,4 +18,6 @@ void stopAll();
 // Nonzero when the sound library started.
 extern int soundReady;
 // The library calls made since the last take, as "play 0 recognizer", "stop 1", ...
+// Recorded while a trace is written (soundStart decides) or a test asks for them.
 std::vector<std::string> takeSoundCalls();
+void recordSoundCalls(bool on);

@@ -1,11 +1,227 @@
 #include "menu/menu.h"
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
-Menu::Menu(void* mainWindow) : window(mainWindow) {}
+#include "imagetexture.h"
+#include "log.h"
+#include "menu/options.h"
+#include "platform/platform.h"
+#include "sharedstate.h"
+#include "sound.h"
+#include "window.h"
 
-void Menu::runFrame() {}
+namespace {
 
-void Menu::drawOptionsText() {}
+constexpr GLfixed ONE = 0x10000;
+constexpr GLfixed F128 = 128 * ONE;
+constexpr GLfixed F32 = 32 * ONE;
 
-void Menu::traceFields(nlohmann::json& out) const {}
+// Six vertices, two triangles each, wound counter-clockwise so back-face culling keeps them.
+const GLfixed pictureQuad[18] = {0, F128, ONE, 0, 0, ONE, F128, 0, ONE, F128, 0, ONE, F128, F128, ONE, 0, F128, ONE};
+const GLfixed pointerQuad[18] = {0, F32, ONE, 0, 0, ONE, F32, 0, ONE, F32, 0, ONE, F32, F32, ONE, 0, F32, ONE};
+const GLfixed unitTexCoords[12] = {0, ONE, 0, 0, ONE, 0, ONE, 0, ONE, ONE, 0, ONE};
+// The full-screen pictures hold the screen in the lower left of a larger texture.
+constexpr GLfixed FULL_S = 0x7800;
+constexpr GLfixed FULL_T = 0x91EB;
+const GLfixed fullScreenTexCoords[12] = {0, FULL_T, 0, 0, FULL_S, 0, FULL_S, 0, FULL_S, FULL_T, 0, FULL_T};
+
+// Where the 128 x 128 menu pictures stand: their lower-left corner from the screen's.
+constexpr GLfixed PICTURE_X = 0x388000;
+constexpr GLfixed PICTURE_Y = 0x38E666;
+
+constexpr int MAIN_LAST_ITEM = 3;
+constexpr int OPTIONS_LAST_ITEM = 4;
+
+const char* const opponentWords[3] = {"one", "two", "three"};
+const char* const levelWords[3] = {"low", "medium", "high"};
+const char* const soundWords[2] = {"off", "on"};
+
+struct Picture {
+    const char* fileName;
+    GLuint Menu::*texture;
+};
+
+void drawTriangles(const GLfixed* vertices, const GLfixed* texCoords) {
+    glVertexPointer(3, GL_FIXED, 0, vertices);
+    glTexCoordPointer(2, GL_FIXED, 0, texCoords);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+}
+
+int32_t cycled(int32_t value) { return value >= 2 || value < 0 ? 0 : value + 1; }
+
+} // namespace
+
+const char* optionWord(int row, int32_t value) {
+    if (row == 3) return value >= 0 && value <= 1 ? soundWords[value] : "?";
+    if (value < 0 || value > 2) return "?";
+    if (row == 0) return opponentWords[value];
+    if (row == 1 || row == 2) return levelWords[value];
+    return "?";
+}
+
+GLfixed pointerOffset(int32_t item, int32_t lastItem) {
+    const float offset = static_cast<float>(item * -96) / static_cast<float>(lastItem);
+    return static_cast<GLfixed>(offset * 65536.0f);
+}
+
+Menu::Menu(void* mainWindow) {
+    window = mainWindow;
+    item = 0;
+    static const Picture pictures[6] = {
+        {"backmenu.gif", &Menu::backgroundTexture}, {"mainmenu.gif", &Menu::mainTexture},
+        {"options.gif", &Menu::optionsTexture},     {"credits.gif", &Menu::creditsTexture},
+        {"pointer.gif", &Menu::pointerTexture},     {"start.gif", &Menu::titleTexture},
+    };
+    for (const Picture& picture : pictures) {
+        glGenTextures(1, &(this->*picture.texture));
+        glBindTexture(GL_TEXTURE_2D, this->*picture.texture);
+        const bool loaded = loadImageTexture(picture.fileName, false);
+        // GL's default minifying filter wants mipmaps, which these pictures do not have,
+        // and would leave them blank. Nearest on both sides: the pictures are drawn texel
+        // for pixel, but the menu quads stand on half-pixel x, so every pixel centre falls
+        // on the edge between two texels; a linear filter would blend each texel with its
+        // neighbour and blur the whole picture. The desktop's whole-number scaling then
+        // keeps them as crisp as on the device.
+        glTexParameterx(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameterx(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        if (!loaded) { setErrorLocation("src/menu", __LINE__); reportError("error while loading texture"); }
+    }
+    screen = ScreenTitle;
+    loadOptions();
+}
+
+void Menu::runFrame() {
+    const GLfixed w = sharedState.screenWidth << 16;
+    const GLfixed h = sharedState.screenHeight << 16;
+    const GLfixed fullScreenQuad[18] = {0, h, 0, 0, 0, 0, w, 0, 0, w, 0, 0, w, h, 0, 0, h, 0};
+
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, backgroundTexture);
+    glColor4x(ONE, ONE, ONE, ONE);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FIXED, 0, fullScreenTexCoords);
+    glVertexPointer(3, GL_FIXED, 0, fullScreenQuad);
+    if (screen != ScreenTitle) glDrawArrays(GL_TRIANGLES, 0, 6);
+    glTranslatex(PICTURE_X, PICTURE_Y, 0);
+
+    switch (screen) {
+    case ScreenMain:
+        glBindTexture(GL_TEXTURE_2D, mainTexture);
+        drawTriangles(pictureQuad, unitTexCoords);
+        navigate(MAIN_LAST_ITEM);
+        break;
+    case ScreenOptions:
+        glBindTexture(GL_TEXTURE_2D, optionsTexture);
+        drawTriangles(pictureQuad, unitTexCoords);
+        navigate(OPTIONS_LAST_ITEM);
+        break;
+    case ScreenCredits:
+        glBindTexture(GL_TEXTURE_2D, creditsTexture);
+        glLoadIdentity();
+        // In front of the background, which is drawn at depth 0.
+        glTranslatex(0, 0, 5 * ONE);
+        drawTriangles(fullScreenQuad, fullScreenTexCoords);
+        handleSelect();
+        break;
+    case ScreenTitle:
+        glLoadIdentity();
+        glBindTexture(GL_TEXTURE_2D, titleTexture);
+        drawTriangles(fullScreenQuad, fullScreenTexCoords);
+        if (sharedState.anyKeySeen) screen = ScreenMain;
+        break;
+    default:
+        break;
+    }
+
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
+void Menu::navigate(int lastItem) {
+    handleSelect();
+    if (sharedState.buttonReleased[ButtonUp]) item = item == 0 ? lastItem : item - 1;
+    if (sharedState.buttonReleased[ButtonDown]) item = item == lastItem ? 0 : item + 1;
+    glTranslatex(0, 96 * ONE, 0);
+    glTranslatex(-32 * ONE, pointerOffset(item, lastItem), 0);
+    glBindTexture(GL_TEXTURE_2D, pointerTexture);
+    drawTriangles(pointerQuad, unitTexCoords);
+}
+
+void Menu::handleSelect() {
+    if (!sharedState.buttonReleased[ButtonSelect]) return;
+    switch (screen) {
+    case ScreenMain:
+        switch (item) {
+        case 0: toggleMode(); break;
+        case 1: screen = ScreenOptions; item = 0; break;
+        case 2: screen = ScreenCredits; item = 0; break;
+        case 3: platform::get().postQuitMessage(0); break;
+        default: break;
+        }
+        break;
+    case ScreenOptions:
+        switch (item) {
+        case 0: sharedState.opponentChoice = opponentChoice = cycled(opponentChoice); break;
+        case 1: sharedState.detail = detail = cycled(detail); break;
+        case 2: sharedState.speed = speed = cycled(speed); break;
+        case 3:
+            sharedState.soundOn = soundOn = soundOn == 0 ? 1 : 0;
+            if (soundOn == 1) playMenuLoop();
+            else stopAll();
+            break;
+        case 4:
+            screen = ScreenMain;
+            saveOptions();
+            item = 0;
+            break;
+        default: break;
+        }
+        break;
+    case ScreenCredits:
+        screen = ScreenMain;
+        break;
+    default:
+        break;
+    }
+}
+
+void Menu::drawOptionsText() {
+    if (screen != ScreenOptions) return;
+    platform::Platform& system = platform::get();
+    const int32_t values[4] = {opponentChoice, detail, speed, soundOn};
+    const int tops[4] = {117, 141, 165, 188};
+    for (int row = 0; row < 4; ++row) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%s", optionWord(row, values[row]));
+        system.drawText(162, tops[row], text, platform::Rgb{0, 0, 0}, platform::Rgb{255, 255, 255});
+    }
+}
+
+void Menu::loadOptions() {
+    const OptionsPaths paths = currentOptionsPaths();
+    OptionsRecord record{soundOn, detail, opponentChoice, speed};
+    if (!readOptionsFile(paths.load, record) && !readOptionsFile(paths.fallback, record)) return;
+    soundOn = record.soundOn;
+    detail = record.detail;
+    opponentChoice = record.opponentChoice;
+    speed = record.speed;
+    sharedState.speed = speed;
+    sharedState.soundOn = soundOn;
+    playMenuLoop();
+    sharedState.detail = detail;
+    sharedState.opponentChoice = opponentChoice;
+}
+
+void Menu::saveOptions() {
+    const OptionsPaths paths = currentOptionsPaths();
+    if (!paths.saveDir.empty() && !makeDirectories(paths.saveDir)) return;
+    writeOptionsFileAtomic(paths.save, OptionsRecord{soundOn, detail, opponentChoice, speed});
+}
+
+void Menu::traceFields(nlohmann::json& out) const {
+    out["screen"] = screen;
+    out["item"] = item;
+}

@@ -1,14 +1,50 @@
-// The title, main, options and credits screens.
+// The title, main, options and credits screens, drawn as textured quads in the menu's
+// pixel projection; the option values written as text over the presented picture.
 #pragma once
+#include <cstdint>
+#include <GLES/gl.h>
 #include <nlohmann/json_fwd.hpp>
+
+enum MenuScreen {
+    ScreenMain = 0,
+    ScreenOptions = 1,
+    ScreenCredits = 2,
+    ScreenTitle = 3,
+};
 
 class Menu {
 public:
-    explicit Menu(void* window);
+    explicit Menu(void* mainWindow);
     void runFrame();
+    // Draws only while the options screen is shown.
     void drawOptionsText();
+    void navigate(int lastItem);
+    void handleSelect();
+    void loadOptions();
+    void saveOptions();
     // Adds the menu's state to a trace line.
     void traceFields(nlohmann::json& out) const;
 
+    // The first four fields mirror the options of SharedState; they are also the record
+    // of the options file, in this order.
+    uint8_t soundOn = 0;
+    int32_t detail = 0;
+    int32_t opponentChoice = 0;
+    int32_t speed = 0;
     void* window = nullptr;
+    GLuint mainTexture = 0;
+    GLuint optionsTexture = 0;
+    GLuint creditsTexture = 0;
+    GLuint pointerTexture = 0;
+    GLuint backgroundTexture = 0;
+    GLuint titleTexture = 0;
+    int32_t screen = ScreenTitle;
+    int32_t item = 0;
 };
+
+// The word an options row shows for a value; "?" for a value the row has no word for.
+// Rows: 0 opponents, 1 detail, 2 speed, 3 sound.
+const char* optionWord(int row, int32_t value);
+// The pointer's vertical offset from item 0, in Fixed: item * -96 / lastItem in single
+// precision, truncated.
+GLfixed pointerOffset(int32_t item, int32_t lastItem);

@@ -111,18 +111,27 @@ TEST(KeyScript, EventsReachTheFrameTheyNameAndReleasesLastOneFrame) {
     EXPECT_EQ(released(10, 4), 0);
 }
 
-TEST(Screenshot, ClearedFrameIsGrey) {
-    run::Scratch s("grey");
-    // The menu's pictures may not be there: a frame with nothing drawn is the clear colour.
+TEST(Screenshot, MissingPicturesAreReportedAndDrawnBlank) {
+    run::Scratch s("blank");
+    // Without its pictures the title quad still covers the screen: a texture without an
+    // image leaves the quad in the current colour, opaque white.
     const auto app = run::installCopy(s);
     for (const auto& entry : std::filesystem::directory_iterator(app.parent_path()))
         if (entry.path().filename() != "palvex") std::filesystem::remove(entry.path());
     auto r = run::game(s, "--headless --frames 2 --tick-ms 20 --screenshot shot.png", app.string());
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    size_t reports = 0;
+    for (size_t at = r.err.find("error while loading texture"); at != std::string::npos;
+         at = r.err.find("error while loading texture", at + 1))
+        ++reports;
+    EXPECT_EQ(reports, 6u) << r.err;
+    // Captioned with the line first and the module second.
+    EXPECT_NE(r.err.find("Error at "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" line, in src/menu file"), std::string::npos) << r.err;
     run::Picture shot;
     ASSERT_TRUE(run::loadPng(s.path("shot.png"), shot));
     ASSERT_EQ(shot.width, 240);
     ASSERT_EQ(shot.height, 294);
     for (auto [x, y] : {std::pair{0, 0}, {239, 0}, {0, 293}, {239, 293}, {120, 147}})
-        EXPECT_EQ(shot.at(x, y), (std::array<int, 3>{128, 128, 128})) << x << "," << y;
+        EXPECT_EQ(shot.at(x, y), (std::array<int, 3>{255, 255, 255})) << x << "," << y;
 }

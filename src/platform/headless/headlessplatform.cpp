@@ -139,8 +139,9 @@ SampleHandle HeadlessPlatform::loadSample(const char* path, bool loop) {
     SDL_RWops* file = SDL_RWFromFile(path, "rb");
     if (!file) return nullptr;
     SDL_RWclose(file);
-    static int recordedSample;
-    return &recordedSample; // any non-null handle
+    // A handle of its own for every sample, so the calls can name what they play.
+    recordedSamples.push_back(std::make_unique<int>(static_cast<int>(recordedSamples.size())));
+    return recordedSamples.back().get();
 }
 
 void HeadlessPlatform::playSound(int channel, SampleHandle sample) {
@@ -154,6 +155,7 @@ void HeadlessPlatform::stopSound(int channel) {
 void HeadlessPlatform::soundClose() {
     mixer.close();
     recording = false;
+    recordedSamples.clear();
 }
 
 } // namespace platform

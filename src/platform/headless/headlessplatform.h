@@ -41,6 +41,8 @@ public:
     void soundClose() override;
     // Tests drive the virtual clock directly.
     void setVirtualTicks(uint32_t ticks) { virtualTicks = ticks; }
+    // Tests choose the recording sound device before starting the sound.
+    void setRecordSound(bool on) { opts.recordSound = on; }
 
 protected:
     void present(EGLDisplay display, EGLSurface surface) override;
@@ -53,6 +55,7 @@ private:
     uint32_t startTicks = 0;
     MixerSound mixer;
     bool recording = false;
+    std::vector<std::unique_ptr<int>> recordedSamples;
     bool windowOpen = false;
 };
 

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sdl/mixersound.h"
+#include "sharedstate.h"
+#include "sound.h"
+#include "testplatform.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+std::string makeTempDir() {
+    char pattern[] = "/tmp/palvex-sound-XXXXXX";
+    return std::string(mkdtemp(pattern)) + "/";
+}
+
+// A mono 16-bit WAV of a sine tone; SDL_mixer tells WAV from Ogg by its content.
+void writeToneWav(const std::string& path, int milliseconds) {
+    const int rate = 22050;
+    const int count = rate * milliseconds / 1000;
+    std::vector<int16_t> samples(count);
+    for (int i = 0; i < count; ++i) samples[i] = static_cast<int16_t>(12000 * std::sin(i * 2 * M_PI * 440.0 / rate));
+    SDL_RWops* out = SDL_RWFromFile(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    const uint32_t dataSize = count * 2;
+    SDL_RWwrite(out, "RIFF", 1, 4);
+    SDL_WriteLE32(out, 36 + dataSize);
+    SDL_RWwrite(out, "WAVEfmt ", 1, 8);
+    SDL_WriteLE32(out, 16);
+    SDL_WriteLE16(out, 1);
+    SDL_WriteLE16(out, 1);
+    SDL_WriteLE32(out, rate);
+    SDL_WriteLE32(out, rate * 2);
+    SDL_WriteLE16(out, 2);
+    SDL_WriteLE16(out, 16);
+    SDL_RWwrite(out, "data", 1, 4);
+    SDL_WriteLE32(out, dataSize);
+    SDL_RWwrite(out, samples.data(), 2, count);
+    SDL_RWclose(out);
+}
+
+// The shared headless platform with the recording sound device (or none), started from a
+// directory that holds the three sample files (or not).
+class SoundCalls : public ::testing::Test {
+protected:
+    void start(bool record, bool withSamples) {
+        ASSERT_TRUE(testing_support::ensureGlContext());
+        testing_support::headless().setRecordSound(record);
+        dir = makeTempDir();
+        if (withSamples) {
+            for (const char* name : {"game_recognizer.ogg", "game_engine.ogg", "game_crash.ogg"})
+                std::ofstream(dir + name) << "sample";
+        }
+        sharedState.appDirNarrow[0] = '\0';
+        sharedState.soundOn = 0;
+        soundStartFrom((dir + "palvex").c_str());
+        recordSoundCalls(true);
+    }
+    void TearDown() override {
+        recordSoundCalls(false);
+        soundClose();
+        if (platform::exists()) testing_support::headless().setRecordSound(false);
+        sharedState.soundOn = 0;
+        if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+    }
+    std::string dir;
+};
+
+} // namespace
+
+TEST_F(SoundCalls, EveryOperationCallsTheLibraryInOrder) {
+    start(true, true);
+    ASSERT_EQ(soundReady, 1);
+    EXPECT_EQ(std::string(sharedState.appDirNarrow), dir);
+    sharedState.soundOn = 1;
+
+    playMenuLoop();
+    EXPECT_EQ(takeSoundCalls(), (Calls{"stop 1", "play 0 recognizer"}));
+    playEngine();
+    EXPECT_EQ(takeSoundCalls(), (Calls{"stop 0", "play 1 engine"}));
+    stopEngine();
+    EXPECT_EQ(takeSoundCalls(), (Calls{"stop 1"}));
+    // The player and an opponent in one frame: two crashes, overlapping.
+    playCrash();
+    playCrash();
+    EXPECT_EQ(takeSoundCalls(), (Calls{"play free crash", "play free crash"}));
+    stopAll();
+    EXPECT_EQ(takeSoundCalls(), (Calls{"stop 0", "stop 1"}));
+}
+
+TEST_F(SoundCalls, SoundOptionOffSilencesAllButStopAll) {
+    start(true, true);
+    ASSERT_EQ(soundReady, 1);
+    sharedState.soundOn = 0;
+    playMenuLoop();
+    playEngine();
+    stopEngine();
+    playCrash();
+    EXPECT_TRUE(takeSoundCalls().empty());
+    stopAll();
+    EXPECT_EQ(takeSoundCalls(), (Calls{"stop 0", "stop 1"}));
+}
+
+TEST_F(SoundCalls, NoDeviceIsSilentButStopAllStillCalls) {
+    start(false, true);
+    EXPECT_EQ(soundReady, 0);
+    // Without a device the directory is not worked out here; the application does it.
+    EXPECT_EQ(std::string(sharedState.appDirNarrow), "");
+    sharedState.soundOn = 1;
+    playMenuLoop();
+    playEngine();
+    stopEngine();
+    playCrash();
+    EXPECT_TRUE(takeSoundCalls().empty());
+    stopAll();
+    EXPECT_EQ(takeSoundCalls(), (Calls{"stop 0", "stop 1"}));
+}
+
+TEST_F(SoundCalls, MissingSampleIsPlayedAsNothing) {
+    start(true, false);
+    ASSERT_EQ(soundReady, 1);
+    sharedState.soundOn = 1;
+    playMenuLoop();
+    playCrash();
+    EXPECT_EQ(takeSoundCalls(), (Calls{"stop 1", "play 0 none", "play free none"}));
+}
+
+TEST_F(SoundCalls, CallsAreNotKeptWhenNobodyAsks) {
+    start(true, true);
+    sharedState.soundOn = 1;
+    recordSoundCalls(false);
+    for (int i = 0; i < 1000; ++i) playCrash();
+    recordSoundCalls(true);
+    EXPECT_TRUE(takeSoundCalls().empty());
+}
+
+// SDL_mixer through the disk driver: the loops keep channels 0 and 1, a crash never
+// takes them, even while they are idle.
+TEST(MixerChannels, FreePlaysNeverTakeTheReservedChannels) {
+    const std::string dir = makeTempDir();
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", (dir + "out.raw").c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "1", 1);
+    writeToneWav(dir + "tone.wav", 300);
+    {
+        platform::MixerSound mixer;
+        ASSERT_TRUE(mixer.init(44100, 8)) << SDL_GetError();
+        EXPECT_EQ(Mix_AllocateChannels(-1), 8);
+        platform::SampleHandle loop = mixer.load((dir + "tone.wav").c_str(), true);
+        platform::SampleHandle once = mixer.load((dir + "tone.wav").c_str(), false);
+        ASSERT_NE(loop, nullptr);
+        ASSERT_NE(once, nullptr);
+        EXPECT_EQ(mixer.load((dir + "missing.ogg").c_str(), false), nullptr);
+
+        mixer.play(platform::CHANNEL_FREE, once);
+        EXPECT_EQ(Mix_Playing(0), 0);
+        EXPECT_EQ(Mix_Playing(1), 0);
+        EXPECT_EQ(Mix_Playing(-1), 1);
+
+        mixer.play(0, loop);
+        mixer.play(1, loop);
+        for (int i = 0; i < 10; ++i) mixer.play(platform::CHANNEL_FREE, once);
+        EXPECT_EQ(Mix_Playing(0), 1);
+        EXPECT_EQ(Mix_Playing(1), 1);
+        // Six free channels: the extra crashes find none and are dropped.
+        EXPECT_EQ(Mix_Playing(-1), 8);
+
+        // Replaying a loop channel replaces its sound; stopping one leaves the other.
+        mixer.play(0, loop);
+        mixer.stop(1);
+        EXPECT_EQ(Mix_Playing(0), 1);
+        EXPECT_EQ(Mix_Playing(1), 0);
+        mixer.stop(1); // harmless on an idle channel
+        mixer.close();
+        EXPECT_FALSE(mixer.ready());
+    }
+    unsetenv("SDL_AUDIODRIVER");
+    unsetenv("SDL_DISKAUDIOFILE");
+    unsetenv("SDL_DISKAUDIODELAY");
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
