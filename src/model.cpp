@@ -5,22 +5,18 @@
 #include "loaderase/aseloader.h"
 #include "materialmanager/materialmanager.h"
 
-namespace {
-
 // A corner whose index names no element of its array is drawn at the zero vertex.
-const MeshVertex& vertexAt(const MeshData& mesh, int32_t index) {
+const MeshVertex& meshVertexAt(const MeshData& mesh, int32_t index) {
     static const MeshVertex zero;
     if (index < 0 || static_cast<size_t>(index) >= mesh.vertices.size()) return zero;
     return mesh.vertices[static_cast<size_t>(index)];
 }
 
-const TexVertex& texVertexAt(const MeshData& mesh, int32_t index) {
+const TexVertex& meshTexVertexAt(const MeshData& mesh, int32_t index) {
     static const TexVertex zero;
     if (index < 0 || static_cast<size_t>(index) >= mesh.texVertices.size()) return zero;
     return mesh.texVertices[static_cast<size_t>(index)];
 }
-
-} // namespace
 
 // Shared with the arena tree, whose leaves are filled the same way.
 void fillDrawArrays(const MeshData& mesh, Fixed* vertices, Fixed* texCoords) {
@@ -31,13 +27,13 @@ void fillDrawArrays(const MeshData& mesh, Fixed* vertices, Fixed* texCoords) {
         const int32_t corners[3] = {face.a, face.b, face.c};
         const int32_t texCorners[3] = {face.ta, face.tb, face.tc};
         for (int j = 0; j < 3; ++j) {
-            const MeshVertex& v = vertexAt(mesh, corners[j]);
+            const MeshVertex& v = meshVertexAt(mesh, corners[j]);
             Fixed* out = vertices + 9 * k + 3 * j;
             out[0] = FloatToFixed(v.x);
             out[1] = FloatToFixed(v.y);
             out[2] = FloatToFixed(v.z);
             if (texCoords) {
-                const TexVertex& t = texVertexAt(mesh, texCorners[j]);
+                const TexVertex& t = meshTexVertexAt(mesh, texCorners[j]);
                 texCoords[6 * k + 2 * j] = FloatToFixed(t.u);
                 texCoords[6 * k + 2 * j + 1] = FloatToFixed(t.v);
             }

@@ -97,7 +97,8 @@ struct WordIndex {
     struct Entry {
         uint32_t start; // where the keyword starts
         uint32_t next;  // where the chain's next word starts; NO_NEXT: the chain ends here
-        uint8_t length;
+        // The whole run of the word: longer than the keyword when a NUL ends the keyword.
+        uint32_t length;
         Keyword keyword;
         // A pass that neither reads nor skips after this word reads the next word of the
         // line and skips from there: it arrives where the chain does.
@@ -126,7 +127,7 @@ void WordIndex::build(std::string_view text) {
         const size_t wordEnd = reader.position();
         if (reader.atEof()) {
             if (lastWasKeyword) {
-                entries.push_back({static_cast<uint32_t>(start), NO_NEXT, static_cast<uint8_t>(word.size()), keyword,
+                entries.push_back({static_cast<uint32_t>(start), NO_NEXT, static_cast<uint32_t>(word.size()), keyword,
                                    false});
             }
             break;
@@ -147,7 +148,7 @@ void WordIndex::build(std::string_view text) {
                 }
             }
             entries.push_back(
-                {static_cast<uint32_t>(start), NO_NEXT, static_cast<uint8_t>(word.size()), keyword, plain});
+                {static_cast<uint32_t>(start), NO_NEXT, static_cast<uint32_t>(word.size()), keyword, plain});
         }
         if (reader.atEof()) break;
     }

@@ -220,6 +220,17 @@ TEST(AseFaults, LongWordsAndNamesAreCut) {
     EXPECT_EQ(l.model.objectCount, 1);
 }
 
+TEST(AseFaults, KeywordEndedByANulInALongWord) {
+    // The word compares up to its NUL, as a wide string would, but the whole run is read:
+    // the values follow the run, however long it is.
+    const std::string text = "*GEOMOBJECT\n*MESH_NUMVERTEX 1\n*MESH_VERTEX" + std::string(1, '\0') +
+                             std::string(300, 'x') + "\t0\t9\t8\t7\n";
+    const std::string dump = dumpOf(text);
+    EXPECT_NE(dump.find("v 0 9 7 -8"), std::string::npos) << dump;
+    EXPECT_EQ(dump, dumpOf(text, false));
+    EXPECT_EQ(dump, referenceDump(text));
+}
+
 TEST(AseErrors, MissingFileAndMissingArguments) {
     ensurePlatform();
     std::strcpy(sharedState.appDir, "/nonexistent-palvex-dir/");
