@@ -54,3 +54,15 @@ if(TARGET assetgen)
   add_dependencies(palvex_assets_tests assetgen)
   gtest_discover_tests(palvex_assets_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 endif()
+
+# Agreement with assimp's ASE importer: a program of its own, so that the game and its
+# other tests never link assimp.
+file(GLOB PALVEX_REFERENCE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/reference/*.cpp)
+if(PALVEX_REFERENCE_TESTS)
+  find_package(assimp REQUIRED)
+  add_executable(palvex_reference_tests ${PALVEX_REFERENCE_TESTS})
+  target_link_libraries(palvex_reference_tests PRIVATE palvex_core assimp::assimp GTest::gtest GTest::gtest_main)
+  target_compile_definitions(palvex_reference_tests PRIVATE
+    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(palvex_reference_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+endif()

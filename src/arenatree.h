@@ -1,6 +1,8 @@
 // The arena floor as a quadtree over the x-z plane: whole regions out of sight are skipped
 // when drawing, and the root's rectangle is the playing field.
 #pragma once
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include "fixed.h"
 
@@ -14,8 +16,14 @@ struct TreeNode {
     Fixed* vertices = nullptr;           // leaf: 9 per triangle
     Fixed* texCoords = nullptr;          // leaf with texture coordinates: 6 per triangle
     int32_t triangleCount = 0;
+    // Only a leaf that the depth bound left with more triangles than leafLimit: its own
+    // untextured corner colours, since arenaColours covers leafLimit triangles.
+    Fixed* colours = nullptr;
 
+    TreeNode() = default;
     ~TreeNode();
+    TreeNode(const TreeNode&) = delete;
+    TreeNode& operator=(const TreeNode&) = delete;
 };
 
 class ArenaTree {
@@ -29,8 +37,25 @@ public:
 
     Camera* camera = nullptr;
     int32_t materialIndex = -1;
+    // Null when the file gives no geometry object with faces: there is no playing field,
+    // so every position counts as outside it.
     TreeNode* root = nullptr;
     uint8_t textured = 0;
 
     static constexpr int32_t leafLimit = 32;
+    // Splitting stops here even above leafLimit, and where a quadrant keeps every
+    // triangle of its node (many triangles about one point): no level would part them.
+    static constexpr int32_t maxDepth = 12;
+
+    // Builds from a mesh already in memory (as build does with the file's first object).
+    void buildRoot(const MeshData& mesh, bool withTex);
+
+private:
+    void build(const char* fileName);
+    void split(TreeNode* node, const MeshData& mesh, int32_t limit, bool withTex, int32_t depth, size_t parentCount);
+    void drawNode(const TreeNode* node, bool test);
 };
+
+// The untextured corner colours: five shades of two triangles each, repeating over the
+// 96 corners of a full leaf.
+extern const std::array<Fixed, 96 * 4> arenaColours;

@@ -63,6 +63,7 @@ char* fullPathBuffer = nullptr;
 const char* errorFile = "";
 int errorLine = 0;
 char errorCaption[256];
+int errorCount = 0;
 } // namespace
 
 const char* fullPath(const char* fileName) {
@@ -87,6 +88,8 @@ void setErrorLocation(const char* sourceFile, int line) {
 
 const char* lastErrorCaption() { return errorCaption; }
 
+int reportedErrorCount() { return errorCount; }
+
 int reportError(const char* format, ...) {
     char message[1024];
     va_list args;
@@ -94,5 +97,6 @@ int reportError(const char* format, ...) {
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
     std::snprintf(errorCaption, sizeof errorCaption, "Error at %d line, in %s file", errorLine, errorFile);
+    ++errorCount;
     return platform::get().messageBox(errorCaption, message);
 }

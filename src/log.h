@@ -36,3 +36,5 @@ void setErrorLocation(const char* sourceFile, int line);
 int reportError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The caption built from the last error location (for tests and the headless box).
 const char* lastErrorCaption();
+// How many error reports the program has shown (for tools that end with a failure code).
+int reportedErrorCount();

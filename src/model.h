@@ -25,3 +25,12 @@ public:
     std::vector<MeshObject*> objects; // owned
     ModelLoader* loader = nullptr;    // owned
 };
+
+// The vertex or texture vertex a face corner names; an index outside the array gives the
+// zero vertex.
+const MeshVertex& meshVertexAt(const MeshData& mesh, int32_t index);
+const TexVertex& meshTexVertexAt(const MeshData& mesh, int32_t index);
+
+// Fills 9 values per face into vertices and, when texCoords is given, 6 into texCoords:
+// faces from the last to the first, corners a, b, c, each coordinate through FloatToFixed.
+void fillDrawArrays(const MeshData& mesh, Fixed* vertices, Fixed* texCoords);

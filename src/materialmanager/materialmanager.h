@@ -21,7 +21,10 @@ public:
     ~MaterialManager();
     // Appends the material (the table owns it) and returns its index.
     int32_t add(Material* material);
+    // Makes and fills the texture of the material; an index outside the table does nothing.
     void loadTexture(int32_t index);
+    // Binds the material's texture unless it is bound already; an index outside the
+    // table (-1: no material) does nothing.
     void bind(int32_t index);
 
     int32_t count() const { return static_cast<int32_t>(materials.size()); }
@@ -32,8 +35,19 @@ public:
     int32_t mark() const { return count(); }
     void dropSince(int32_t mark);
 
+    // Without a GL context (tools, fuzzing) the table keeps its records but makes, binds
+    // and deletes no textures.
+    void setGlEnabled(bool enabled) { glEnabled = enabled; }
+    bool isGlEnabled() const { return glEnabled; }
+
 private:
+    struct OwnedTexture {
+        int32_t material;
+        uint32_t name;
+    };
     std::vector<Material*> materials;
+    std::vector<OwnedTexture> textures; // every texture loadTexture made and kept
+    bool glEnabled = true;
 };
 
 extern MaterialManager materialManager;

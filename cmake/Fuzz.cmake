@@ -1,0 +1,25 @@
+# libFuzzer targets: every fuzz/<name>.cpp is one program, linked with a copy of the game
+# modules built with coverage for the fuzzer and the address and undefined-behaviour
+# sanitizers. Needs clang (make fuzz configures the build with it).
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "PALVEX_FUZZ needs clang: configure with CC=clang CXX=clang++")
+endif()
+
+set(PALVEX_FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer -g)
+add_library(palvex_core_fuzz STATIC ${PALVEX_CORE_SOURCES})
+target_include_directories(palvex_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_definitions(palvex_core_fuzz PUBLIC
+  PALVEX_VERSION="${PROJECT_VERSION}" PALVEX_FONT="${PALVEX_FONT}" GL_GLEXT_PROTOTYPES=1)
+target_compile_options(palvex_core_fuzz PRIVATE ${PALVEX_FUZZ_FLAGS})
+target_link_libraries(palvex_core_fuzz PUBLIC PkgConfig::SDL2 PkgConfig::GLES nlohmann_json::nlohmann_json)
+
+file(GLOB PALVEX_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*.cpp)
+foreach(fuzz_src ${PALVEX_FUZZERS})
+  get_filename_component(fuzzer ${fuzz_src} NAME_WE)
+  add_executable(${fuzzer} ${fuzz_src})
+  target_compile_options(${fuzzer} PRIVATE ${PALVEX_FUZZ_FLAGS})
+  target_link_options(${fuzzer} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${fuzzer} PRIVATE palvex_core_fuzz)
+  set_target_properties(${fuzzer} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+endforeach()

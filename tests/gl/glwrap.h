@@ -1,0 +1,34 @@
+// Counting wrappers around GL entry points. The test program is linked with
+// -Wl,--wrap=NAME for every name in wrapped.txt, so the game's own calls land here,
+// are recorded, and go on to the real GL.
+#pragma once
+#include <GLES/gl.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace glwrap {
+
+struct Call {
+    std::string name;
+    std::vector<intptr_t> args; // integers and enums as given; pointers as addresses
+};
+
+// Every wrapped call since the last reset, in order.
+const std::vector<Call>& calls();
+void reset();
+int count(const std::string& name);
+// The calls of one name, in order.
+std::vector<Call> callsOf(const std::string& name);
+// The names of the calls in order, joined by single blanks, for sequence checks.
+std::string sequence();
+
+// The texels of the last glTexImage2D with GL_UNSIGNED_SHORT_5_6_5 data.
+struct TexImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint16_t> texels;
+};
+const TexImage& lastTexImage();
+
+} // namespace glwrap

@@ -1,0 +1,221 @@
+// GL calls of the image textures, the material table and model drawing, counted through
+// the wrapped GL on a real headless context.
+#include <gtest/gtest.h>
+
+#include <GLES/gl.h>
+#include <GLES/glext.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "../unit/asetesting.h"
+#include "../unit/testplatform.h"
+#include "glwrap.h"
+#include "imagetexture.h"
+#include "log.h"
+#include "sharedstate.h"
+
+namespace {
+
+// A directory of its own as the application directory while a test runs.
+class AppDir {
+public:
+    explicit AppDir(const std::string& dir) {
+        std::strcpy(saved, sharedState.appDir);
+        std::snprintf(sharedState.appDir, sizeof sharedState.appDir, "%s", dir.c_str());
+    }
+    ~AppDir() { std::strcpy(sharedState.appDir, saved); }
+
+private:
+    char saved[APP_DIR_SIZE];
+};
+
+std::string tempDir() {
+    static std::string dir = [] {
+        char pattern[] = "/tmp/palvex-gl-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        return std::string(made ? made : "/tmp") + "/";
+    }();
+    return dir;
+}
+
+// A 24-bit BMP, rows given top first.
+void writeBmp(const std::string& path, int width, int height, const unsigned char (*rgb)[3]) {
+    const int rowBytes = (width * 3 + 3) & ~3;
+    const int imageBytes = rowBytes * height;
+    unsigned char header[54] = {'B', 'M'};
+    auto put32 = [&](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) header[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    put32(2, 54 + imageBytes);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    header[26] = 1;
+    header[28] = 24;
+    put32(34, static_cast<uint32_t>(imageBytes));
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(header, 1, sizeof header, f);
+    for (int row = height - 1; row >= 0; --row) { // BMP rows are stored bottom first
+        unsigned char line[64] = {};
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* p = rgb[row * width + x];
+            line[3 * x] = p[2], line[3 * x + 1] = p[1], line[3 * x + 2] = p[0];
+        }
+        std::fwrite(line, 1, static_cast<size_t>(rowBytes), f);
+    }
+    std::fclose(f);
+}
+
+class GlTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testing_support::ensureGlContext());
+        materialManager.setGlEnabled(true);
+        mark = materialManager.mark();
+        glwrap::reset();
+    }
+    void TearDown() override { materialManager.dropSince(mark); }
+    int32_t mark = 0;
+};
+
+} // namespace
+
+TEST_F(GlTest, PictureBecomesRgb565BottomRowFirst) {
+    const unsigned char pixels[8][3] = {{255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255},
+                                        {200, 100, 50},  {0, 0, 0},   {255, 255, 255}, {255, 0, 0}};
+    writeBmp(tempDir() + "pic.bmp", 4, 2, pixels);
+    AppDir dir(tempDir());
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glwrap::reset();
+    ASSERT_TRUE(loadImageTexture("pic.bmp", false));
+    // A texture loaded without parameters keeps GL's own.
+    EXPECT_EQ(glwrap::count("glTexParameterx"), 0);
+    ASSERT_EQ(glwrap::count("glTexImage2D"), 1);
+    const glwrap::Call upload = glwrap::callsOf("glTexImage2D")[0];
+    EXPECT_EQ(upload.args[2], GL_RGB);
+    EXPECT_EQ(upload.args[6], GL_RGB);
+    EXPECT_EQ(upload.args[7], GL_UNSIGNED_SHORT_5_6_5);
+    const std::vector<uint16_t> expected = {0xCB26, 0x0000, 0xFFFF, 0xF800, 0xFFFF, 0xF800, 0x07E0, 0x001F};
+    EXPECT_EQ(glwrap::lastTexImage().texels, expected);
+    glDeleteTextures(1, &name);
+
+    glwrap::reset();
+    EXPECT_FALSE(loadImageTexture("missing.bmp", true));
+    EXPECT_EQ(glwrap::count("glTexParameterx"), 5);
+    EXPECT_EQ(glwrap::count("glTexImage2D"), 0);
+}
+
+TEST_F(GlTest, TwoBindsOfOneMaterialBindOnce) {
+    Material* material = new Material();
+    material->texture = 77;
+    const int32_t index = materialManager.add(material);
+    boundTexture = 0xFFFFFFFF;
+    materialManager.bind(index);
+    materialManager.bind(index);
+    materialManager.bind(-1);
+    materialManager.bind(index + 1); // no such material
+    EXPECT_EQ(glwrap::count("glBindTexture"), 1);
+    EXPECT_EQ(boundTexture, 77u);
+}
+
+TEST_F(GlTest, GroundMaterialLoadsTheGroundPicture) {
+    AppDir dir(std::string(PALVEX_SOURCE_DIR) + "/data/");
+    platform::Image ground;
+    ASSERT_TRUE(platform::get().decodeImage(fullPath("zem0.gif"), ground));
+    Material* material = new Material();
+    std::strcpy(material->bitmap, "zem");
+    const int32_t index = materialManager.add(material);
+    materialManager.loadTexture(index);
+    ASSERT_EQ(glwrap::count("glTexImage2D"), 1);
+    EXPECT_EQ(glwrap::lastTexImage().width, ground.width);
+    EXPECT_EQ(glwrap::lastTexImage().height, ground.height);
+    EXPECT_EQ(glwrap::callsOf("glTexParameterx").at(0).args[2], GL_NEAREST_MIPMAP_NEAREST);
+    EXPECT_EQ(boundTexture, material->texture);
+    EXPECT_EQ(glwrap::count("glDeleteTextures"), 0);
+}
+
+TEST_F(GlTest, TextureThatCannotLoadIsReportedAndDeleted) {
+    AppDir dir(std::string(PALVEX_SOURCE_DIR) + "/data/");
+    boundTexture = 12345;
+    Material* material = new Material();
+    std::strcpy(material->bitmap, "Zem"); // not the ground: an ordinary, missing file
+    const int32_t index = materialManager.add(material);
+    testing::internal::CaptureStderr();
+    materialManager.loadTexture(index);
+    const std::string text = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(text, "Error at 49 line, in src/materialmanager file: Couldn't load texture: Zem\n");
+    ASSERT_EQ(glwrap::count("glDeleteTextures"), 1);
+    EXPECT_EQ(static_cast<GLuint>(glwrap::callsOf("glDeleteTextures")[0].args[1]), material->texture);
+    EXPECT_EQ(boundTexture, 12345u);
+    // The deleted name is still bound on request.
+    materialManager.bind(index);
+    EXPECT_EQ(glwrap::count("glBindTexture"), 2);
+    materialManager.loadTexture(-1);
+    materialManager.loadTexture(index + 1);
+    EXPECT_EQ(glwrap::count("glGenTextures"), 1);
+}
+
+TEST_F(GlTest, DropSinceReleasesMaterialsAndTheirTextures) {
+    AppDir dir(std::string(PALVEX_SOURCE_DIR) + "/data/");
+    const int32_t before = materialManager.count();
+    Material* shared = new Material();
+    std::strcpy(shared->bitmap, "zem");
+    const int32_t index = materialManager.add(shared);
+    materialManager.loadTexture(index); // two textured objects share it: two textures
+    materialManager.loadTexture(index);
+    glwrap::reset();
+    materialManager.dropSince(before);
+    EXPECT_EQ(materialManager.count(), before);
+    EXPECT_EQ(glwrap::count("glDeleteTextures"), 2);
+    EXPECT_EQ(boundTexture, 0xFFFFFFFFu);
+}
+
+TEST_F(GlTest, ModelDrawsEachObjectWithItsClientState) {
+    AppDir dir(std::string(PALVEX_SOURCE_DIR) + "/data/");
+    Model model;
+    ase_testing::loadInto(model, "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*BITMAP \"zem\"\n}\n"
+                                 "*GEOMOBJECT {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 3\n"
+                                 "*MESH_VERTEX 1 1 0 0\n*MESH_FACE 0: A: 0 B: 1 C: 2\n*MESH_TVERT 0 1 1 0\n"
+                                 "*MATERIAL_REF 0\n}\n"
+                                 "*GEOMOBJECT {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES 2\n}\n"
+                                 "*GEOMOBJECT {\n}\n");
+    model.buildDrawArrays();
+    ASSERT_EQ(model.objects.size(), 3u);
+    ASSERT_NE(model.objects[0]->drawTexCoords, nullptr);
+    EXPECT_EQ(model.objects[1]->drawTexCoords, nullptr);
+    glwrap::reset();
+    boundTexture = 0xFFFFFFFF;
+    model.draw();
+    EXPECT_EQ(glwrap::sequence(),
+              "glBindTexture glEnable glTexCoordPointer glEnableClientState glVertexPointer glEnableClientState "
+              "glDrawArrays glDisableClientState glDisableClientState "
+              "glDisable glVertexPointer glEnableClientState glDrawArrays glDisableClientState glDisableClientState "
+              "glDisable glVertexPointer glEnableClientState glDrawArrays glDisableClientState glDisableClientState");
+    const auto draws = glwrap::callsOf("glDrawArrays");
+    EXPECT_EQ(draws[0].args, (std::vector<intptr_t>{GL_TRIANGLES, 0, 3}));
+    EXPECT_EQ(draws[1].args[2], 6);
+    EXPECT_EQ(draws[2].args[2], 0); // an object without faces draws nothing
+    const auto enables = glwrap::callsOf("glEnableClientState");
+    EXPECT_EQ(enables[0].args[0], GL_TEXTURE_COORD_ARRAY);
+    EXPECT_EQ(enables[1].args[0], GL_VERTEX_ARRAY);
+    EXPECT_EQ(glwrap::callsOf("glDisableClientState")[0].args[0], GL_VERTEX_ARRAY);
+    EXPECT_EQ(glwrap::callsOf("glDisableClientState")[1].args[0], GL_TEXTURE_COORD_ARRAY);
+    EXPECT_EQ(glwrap::callsOf("glTexCoordPointer")[0].args[3],
+              reinterpret_cast<intptr_t>(model.objects[0]->drawTexCoords));
+
+    // Texturing asked for after loading: drawn untextured when the object has no coordinates,
+    // and a textured object whose flag is cleared draws without its coordinates.
+    model.objects[1]->hasTexCoords = 1;
+    model.objects[0]->hasTexCoords = 0;
+    glwrap::reset();
+    model.draw();
+    EXPECT_EQ(glwrap::count("glTexCoordPointer"), 0);
+    EXPECT_EQ(glwrap::count("glEnable"), 0);
+    EXPECT_EQ(glwrap::count("glDisable"), 3);
+}

@@ -1,0 +1,242 @@
+// Building the arena quadtree from a model file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "../../bench/arenagen.h"
+#include "arenatree.h"
+#include "asetesting.h"
+#include "log.h"
+#include "sharedstate.h"
+
+using namespace ase_testing;
+
+namespace {
+
+// Writes text as "arena.ase" into a directory of its own and builds the tree from it.
+class ArenaFile {
+public:
+    explicit ArenaFile(const std::string& text) {
+        char pattern[] = "/tmp/palvex-arena-XXXXXX";
+        dir = std::string(mkdtemp(pattern)) + "/";
+        FILE* f = std::fopen((dir + "arena.ase").c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+        std::strcpy(savedDir, sharedState.appDir);
+        std::strcpy(sharedState.appDir, dir.c_str());
+        materialManager.setGlEnabled(false);
+        mark = materialManager.mark();
+        ensurePlatform();
+        tree = new ArenaTree("arena.ase", nullptr);
+    }
+    ~ArenaFile() {
+        delete tree;
+        materialManager.dropSince(mark);
+        materialManager.setGlEnabled(true);
+        std::strcpy(sharedState.appDir, savedDir);
+        std::remove((dir + "arena.ase").c_str());
+        std::remove(dir.c_str());
+    }
+    ArenaTree* tree = nullptr;
+
+private:
+    std::string dir;
+    char savedDir[APP_DIR_SIZE];
+    int32_t mark = 0;
+};
+
+void forEachLeaf(const TreeNode* node, const std::function<void(const TreeNode&, int)>& visit, int depth = 0) {
+    if (!node) return;
+    bool leaf = true;
+    for (const TreeNode* child : node->children) {
+        if (child) {
+            leaf = false;
+            forEachLeaf(child, visit, depth + 1);
+        }
+    }
+    if (leaf) visit(*node, depth);
+}
+
+int leafTriangles(const TreeNode* root) {
+    int total = 0;
+    forEachLeaf(root, [&](const TreeNode& leaf, int) { total += leaf.triangleCount; });
+    return total;
+}
+
+std::string mesh(const std::string& vertices, const std::string& faces, int vertexCount, int faceCount) {
+    return "*GEOMOBJECT {\n*MESH_NUMVERTEX " + std::to_string(vertexCount) + "\n*MESH_NUMFACES " +
+           std::to_string(faceCount) + "\n" + vertices + faces + "}\n";
+}
+
+// Triangles k = 0 .. count - 1, each three file vertices; corner positions from a function.
+std::string triangles(int count, const std::function<void(int, int, float&, float&)>& corner) {
+    std::string vertices, faces;
+    char line[160];
+    for (int k = 0; k < count; ++k) {
+        for (int j = 0; j < 3; ++j) {
+            float x, z;
+            corner(k, j, x, z);
+            std::snprintf(line, sizeof line, "*MESH_VERTEX %d %.6f %.6f 0\n", 3 * k + j, x, -z);
+            vertices += line;
+        }
+        std::snprintf(line, sizeof line, "*MESH_FACE %d: A: %d B: %d C: %d\n", k, 3 * k, 3 * k + 1, 3 * k + 2);
+        faces += line;
+    }
+    return mesh(vertices, faces, 3 * count, count);
+}
+
+} // namespace
+
+TEST(ArenaTreeBuild, SmallArenaIsOneLeaf) {
+    ArenaFile arena(arenagen::floorAse(4, 4)); // 32 triangles
+    const TreeNode* root = arena.tree->root;
+    ASSERT_NE(root, nullptr);
+    for (const TreeNode* child : root->children) EXPECT_EQ(child, nullptr);
+    EXPECT_EQ(root->triangleCount, 32);
+    EXPECT_NE(root->vertices, nullptr);
+    EXPECT_NE(root->texCoords, nullptr);
+    EXPECT_EQ(arena.tree->textured, 1);
+    EXPECT_EQ(arena.tree->materialIndex, materialManager.count() - 1);
+}
+
+TEST(ArenaTreeBuild, EightByEightFloorSplitsOnceIntoFourLeaves) {
+    ArenaFile arena(arenagen::floorAse(8, 8, -100.0f, -60.0f, 200.0f, 120.0f));
+    const TreeNode* root = arena.tree->root;
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->triangleCount, 128);
+    EXPECT_EQ(root->vertices, nullptr);
+    // The root's rectangle: the extremes, each converted on its own.
+    EXPECT_EQ(root->bounds[0], FloatToFixed(-100.0f));
+    EXPECT_EQ(root->bounds[1], FloatToFixed(-60.0f));
+    EXPECT_EQ(root->bounds[2], FloatToFixed(200.0f));
+    EXPECT_EQ(root->bounds[3], FloatToFixed(120.0f));
+    const float expected[4][2] = {{-100, -60}, {0, -60}, {-100, 0}, {0, 0}};
+    for (int i = 0; i < 4; ++i) {
+        const TreeNode* child = root->children[i];
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(child->triangleCount, 32) << i;
+        EXPECT_NE(child->vertices, nullptr);
+        EXPECT_EQ(child->floatBounds[0], expected[i][0]) << i;
+        EXPECT_EQ(child->floatBounds[1], expected[i][1]) << i;
+        EXPECT_EQ(child->floatBounds[2], 100.0f);
+        EXPECT_EQ(child->floatBounds[3], 60.0f);
+        for (const TreeNode* grandchild : child->children) EXPECT_EQ(grandchild, nullptr);
+        // Leaves are filled like a model's draw arrays: every corner lies in the quadrant.
+        for (int v = 0; v < 3 * 32; ++v) {
+            EXPECT_GE(child->vertices[3 * v], child->bounds[0]);
+            EXPECT_LE(child->vertices[3 * v], child->bounds[0] + child->bounds[2]);
+            EXPECT_GE(child->vertices[3 * v + 2], child->bounds[1]);
+            EXPECT_LE(child->vertices[3 * v + 2], child->bounds[1] + child->bounds[3]);
+        }
+    }
+}
+
+TEST(ArenaTreeBuild, CrossingTrianglesAreDroppedAndBorderTrianglesGoToBoth) {
+    // 40 small triangles in the low-x, low-z quadrant of a 100 x 100 square, one that
+    // crosses the middle line x = 50, and one lying within 0.001 of that line.
+    auto corner = [](int k, int j, float& x, float& z) {
+        if (k < 40) {
+            x = 1.0f + static_cast<float>(k) + (j == 1 ? 0.5f : 0.0f);
+            z = 1.0f + (j == 2 ? 0.5f : 0.0f);
+        } else if (k == 40) {
+            x = j == 0 ? 40.0f : 60.0f;
+            z = 10.0f + static_cast<float>(j);
+        } else if (k == 41) {
+            x = 50.0f + (j == 1 ? 0.0005f : 0.0f);
+            z = 20.0f + static_cast<float>(j);
+        } else {
+            x = j == 0 ? 0.0f : 100.0f; // stretches the rectangle to 100 x 100
+            z = j == 2 ? 100.0f : 0.0f;
+        }
+    };
+    ArenaFile arena(triangles(43, corner));
+    const TreeNode* root = arena.tree->root;
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->triangleCount, 43);
+    ASSERT_NE(root->children[0], nullptr);
+    // The crossing triangle and the big one are in no quadrant; the border one is in two.
+    EXPECT_EQ(root->children[0]->triangleCount, 41);
+    EXPECT_EQ(root->children[1]->triangleCount, 1);
+    EXPECT_EQ(root->children[2]->triangleCount, 0);
+    EXPECT_EQ(root->children[3]->triangleCount, 0);
+    EXPECT_NE(root->children[2]->vertices, nullptr); // an empty leaf still has its arrays
+    EXPECT_EQ(arena.tree->textured, 0);
+    EXPECT_EQ(root->children[0]->texCoords, nullptr);
+}
+
+TEST(ArenaTreeBuild, TrianglesAboutOnePointStopSplitting) {
+    // 100 thin triangles about one corner of the floor: no split parts them.
+    auto corner = [](int k, int j, float& x, float& z) {
+        if (k == 99) {
+            x = j == 1 ? 64.0f : 0.0f;
+            z = j == 2 ? 64.0f : 0.0f;
+            return;
+        }
+        x = j == 0 ? 1.0f : 1.0f + 0.001f * static_cast<float>(k + j);
+        z = j == 2 ? 1.002f : 1.0f;
+    };
+    ArenaFile arena(triangles(100, corner));
+    int leaves = 0;
+    forEachLeaf(arena.tree->root, [&](const TreeNode& leaf, int depth) {
+        ++leaves;
+        EXPECT_LE(depth, ArenaTree::maxDepth);
+        if (leaf.triangleCount > ArenaTree::leafLimit) {
+            // An oversized leaf brings colours for all of its corners.
+            ASSERT_NE(leaf.colours, nullptr);
+            EXPECT_EQ(leaf.colours[4 * 30], arenaColours[0]);
+            EXPECT_EQ(leaf.colours[4 * (3 * leaf.triangleCount - 1) + 3], FIXED_ONE);
+        } else {
+            EXPECT_EQ(leaf.colours, nullptr);
+        }
+    });
+    EXPECT_GT(leaves, 1);
+    EXPECT_EQ(leafTriangles(arena.tree->root), 99);
+}
+
+TEST(ArenaTreeBuild, NoFloorMeansNoPlayingField) {
+    {
+        ArenaFile none("*MATERIAL_COUNT 0\n");
+        EXPECT_EQ(none.tree->root, nullptr);
+    }
+    {
+        ArenaFile faceless("*GEOMOBJECT {\n*MESH_NUMVERTEX 3\n*MATERIAL_REF 0\n}\n");
+        EXPECT_EQ(faceless.tree->root, nullptr);
+    }
+    ensurePlatform();
+    testing::internal::CaptureStderr();
+    std::strcpy(sharedState.appDir, "/nonexistent-palvex/");
+    ArenaTree missing("arena.ase", nullptr);
+    sharedState.appDir[0] = '\0';
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("File arena.ase does not exists"), std::string::npos);
+    EXPECT_EQ(missing.root, nullptr);
+}
+
+TEST(ArenaTreeBuild, ColoursRepeatTheFiveShadesTwoTrianglesEach) {
+    const Fixed shades[5] = {0x4242, 0x6161, 0x8484, 0x9A9A, 0x7575};
+    for (int corner = 0; corner < 96; ++corner) {
+        EXPECT_EQ(arenaColours[4 * corner], shades[(corner % 30) / 6]) << corner;
+        EXPECT_EQ(arenaColours[4 * corner + 3], FIXED_ONE);
+    }
+    EXPECT_EQ(arenaColours[1], 0x4444);
+    EXPECT_EQ(arenaColours[2], 0x4949);
+    EXPECT_EQ(arenaColours[4 * 29 + 2], 0x8181);
+}
+
+TEST(ArenaTreeBuild, GameArena) {
+    const std::string text = readFile(std::string(PALVEX_SOURCE_DIR) + "/data/arena.ase");
+    ASSERT_FALSE(text.empty());
+    ArenaFile arena(text);
+    ASSERT_NE(arena.tree->root, nullptr);
+    const int total = arena.tree->root->triangleCount;
+    EXPECT_GT(total, ArenaTree::leafLimit);
+    int leaves = 0;
+    forEachLeaf(arena.tree->root, [&](const TreeNode& leaf, int) {
+        ++leaves;
+        EXPECT_LE(leaf.triangleCount, ArenaTree::leafLimit);
+    });
+    EXPECT_EQ(leafTriangles(arena.tree->root), total); // a clean grid loses no triangle
+    EXPECT_GT(leaves, 4);
+}

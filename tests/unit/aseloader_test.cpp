@@ -1,0 +1,333 @@
+// The ASE loader: what each keyword stores, the pass quirks, the mended faults, the real
+// files, and the indexed reading against a plain fscanf reading of the same text.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "asereference.h"
+#include "loaderase/asetext.h"
+#include "asetesting.h"
+#include "log.h"
+#include "sharedstate.h"
+
+using namespace ase_testing;
+
+namespace {
+
+std::string object(const std::string& body) { return "*GEOMOBJECT {\n" + body + "}\n"; }
+
+// Loads text and keeps the model and the materials for inspection; drops them after.
+struct Loaded {
+    explicit Loaded(const std::string& text) {
+        materialManager.setGlEnabled(false);
+        mark = materialManager.mark();
+        loadInto(model, text);
+    }
+    ~Loaded() {
+        materialManager.dropSince(mark);
+        materialManager.setGlEnabled(true);
+    }
+    MeshObject& at(size_t n) { return *model.objects.at(n); }
+    Material& material(int32_t n) { return *materialManager.at(mark + n); }
+    Model model;
+    int32_t mark;
+};
+
+std::string referenceDump(const std::string& bytes) {
+    materialManager.setGlEnabled(false);
+    const int32_t mark = materialManager.mark();
+    Model model;
+    reference::Reader(ase::decodeText(bytes.data(), bytes.size()), model).load();
+    std::string dump = dumpModel(model, mark, materialManager.count());
+    materialManager.dropSince(mark);
+    materialManager.setGlEnabled(true);
+    return dump;
+}
+
+std::vector<std::string> corpusFiles() {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(corpusDir().c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 4 && (name.substr(name.size() - 4) == ".ase" || name.substr(name.size() - 4) == ".ASE")) {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(AseKeywords, VertexLineTurnsTheAxes) {
+    Loaded l(object("*MESH_NUMVERTEX 5\n*MESH_VERTEX 3\t1.0\t2.0\t3.0\n"));
+    const MeshVertex& v = l.at(0).mesh->vertices.at(3);
+    EXPECT_EQ(v.x, 1.0f);
+    EXPECT_EQ(v.y, 3.0f);
+    EXPECT_EQ(v.z, -2.0f);
+    // Elements that no line fills are zero.
+    EXPECT_EQ(l.at(0).mesh->vertices.at(4).x, 0.0f);
+}
+
+TEST(AseKeywords, FaceAndTextureFaceFillOneFace) {
+    Loaded l(object("*MESH_NUMFACES 1\n"
+                    "*MESH_FACE    0:    A:    4 B:    5 C:    6 AB:    1 BC:    1 CA:    0\t *MESH_SMOOTHING 2 \t*MESH_MTLID 1\n"
+                    "*MESH_TFACE 0\t7\t8\t9\n"));
+    const MeshFace& f = l.at(0).mesh->faces.at(0);
+    EXPECT_EQ(f.a, 4);
+    EXPECT_EQ(f.b, 5);
+    EXPECT_EQ(f.c, 6);
+    EXPECT_EQ(f.ta, 7);
+    EXPECT_EQ(f.tb, 8);
+    EXPECT_EQ(f.tc, 9);
+}
+
+TEST(AseKeywords, TextureVerticesTakeTheTilingOfTheObjectsMaterial) {
+    Loaded l("*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*UVW_U_TILING 4.0\n*UVW_V_TILING 2.0\n}\n" +
+             object("*MESH_NUMTVERTEX 1\n*MESH_TVERT 0\t0.5\t0.25\t0.0\n*MATERIAL_REF 0\n"));
+    const TexVertex& t = l.at(0).mesh->texVertices.at(0);
+    EXPECT_EQ(t.u, 2.0f);
+    EXPECT_EQ(t.v, 0.5f);
+    EXPECT_EQ(l.at(0).hasTexCoords, 1);
+    // Tiling lines inside an object set its material's tiling before the vertices scale.
+    Loaded inside("*MATERIAL_COUNT 1\n*MATERIAL 0 {\n}\n" +
+                  object("*MATERIAL_REF 0\n*MESH_NUMTVERTEX 1\n*MESH_TVERT 0 1 1\n*UVW_U_TILING 3\n"));
+    EXPECT_EQ(inside.at(0).mesh->texVertices.at(0).u, 3.0f);
+    EXPECT_EQ(inside.at(0).mesh->texVertices.at(0).v, 1.0f);
+}
+
+TEST(AseKeywords, MaterialIndicesCountFromTheFilesFirstMaterial) {
+    materialManager.setGlEnabled(false);
+    const int32_t mark = materialManager.mark();
+    for (int i = 0; i < 3; ++i) materialManager.add(new Material());
+    {
+        Model model;
+        loadInto(model, "*MATERIAL_COUNT 2\n*MATERIAL 0 {\n}\n*MATERIAL 1 {\n}\n" + object("*MATERIAL_REF 1\n"));
+        EXPECT_EQ(materialManager.count(), mark + 5);
+        EXPECT_EQ(model.objects.at(0)->materialIndex, mark + 4);
+        // Without materials of its own a reference names the table's index as it stands.
+        Model bare;
+        loadInto(bare, object("*MATERIAL_REF 2\n") + object("*MATERIAL_REF 1.9\n*MATERIAL_REF 0\n") + object(""));
+        EXPECT_EQ(bare.objects.at(0)->materialIndex, 2);
+        EXPECT_EQ(bare.objects.at(1)->materialIndex, 1); // truncated; the first reference counts
+        EXPECT_EQ(bare.objects.at(2)->materialIndex, -1);
+    }
+    materialManager.dropSince(mark);
+    materialManager.setGlEnabled(true);
+}
+
+TEST(AseKeywords, MaterialFields) {
+    Loaded l("*MATERIAL_COUNT 3\n"
+             "*MATERIAL 0 {\n*MATERIAL_NAME \"Wood\"\n*MATERIAL_DIFFUSE 0.5\t1.0\t0.0\n*BITMAP \"zem\"\n}\n"
+             "*MATERIAL 1 {\n*MATERIAL_NAME \"\"\n*MAP_DIFFUSE {\n*BITMAP \"a.gif\"\n*UVW_U_TILING 2\n}\n"
+             "*SUBMATERIAL 0 {\n*BITMAP \"b.gif\"\n}\n}\n"
+             "*MATERIAL 2 {\n*MATERIAL_NAME \"02 - Default\"\n}\n");
+    EXPECT_STREQ(l.material(0).name, "Wood");
+    EXPECT_EQ(l.material(0).diffuse[0], 0x8000);
+    EXPECT_EQ(l.material(0).diffuse[1], 0x10000);
+    EXPECT_EQ(l.material(0).diffuse[2], 0);
+    EXPECT_STREQ(l.material(0).bitmap, "zem");
+    EXPECT_EQ(l.material(0).uTiling, 1.0f); // no tiling lines: no scaling
+    EXPECT_STREQ(l.material(1).name, "");
+    EXPECT_STREQ(l.material(1).bitmap, "b.gif"); // the last bitmap of the range
+    EXPECT_EQ(l.material(1).uTiling, 2.0f);
+    EXPECT_STREQ(l.material(2).name, "0"); // cut at the blank, last character dropped
+}
+
+TEST(AsePasses, WordsBeyondTheLineLimitAreReadAsWords) {
+    // 99 characters of the line are skipped; what follows is read as words, each of
+    // which skips the rest of its line again.
+    const std::string text = "*COMMENT " + std::string(97, '.') + " *GEOMOBJECT\n" + // 99 skipped: counted
+                             "*COMMENT " + std::string(96, '.') + " *GEOMOBJECT\n" + // "GEOMOBJECT" read
+                             "*COMMENT " + std::string(120, '.') + " *GEOMOBJECT\n" + object("");
+    Loaded l(text);
+    EXPECT_EQ(l.model.objectCount, 2);
+    // Only where a word is read: a keyword after another word of its line is skipped.
+    Loaded hidden("*NODE *GEOMOBJECT {\n}\n");
+    EXPECT_EQ(hidden.model.objectCount, 0);
+}
+
+TEST(AsePasses, ObjectKeywordsOfOtherPassesDoNotSkipTheirLine) {
+    // In the vertex pass "*MESH_FACE" reads nothing and skips nothing, so the next word,
+    // the second keyword of the line, is seen.
+    Loaded l(object("*MESH_NUMVERTEX 2\n*MESH_NUMFACES 1\n*MESH_FACE *MESH_VERTEX 1 5 6 7\n"));
+    const MeshVertex& v = l.at(0).mesh->vertices.at(1);
+    EXPECT_EQ(v.x, 5.0f);
+    EXPECT_EQ(v.y, 7.0f);
+    EXPECT_EQ(v.z, -6.0f);
+    // The texture-vertex line's third value is a word of its own, its line then skipped.
+    Loaded t(object("*MESH_NUMTVERTEX 2\n*MESH_TVERT 0 0.5 0.5 *MESH_TVERT 1 9 9\n*MESH_TVERT 1 0.25 0.75\n"));
+    EXPECT_EQ(t.at(0).mesh->texVertices.at(1).u, 0.25f);
+}
+
+TEST(AsePasses, AnObjectEndsAtTheNextObjectKeyword) {
+    Loaded l(object("*MESH_NUMVERTEX 1\n") + "*GEOMOBJECT\n*MESH_VERTEX 0 1 2 3\n");
+    ASSERT_EQ(l.model.objectCount, 2);
+    EXPECT_EQ(l.at(0).mesh->vertices.at(0).x, 0.0f);
+    EXPECT_TRUE(l.at(1).mesh->vertices.empty()); // a line without its count has no array
+}
+
+TEST(AseFaults, IndicesBeyondTheCountsAreDropped) {
+    Loaded l(object("*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n"
+                    "*MESH_VERTEX 1 1 1 1\n*MESH_VERTEX -1 1 1 1\n*MESH_FACE 5: A: 1 B: 1 C: 1\n"
+                    "*MESH_TFACE 9 1 1 1\n*MESH_TVERT 1 1 1 1\n*MESH_TVERT 2147483647 1 1\n"));
+    const MeshData& mesh = *l.at(0).mesh;
+    EXPECT_EQ(mesh.vertices.at(0).x, 0.0f);
+    EXPECT_EQ(mesh.faces.at(0).a, 0);
+    EXPECT_EQ(mesh.faces.at(0).ta, 0);
+    EXPECT_EQ(mesh.texVertices.at(0).u, 0.0f);
+    EXPECT_EQ(l.at(0).hasTexCoords, 0);
+}
+
+TEST(AseFaults, LinesWithoutCountOrMaterial) {
+    Loaded l(object("*MESH_VERTEX 0 1 2 3\n*MESH_FACE 0: A: 1 B: 2 C: 3\n*UVW_U_TILING 5\n"
+                    "*MESH_NUMTVERTEX 1\n*MESH_TVERT 0 0.5 0.5\n"));
+    const MeshData& mesh = *l.at(0).mesh;
+    EXPECT_TRUE(mesh.vertices.empty());
+    EXPECT_TRUE(mesh.faces.empty());
+    EXPECT_EQ(mesh.texVertices.at(0).u, 0.5f); // no material: unscaled
+    EXPECT_EQ(l.at(0).hasTexCoords, 1);
+}
+
+TEST(AseFaults, HugeAndNegativeCountsAreRefusedWithAMessage) {
+    testing::internal::CaptureStderr();
+    Loaded l(object("*MESH_NUMVERTEX 2000000000\n*MESH_NUMFACES -5\n*MESH_NUMTVERTEX 40000\n"
+                    "*MESH_VERTEX 0 1 2 3\n") +
+             "*MATERIAL_COUNT 100000000\n");
+    const std::string messages = testing::internal::GetCapturedStderr();
+    const MeshData& mesh = *l.at(0).mesh;
+    EXPECT_EQ(mesh.numVertex, 0);
+    EXPECT_EQ(mesh.vertices.capacity(), 0u);
+    EXPECT_EQ(mesh.numFaces, 0);
+    EXPECT_EQ(mesh.numTVertex, 0); // more than the text could hold
+    EXPECT_EQ(materialManager.count(), l.mark);
+    EXPECT_NE(messages.find("*MESH_NUMVERTEX 2000000000 in test.ase refused"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("*MESH_NUMFACES -5 in test.ase refused"), std::string::npos);
+    EXPECT_NE(messages.find("*MATERIAL_COUNT 100000000 in test.ase refused"), std::string::npos);
+    EXPECT_NE(messages.find("in src/loaderase file"), std::string::npos);
+}
+
+TEST(AseFaults, LongWordsAndNamesAreCut) {
+    const std::string longWord(5000, 'w');
+    Loaded l("*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*MATERIAL_NAME \"" + longWord + "\"\n*BITMAP \"" + longWord +
+             "\n}\n" + longWord + "\n" + object("*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 " + longWord + "\n"));
+    EXPECT_EQ(std::strlen(l.material(0).name), 253u);
+    EXPECT_EQ(std::strlen(l.material(0).bitmap), 253u);
+    EXPECT_EQ(l.model.objectCount, 1);
+}
+
+TEST(AseFaults, KeywordEndedByANulInALongWord) {
+    // The word compares up to its NUL, as a wide string would, but the whole run is read:
+    // the values follow the run, however long it is.
+    const std::string text = "*GEOMOBJECT\n*MESH_NUMVERTEX 1\n*MESH_VERTEX" + std::string(1, '\0') +
+                             std::string(300, 'x') + "\t0\t9\t8\t7\n";
+    const std::string dump = dumpOf(text);
+    EXPECT_NE(dump.find("v 0 9 7 -8"), std::string::npos) << dump;
+    EXPECT_EQ(dump, dumpOf(text, false));
+    EXPECT_EQ(dump, referenceDump(text));
+}
+
+TEST(AseErrors, MissingFileAndMissingArguments) {
+    ensurePlatform();
+    std::strcpy(sharedState.appDir, "/nonexistent-palvex-dir/");
+    Model model;
+    testing::internal::CaptureStderr();
+    model.loadFile("moto3.ase");
+    std::string text = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(text, "Error at 46 line, in src/loaderase file: File moto3.ase does not exists\n");
+    EXPECT_STREQ(lastErrorCaption(), "Error at 46 line, in src/loaderase file");
+    EXPECT_TRUE(model.objects.empty());
+    testing::internal::CaptureStderr();
+    AseLoader loader;
+    loader.load(nullptr, &model);
+    loader.load("moto1.ase", nullptr);
+    text = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(text,
+              "Error at 31 line, in src/loaderase file: invalid pointer\n"
+              "Error at 37 line, in src/loaderase file: invalid 3DModel\n");
+    sharedState.appDir[0] = '\0';
+}
+
+TEST(AseFiles, EveryCorpusFileReadsAsThePlainReadingDoes) {
+    const std::vector<std::string> names = corpusFiles();
+    ASSERT_GE(names.size(), 10u) << "corpus not found at " << corpusDir();
+    for (const std::string& name : names) {
+        const std::string bytes = readFile(corpusDir() + name);
+        const std::string indexed = dumpOf(bytes, true);
+        EXPECT_EQ(indexed, dumpOf(bytes, false)) << name;
+        EXPECT_EQ(indexed, referenceDump(bytes)) << name;
+        EXPECT_NE(indexed.find("object 0 "), std::string::npos) << name;
+    }
+}
+
+TEST(AseFiles, Utf16FilesReadLikeTheirEightBitText) {
+    const std::string utf8 = readFile(corpusDir() + "ThreeCubesGreen.ASE");
+    const std::string le = readFile(corpusDir() + "ThreeCubesGreen_UTF16LE.ASE");
+    const std::string be = readFile(corpusDir() + "ThreeCubesGreen_UTF16BE.ASE");
+    ASSERT_FALSE(utf8.empty());
+    EXPECT_EQ(dumpOf(le), dumpOf(utf8));
+    // The big-endian copy renames two materials; the names arrive as UTF-8 and the rest
+    // reads the same.
+    std::string renamed = dumpOf(be);
+    const std::string katakana = "\xE3\x82\xAB\xE3\x82\xBF\xE3\x82\xAB\xE3\x83\x8A";
+    for (const char* digit : {"1", "2"}) {
+        const size_t at = renamed.find("name \"" + katakana + digit + "\"");
+        ASSERT_NE(at, std::string::npos) << renamed;
+        renamed.replace(at, 6 + katakana.size() + 2, "name \"0\"");
+    }
+    EXPECT_EQ(renamed, dumpOf(utf8));
+    // The same text saved as UTF-16 with CR LF line ends gives the identical reading.
+    std::string asLe = "\xFF\xFE", asBe = "\xFE\xFF";
+    for (char c : utf8) {
+        const std::string units = c == '\n' ? std::string("\r\n") : std::string(1, c);
+        for (char u : units) {
+            asLe += u, asLe += '\0';
+            asBe += '\0', asBe += u;
+        }
+    }
+    const std::string expected = dumpOf(utf8);
+    EXPECT_EQ(dumpOf(asLe), expected);
+    EXPECT_EQ(dumpOf(asBe), expected);
+    EXPECT_EQ(dumpOf("\xEF\xBB\xBF" + utf8), expected);
+}
+
+TEST(AseFiles, DamagedTextReadsAsThePlainReadingDoes) {
+    // Random damage to real files: the indexed reading, the pass-by-pass reading and the
+    // fscanf reading agree on every byte of the dump.
+    const std::string seeds[] = {readFile(corpusDir() + "ThreeCubesGreen.ASE"),
+                                 readFile(corpusDir() + "InvalidUVIndex.ase"),
+                                 readFile(corpusDir() + "UVTransform_ScaleUV2x.ASE")};
+    const std::string pieces[] = {"*GEOMOBJECT", "*MATERIAL", "*MATERIAL_COUNT 2", "*MESH_VERTEX", "*MESH_FACE",
+                                  "*MESH_TVERT", "*MESH_TFACE", "*MATERIAL_REF", "*UVW_U_TILING", "*BITMAP \"",
+                                  "*MESH_NUMVERTEX 3", "*MESH_NUMFACES 2", "*MESH_NUMTVERTEX 2", "\n", " ", "\t",
+                                  "0", "-1", "1.5e", "0x1p3", "nan", "inf", ":", "A:", "\"", "{", "}", "\r\n",
+                                  std::string(1, '\0'), std::string(150, 'z'), std::string(97, ' ')};
+    std::mt19937 rng(2024);
+    testing::internal::CaptureStderr(); // refused counts report themselves
+    for (int round = 0; round < 150; ++round) {
+        std::string text = seeds[round % 3];
+        const int edits = 1 + static_cast<int>(rng() % 12);
+        for (int e = 0; e < edits; ++e) {
+            const size_t at = rng() % (text.size() + 1);
+            switch (rng() % 3) {
+            case 0:
+                text.insert(at, pieces[rng() % (sizeof pieces / sizeof pieces[0])]);
+                break;
+            case 1:
+                text.erase(at, rng() % 40);
+                break;
+            default:
+                text.insert(at, text.substr(rng() % (text.size() + 1), rng() % 200));
+                break;
+            }
+        }
+        const std::string indexed = dumpOf(text, true);
+        ASSERT_EQ(indexed, dumpOf(text, false)) << "round " << round;
+        ASSERT_EQ(indexed, referenceDump(text)) << "round " << round;
+    }
+    testing::internal::GetCapturedStderr();
+}

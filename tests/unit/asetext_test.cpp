@@ -1,0 +1,174 @@
+// The loader's text reader against the C library's own stream functions: for each input,
+// the same value, the same characters consumed and the same end-of-file indicator.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "loaderase/asetext.h"
+
+namespace {
+
+struct Outcome {
+    bool converted = false;
+    double value = 0;
+    long consumed = 0;
+    bool eof = false;
+    bool operator==(const Outcome& o) const {
+        const bool sameValue = std::isnan(value) ? std::isnan(o.value) && std::signbit(value) == std::signbit(o.value)
+                                                 : value == o.value && std::signbit(value) == std::signbit(o.value);
+        return converted == o.converted && (!converted || sameValue) && consumed == o.consumed && eof == o.eof;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+    return out << "{converted " << o.converted << " value " << o.value << " consumed " << o.consumed << " eof "
+               << o.eof << "}";
+}
+
+// A stream holding text: in memory, or a temporary file for the empty text.
+FILE* openText(std::string& text) {
+    if (!text.empty()) return fmemopen(text.data(), text.size(), "r");
+    return std::tmpfile();
+}
+
+// Runs one fscanf on a stream holding text.
+template <class T>
+Outcome libraryScan(const std::string& text, const char* format) {
+    Outcome out;
+    std::string copy = text;
+    FILE* f = openText(copy);
+    T value{};
+    const int n = std::fscanf(f, format, &value);
+    out.converted = n == 1;
+    out.value = static_cast<double>(value);
+    out.consumed = std::ftell(f);
+    out.eof = std::feof(f) != 0;
+    std::fclose(f);
+    return out;
+}
+
+Outcome readerFloat(const std::string& text) {
+    ase::TextReader reader(text.data(), text.size());
+    float value = 0;
+    Outcome out;
+    out.converted = reader.readFloat(value);
+    out.value = value;
+    out.consumed = static_cast<long>(reader.position());
+    out.eof = reader.atEof();
+    return out;
+}
+
+Outcome readerInt(const std::string& text) {
+    ase::TextReader reader(text.data(), text.size());
+    int32_t value = 0;
+    Outcome out;
+    out.converted = reader.readInt(value);
+    out.value = value;
+    out.consumed = static_cast<long>(reader.position());
+    out.eof = reader.atEof();
+    return out;
+}
+
+std::string randomText(std::mt19937& rng, const std::string& alphabet, size_t maxLength) {
+    std::uniform_int_distribution<size_t> length(0, maxLength);
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    std::string s(length(rng), ' ');
+    for (char& c : s) c = alphabet[pick(rng)];
+    return s;
+}
+
+} // namespace
+
+TEST(TextReaderNumbers, FloatsReadAsTheLibraryReadsThem) {
+    const char* cases[] = {"1.5x", "-x", "+", "1e+x", "1e5", "100ergs", ".5", ".", "-.e1", "inf", "infinity",
+                           "infx", "nan", "nan(123)", "0x1p3", "0x", "0xg", "1.5e", "1e-", "-0", "3.4e39", "1e-50",
+                           "in", "nanx", "1..2", "0x1.8", "INF", "  \n 7", "0x.p1", "-infinit", "1e400", "0x1p",
+                           "00x1", "1.5.2", "-52.4931\t-13.4349", "  ", "", "1e-45", "7e-46", "0x1p-150", "0x1p200",
+                           "123456789012345678901234567890", "0.000000000000000000000000000000000000000000001"};
+    for (const char* text : cases) EXPECT_EQ(readerFloat(text), libraryScan<float>(text, "%f")) << '"' << text << '"';
+}
+
+TEST(TextReaderNumbers, RandomFloatTextAgreesWithTheLibrary) {
+    std::mt19937 rng(1234);
+    const std::string alphabet = "0123456789.eE+-xXpPinfatyINFAT \t\n:a";
+    for (int i = 0; i < 40000; ++i) {
+        const std::string text = randomText(rng, alphabet, 12);
+        ASSERT_EQ(readerFloat(text), libraryScan<float>(text, "%f")) << '"' << text << '"';
+    }
+}
+
+TEST(TextReaderNumbers, IntegersReadAsTheLibraryReadsThem) {
+    const char* cases[] = {"12x", "-x", "+5", "99999999999", "-99999999999", "999999999999999999999999",
+                           "-999999999999999999999999", "2147483648", "-2147483649", "0x10", "08", "- 5", "",
+                           " \t", "+", "9223372036854775807", "9223372036854775808", "-9223372036854775808",
+                           "-9223372036854775809", "18446744073709551617"};
+    for (const char* text : cases) EXPECT_EQ(readerInt(text), libraryScan<int>(text, "%d")) << '"' << text << '"';
+    std::mt19937 rng(99);
+    for (int i = 0; i < 20000; ++i) {
+        const std::string text = randomText(rng, "0123456789+- \nx:", 24);
+        ASSERT_EQ(readerInt(text), libraryScan<int>(text, "%d")) << '"' << text << '"';
+    }
+}
+
+TEST(TextReaderWords, WordsAndLineSkipsAgreeWithTheLibrary) {
+    std::mt19937 rng(7);
+    for (int i = 0; i < 3000; ++i) {
+        std::string text = randomText(rng, "ab* \t\n\r\v", 300);
+        std::string copy = text;
+        FILE* f = openText(copy);
+        ase::TextReader reader(text.data(), text.size());
+        for (int step = 0; step < 12; ++step) {
+            char word[512];
+            const bool libraryRead = std::fscanf(f, "%511s", word) == 1;
+            std::string_view ours;
+            const bool readerRead = reader.readWord(ours);
+            ASSERT_EQ(readerRead, libraryRead) << text;
+            if (libraryRead) {
+                ASSERT_EQ(std::string(ours), std::string(word));
+            }
+            ASSERT_EQ(static_cast<long>(reader.position()), std::ftell(f));
+            ASSERT_EQ(reader.atEof(), std::feof(f) != 0);
+            if (!libraryRead) break;
+            char line[100];
+            std::fgets(line, sizeof line, f);
+            reader.skipLine();
+            ASSERT_EQ(static_cast<long>(reader.position()), std::ftell(f)) << text;
+            ASSERT_EQ(reader.atEof(), std::feof(f) != 0) << text;
+        }
+        std::fclose(f);
+    }
+}
+
+TEST(TextReaderWords, QuotedWordLosesItsLastCharacter) {
+    char name[255] = "kept";
+    const std::string cases[][2] = {{" \"Wood\"", "Wood"}, {"\"\"", ""}, {" \"02 - Default\"", "0"},
+                                    {"\"zem\"", "zem"},   {"Wood", "kept"}, {"\"", "kept"}};
+    for (const auto& c : cases) {
+        std::strcpy(name, "kept");
+        ase::TextReader reader(c[0].data(), c[0].size());
+        reader.readQuoted(name, sizeof name);
+        EXPECT_EQ(std::string(name), c[1]) << c[0];
+    }
+    // A name longer than the buffer is cut to 254 characters, the last of them removed.
+    const std::string longName = "\"" + std::string(400, 'n') + "\"";
+    ase::TextReader reader(longName.data(), longName.size());
+    EXPECT_TRUE(reader.readQuoted(name, sizeof name));
+    EXPECT_EQ(std::strlen(name), 253u);
+    EXPECT_EQ(reader.position(), longName.size());
+}
+
+TEST(TextDecoding, ByteOrderMarksAndLineEnds) {
+    EXPECT_EQ(ase::decodeText("\xEF\xBB\xBF*A\r\nB", 8), "*A\nB");
+    const char le[] = "\xFF\xFE*\0A\0\r\0\n\0\xAB\x30";
+    EXPECT_EQ(ase::decodeText(le, sizeof le - 1), "*A\n\xE3\x82\xAB");
+    const char be[] = "\xFE\xFF\0*\0A\xD8\x3D\xDE\x00";
+    EXPECT_EQ(ase::decodeText(be, sizeof be - 1), "*A\xF0\x9F\x98\x80");
+    // A lone half of a surrogate pair and an odd last byte do not break the text.
+    const char broken[] = "\xFF\xFE\x00\xD8*\0Z";
+    EXPECT_EQ(ase::decodeText(broken, sizeof broken - 1), "\xEF\xBF\xBD*");
+    EXPECT_EQ(ase::decodeText("a\rb\r", 4), "a\rb\r");
+}
