@@ -3,8 +3,11 @@
 #include <benchmark/benchmark.h>
 
 #include <GLES/gl.h>
+#include <algorithm>
 #include <string>
 
+#include "aibike.h"
+#include "arenatree.h"
 #include "collision.h"
 #include "lightwall.h"
 #include "platform/platform.h"
@@ -35,15 +38,22 @@ void buildComb(int quads, Fixed x0) {
     }
 }
 
-void BM_WallTest(benchmark::State& state) {
+// An opponent driving along X across four combs, far from all of them: every quad of
+// every wall is examined. Its own one-quad wall comes first and is passed over.
+void BM_Collide(benchmark::State& state) {
     const int quads = static_cast<int>(state.range(0));
     clearWallRegistry();
+    ArenaTree arena("no-such-arena.ase", nullptr);
+    if (!arena.root) arena.root = new TreeNode();
+    const Fixed bounds[4] = {F(-25000), F(-16000), F(32000), F(32000)};
+    std::copy(bounds, bounds + 4, arena.root->bounds);
+    AiBike bike("no-such-bike.ase", &arena, {F(5000), 0, F(-50)}, nullptr);
+    bike.steering.direction = PlusX;
     for (int w = 0; w < 4; ++w) buildComb(quads, F(-20000 + w * 6000));
     sharedState.frameStep = F(8);
-    const Vec3 bike = {F(30000), 0, F(-50)};
     int32_t hitWall = -1;
     for (auto _ : state) {
-        const bool hit = wallTest(PlusX, bike, -1, hitWall);
+        const bool hit = bike.collide(hitWall);
         benchmark::DoNotOptimize(hit);
         benchmark::DoNotOptimize(hitWall);
         if (hit) state.SkipWithError("the bike was not meant to hit anything");
@@ -54,7 +64,7 @@ void BM_WallTest(benchmark::State& state) {
                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     clearWallRegistry();
 }
-BENCHMARK(BM_WallTest)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
+BENCHMARK(BM_Collide)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 
 // Turns until the wall has state.range(0) quads, timed per turn: doubling growth keeps the
 // cost per turn flat however long the wall gets.
