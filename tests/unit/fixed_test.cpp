@@ -47,6 +47,13 @@ Fixed referenceDiv(Fixed a, Fixed b) {
     return referenceMul(a >> 8, referenceReciprocal(b >> 8));
 }
 
+Fixed referenceSqrt(Fixed v) {
+    Fixed y = static_cast<Fixed>(static_cast<uint32_t>(v) + 0x10000u) >> 1;
+    for (int step = 0; step < 6; ++step)
+        y = static_cast<Fixed>(static_cast<uint32_t>(referenceDiv(v, y)) + static_cast<uint32_t>(y)) >> 1;
+    return y;
+}
+
 // Random values whose magnitudes are spread over every bit length, both signs.
 Fixed spreadValue(std::mt19937& rng) {
     const int bits = static_cast<int>(rng() % 32);
@@ -143,15 +150,22 @@ TEST(FixedSqrtTest, StepByStepAndCloseBelow400) {
     std::mt19937 rng(5);
     for (int i = 0; i < 20000; ++i) {
         const Fixed v = static_cast<Fixed>(rng() % static_cast<uint32_t>(fx(32766)));
-        Fixed y = static_cast<Fixed>(static_cast<uint32_t>(v) + 0x10000u) >> 1;
-        for (int step = 0; step < 6; ++step)
-            y = static_cast<Fixed>(static_cast<uint32_t>(referenceDiv(v, y)) + static_cast<uint32_t>(y)) >> 1;
+        const Fixed y = referenceSqrt(v);
         ASSERT_EQ(FixedSqrt(v), y) << v;
         // Six steps converge here; what is left is the truncating reciprocal.
         if (v >= ONE / 16 && v <= fx(400)) {
             ASSERT_NEAR(toDouble(y) / std::sqrt(toDouble(v)), 1.0, 3e-4) << v;
         }
     }
+}
+
+TEST(FixedSqrtTest, NegativeAndWrappingInputsFollowTheSameSteps) {
+    std::mt19937 rng(6);
+    for (int i = 0; i < 20000; ++i) {
+        const Fixed v = i % 2 ? -static_cast<Fixed>(rng() >> 1) : static_cast<Fixed>(0x7FFF0000u + rng() % 0xFFFFu);
+        ASSERT_EQ(FixedSqrt(v), referenceSqrt(v)) << v;
+    }
+    for (Fixed v : {INT32_MIN, INT32_MAX, -1, 0x7FFEFFFF, 0x7FFF0000}) EXPECT_EQ(FixedSqrt(v), referenceSqrt(v)) << v;
 }
 
 TEST(FixedSineTest, TellingValues) {
@@ -285,32 +299,52 @@ TEST(Matrix4Test, IdentityAndProduct) {
     EXPECT_EQ(out.m[14], fx(6));
 }
 
-TEST(Matrix4Test, OutMayBeEitherInput) {
+TEST(Matrix4Test, EveryPathGivesTheSumOfFixedProducts) {
     std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        Matrix4 left, right;
+        for (int i = 0; i < 16; ++i) {
+            // Early rounds: values near the ends of the range, where products and sums wrap.
+            const bool extreme = round < 50 && rng() % 3 == 0;
+            left.m[i] = extreme ? (rng() & 1 ? INT32_MIN + static_cast<Fixed>(rng() % 4) : INT32_MAX)
+                                : static_cast<Fixed>(rng());
+            right.m[i] = round < 100 ? static_cast<Fixed>(rng()) : static_cast<Fixed>(rng() % (1u << 22)) - (1 << 21);
+        }
+        Matrix4 wide, portable;
+        Matrix4Multiply(left, right, wide);
+        fixed_detail::Matrix4MultiplyPortable(left, right, portable);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                uint32_t sum = 0;
+                for (int k = 0; k < 4; ++k)
+                    sum += static_cast<uint32_t>(referenceMul(left.m[4 * k + r], right.m[4 * c + k]));
+                ASSERT_EQ(wide.m[4 * c + r], static_cast<Fixed>(sum)) << r << "," << c;
+                ASSERT_EQ(portable.m[4 * c + r], static_cast<Fixed>(sum)) << r << "," << c;
+            }
+    }
+}
+
+TEST(Matrix4Test, OutMayBeEitherInput) {
+    std::mt19937 rng(4);
     Matrix4 left, right;
     for (int i = 0; i < 16; ++i) {
         left.m[i] = static_cast<Fixed>(rng() % (1u << 22)) - (1 << 21);
         right.m[i] = static_cast<Fixed>(rng() % (1u << 22)) - (1 << 21);
     }
-    Matrix4 separate;
+    Matrix4 separate, square;
     Matrix4Multiply(left, right, separate);
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) {
-            uint32_t sum = 0;
-            for (int k = 0; k < 4; ++k) sum += static_cast<uint32_t>(referenceMul(left.m[4 * k + r], right.m[4 * c + k]));
-            ASSERT_EQ(separate.m[4 * c + r], static_cast<Fixed>(sum)) << r << "," << c;
-        }
-    Matrix4 asLeft = left;
-    Matrix4Multiply(asLeft, right, asLeft);
-    Matrix4 asRight = right;
-    Matrix4Multiply(left, asRight, asRight);
-    Matrix4 both = left;
-    Matrix4Multiply(both, both, both);
-    Matrix4 square;
     Matrix4Multiply(left, left, square);
-    EXPECT_EQ(std::memcmp(&asLeft, &separate, sizeof separate), 0);
-    EXPECT_EQ(std::memcmp(&asRight, &separate, sizeof separate), 0);
-    EXPECT_EQ(std::memcmp(&both, &square, sizeof square), 0);
+    for (auto multiply : {Matrix4Multiply, fixed_detail::Matrix4MultiplyPortable}) {
+        Matrix4 asLeft = left;
+        multiply(asLeft, right, asLeft);
+        Matrix4 asRight = right;
+        multiply(left, asRight, asRight);
+        Matrix4 both = left;
+        multiply(both, both, both);
+        EXPECT_EQ(std::memcmp(&asLeft, &separate, sizeof separate), 0);
+        EXPECT_EQ(std::memcmp(&asRight, &separate, sizeof separate), 0);
+        EXPECT_EQ(std::memcmp(&both, &square, sizeof square), 0);
+    }
 }
 
 TEST(PlaneTest, NormalizeDividesAllFourByTheLength) {
