@@ -15,11 +15,10 @@ constexpr uint32_t TURNS_PER_RADIAN = 10430; // 65536 / (2 pi), truncated
 
 // Several quotients by one divisor share its reciprocal: same bits as separate divisions.
 struct Divisor {
-    bool large;
+    bool small;
     Fixed inverse;
-    explicit Divisor(Fixed b)
-        : large(fixed_detail::largeDivisor(b)), inverse(FixedReciprocal(large ? b >> 8 : b)) {}
-    Fixed divide(Fixed a) const { return FixedMul(large ? a >> 8 : a, inverse); }
+    explicit Divisor(Fixed b) : small(fixed_detail::smallDivisor(b)), inverse(FixedReciprocal(small ? b : b >> 8)) {}
+    Fixed divide(Fixed a) const { return FixedMul(small ? a : a >> 8, inverse); }
 };
 
 // Negative angles are brought up by whole turns; positive ones wrap in the product below.
@@ -57,11 +56,11 @@ Fixed FixedSqrt(Fixed v) {
     if (v >= 0 && v < 0x7FFF0000) {
         // Here the start value is positive and Heron's steps never fall below 512 raw
         // units, so every divisor is a common magnitude with no sign to handle.
-        const Fixed vLarge = v >> 8;
+        const int64_t vScaled = v >> 8;
         for (int step = 0; step < 6; ++step) {
-            const bool large = fixed_detail::largeDivisor(y);
-            const Fixed inverse = fixed_detail::reciprocalCommon(static_cast<uint32_t>(large ? y >> 8 : y));
-            y = FixedAdd(FixedMul(large ? vLarge : v, inverse), y) >> 1;
+            const bool small = fixed_detail::smallDivisor(y);
+            const int64_t inverse = fixed_detail::reciprocalCommon(static_cast<uint32_t>(small ? y : y >> 8));
+            y = FixedAdd(FixedWrap(((small ? v : vScaled) * inverse) >> 16), y) >> 1;
         }
         return y;
     }
