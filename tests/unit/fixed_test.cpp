@@ -62,6 +62,9 @@ Fixed spreadValue(std::mt19937& rng) {
     return (rng() & 1) ? static_cast<Fixed>(0u - magnitude) : v;
 }
 
+// The quarter sine table itself, as the library holds it.
+#include "sinetable.inc"
+
 // The smallest non-negative angle whose 4096-step position is k.
 Fixed angleOfStep(int k) { return static_cast<Fixed>((static_cast<int64_t>(k) << 20) / 10430 + 1); }
 
@@ -180,17 +183,18 @@ TEST(FixedSineTest, TellingValues) {
 }
 
 TEST(FixedSineTest, QuarterTableRows) {
-    // Each 4096-step position k below a quarter turn reads table row k directly.
     const struct {
         int row;
         Fixed value;
-    } rows[] = {{0, 0}, {1, 100}, {2, 201}, {5, 503}, {512, 46375}, {1022, 65534}, {1023, 65534}};
-    for (const auto& r : rows) EXPECT_EQ(FixedSin(angleOfStep(r.row)), r.value) << r.row;
+    } rows[] = {{0, 0}, {1, 100}, {2, 201}, {5, 503}, {512, 46375}, {1022, 65534}, {1023, 65534}, {1024, 65535}};
+    for (const auto& r : rows) EXPECT_EQ(sineTable[r.row], r.value) << r.row;
     for (int j = 0; j < 1023; ++j) {
         const long double exact = 65535.0L * std::sin(j * 3.14159265358979323846264338327950288L / 2046.0L);
-        ASSERT_EQ(FixedSin(angleOfStep(j)), static_cast<Fixed>(std::floor(exact))) << j;
+        ASSERT_EQ(sineTable[j], static_cast<uint16_t>(std::floor(exact))) << j;
     }
-    // Position 1024 already mirrors: it reads row 1023, and row 1024 is never reached.
+    // Each 4096-step position k below a quarter turn reads row k directly; position 1024
+    // already mirrors and reads row 1023, so row 1024 is never reached.
+    for (int k = 0; k < 1024; ++k) ASSERT_EQ(FixedSin(angleOfStep(k)), sineTable[k]) << k;
     EXPECT_EQ(FixedSin(angleOfStep(1024)), 65534);
 }
 
