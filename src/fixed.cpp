@@ -1,53 +1,24 @@
 #include "fixed.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+
+#include <atomic>
+#endif
+
 namespace {
 
 #include "sinetable.inc"
 
-// floor(262144 / (8 + i)): the reciprocal of 1.i (three bits) in 2.14 form.
-const Fixed reciprocalSeeds[8] = {0x8000, 0x71C7, 0x6666, 0x5D17, 0x5555, 0x4EC4, 0x4924, 0x4444};
-
 constexpr uint32_t TWO_PI = 411774;         // 2 pi, truncated
 constexpr uint32_t TURNS_PER_RADIAN = 10430; // 65536 / (2 pi), truncated
 
-// The reciprocal written without data-dependent branches (apart from zero): divisors of
-// both signs and of both size classes arrive mixed in the game's loops.
-inline Fixed reciprocal(Fixed x) {
-    if (x == 0) return 0x7FFFFFFF;
-    const uint32_t sign = static_cast<uint32_t>(x >> 31);
-    const Fixed n = static_cast<Fixed>((static_cast<uint32_t>(x) ^ sign) - sign);
-    const int z = __builtin_clz(static_cast<uint32_t>(n));
-    const int shift = 28 - z;
-    // Below 8 raw units there are no three bits after the leading one: seed 0.
-    const uint32_t index = shift < 0 ? 0 : (static_cast<uint32_t>(n) >> (shift & 31)) & 7;
-    const uint32_t s = 4 * static_cast<uint32_t>(reciprocalSeeds[index]);
-    // s << (z - 16) for z > 16 and s >> (16 - z) otherwise, in one shift: s is positive
-    // and below 2^18, so the 64-bit intermediate never loses a bit.
-    Fixed y = static_cast<Fixed>(static_cast<uint32_t>((static_cast<uint64_t>(s) << z) >> 16));
-    Fixed t = FixedMul(y, n);
-    y = FixedMul(FixedSub(0x20000, t), y);
-    t = FixedMul(y, n);
-    y = FixedMul(FixedSub(0x20000, t), y);
-    return static_cast<Fixed>((static_cast<uint32_t>(y) ^ sign) - sign);
-}
-
-// A divisor of 256.0 or more is scaled down by 8 bits, and so is the dividend.
-inline int divisorShift(Fixed b) {
-    const Fixed high = b >> 24;
-    return (high == 0 || high == -1) ? 0 : 8;
-}
-
-inline Fixed divide(Fixed a, Fixed b) {
-    const int shift = divisorShift(b);
-    return FixedMul(a >> shift, reciprocal(b >> shift));
-}
-
 // Several quotients by one divisor share its reciprocal: same bits as separate divisions.
 struct Divisor {
-    int shift;
+    bool small;
     Fixed inverse;
-    explicit Divisor(Fixed b) : shift(divisorShift(b)), inverse(reciprocal(b >> shift)) {}
-    Fixed divide(Fixed a) const { return FixedMul(a >> shift, inverse); }
+    explicit Divisor(Fixed b) : small(fixed_detail::smallDivisor(b)), inverse(FixedReciprocal(small ? b : b >> 8)) {}
+    Fixed divide(Fixed a) const { return FixedMul(small ? a : a >> 8, inverse); }
 };
 
 // Negative angles are brought up by whole turns; positive ones wrap in the product below.
@@ -67,13 +38,33 @@ inline Fixed sineSample(uint32_t k) {
 
 } // namespace
 
-Fixed FixedReciprocal(Fixed x) { return reciprocal(x); }
-
-Fixed FixedDiv(Fixed a, Fixed b) { return divide(a, b); }
+Fixed fixed_detail::reciprocalRare(Fixed x) {
+    if (x == 0) return 0x7FFFFFFF;
+    const bool negative = x < 0;
+    const Fixed n = negative ? FixedNeg(x) : x;
+    const int z = __builtin_clz(static_cast<uint32_t>(n));
+    const int shift = 28 - z;
+    const uint32_t index = shift < 0 ? 0 : (static_cast<uint32_t>(n) >> shift) & 7;
+    const uint32_t s = 4 * reciprocalSeeds[index];
+    Fixed y = static_cast<Fixed>(z > 16 ? s << (z - 16) : s >> (16 - z));
+    for (int step = 0; step < 2; ++step) y = FixedMul(FixedSub(0x20000, FixedMul(y, n)), y);
+    return negative ? FixedNeg(y) : y;
+}
 
 Fixed FixedSqrt(Fixed v) {
     Fixed y = FixedAdd(v, FIXED_ONE) >> 1;
-    for (int step = 0; step < 6; ++step) y = FixedAdd(divide(v, y), y) >> 1;
+    if (v >= 0 && v < 0x7FFF0000) {
+        // Here the start value is positive and Heron's steps never fall below 512 raw
+        // units, so every divisor is a common magnitude with no sign to handle.
+        const int64_t vScaled = v >> 8;
+        for (int step = 0; step < 6; ++step) {
+            const bool small = fixed_detail::smallDivisor(y);
+            const int64_t inverse = fixed_detail::reciprocalCommon(static_cast<uint32_t>(small ? y : y >> 8));
+            y = FixedAdd(FixedWrap(((small ? v : vScaled) * inverse) >> 16), y) >> 1;
+        }
+        return y;
+    }
+    for (int step = 0; step < 6; ++step) y = FixedAdd(FixedDiv(v, y), y) >> 1;
     return y;
 }
 
@@ -134,7 +125,7 @@ void Matrix4Identity(Matrix4& m) {
     m.m[0] = m.m[5] = m.m[10] = m.m[15] = FIXED_ONE;
 }
 
-Matrix4& Matrix4Multiply(const Matrix4& left, const Matrix4& right, Matrix4& out) {
+Matrix4& fixed_detail::Matrix4MultiplyPortable(const Matrix4& left, const Matrix4& right, Matrix4& out) {
     const Fixed* l = left.m;
     const Fixed* r = right.m;
     // Element (row, column): row of left times column of right, each product shifted
@@ -151,6 +142,68 @@ Matrix4& Matrix4Multiply(const Matrix4& left, const Matrix4& right, Matrix4& out
     out = t;
     return out;
 }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+namespace {
+
+// Four products at once: a column of left, widened to signed 64-bit lanes, times one
+// element of right. The low 32 bits of each lane after the shift are exactly FixedMul's,
+// and 64-bit sums keep the same low 32 bits as wrapping 32-bit sums.
+__attribute__((target("avx2"), always_inline)) inline __m256i product(__m256i column, Fixed e) {
+    return _mm256_srli_epi64(_mm256_mul_epi32(column, _mm256_set1_epi32(e)), 16);
+}
+
+// One column of the result: the four widened columns of left weighted by column c of right.
+__attribute__((target("avx2"), always_inline)) inline __m128i resultColumn(const __m256i (&columns)[4],
+                                                                          const Fixed* rc) {
+    const __m256i sum = _mm256_add_epi64(_mm256_add_epi64(product(columns[0], rc[0]), product(columns[1], rc[1])),
+                                         _mm256_add_epi64(product(columns[2], rc[2]), product(columns[3], rc[3])));
+    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sum, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7)));
+}
+
+__attribute__((target("avx2"))) Matrix4& multiplyAvx2(const Matrix4& left, const Matrix4& right, Matrix4& out) {
+    const __m128i* l = reinterpret_cast<const __m128i*>(left.m);
+    const __m256i columns[4] = {_mm256_cvtepi32_epi64(_mm_loadu_si128(l)), _mm256_cvtepi32_epi64(_mm_loadu_si128(l + 1)),
+                                _mm256_cvtepi32_epi64(_mm_loadu_si128(l + 2)), _mm256_cvtepi32_epi64(_mm_loadu_si128(l + 3))};
+    const __m128i c0 = resultColumn(columns, right.m);
+    const __m128i c1 = resultColumn(columns, right.m + 4);
+    const __m128i c2 = resultColumn(columns, right.m + 8);
+    const __m128i c3 = resultColumn(columns, right.m + 12);
+    // Stored only after every input is read: out may be left or right.
+    __m128i* o = reinterpret_cast<__m128i*>(out.m);
+    _mm_storeu_si128(o, c0);
+    _mm_storeu_si128(o + 1, c1);
+    _mm_storeu_si128(o + 2, c2);
+    _mm_storeu_si128(o + 3, c3);
+    return out;
+}
+
+using MultiplyRoutine = Matrix4& (*)(const Matrix4&, const Matrix4&, Matrix4&);
+
+Matrix4& chooseMultiply(const Matrix4& left, const Matrix4& right, Matrix4& out);
+
+// Starts at the chooser, so it is valid from the first call on, even during static
+// initialisation; the chooser puts the routine for this processor in its place.
+std::atomic<MultiplyRoutine> multiplyRoutine{chooseMultiply};
+
+Matrix4& chooseMultiply(const Matrix4& left, const Matrix4& right, Matrix4& out) {
+    __builtin_cpu_init();
+    const MultiplyRoutine chosen =
+        __builtin_cpu_supports("avx2") ? multiplyAvx2 : fixed_detail::Matrix4MultiplyPortable;
+    multiplyRoutine.store(chosen, std::memory_order_relaxed);
+    return chosen(left, right, out);
+}
+
+} // namespace
+
+Matrix4& Matrix4Multiply(const Matrix4& left, const Matrix4& right, Matrix4& out) {
+    return multiplyRoutine.load(std::memory_order_relaxed)(left, right, out);
+}
+#else
+Matrix4& Matrix4Multiply(const Matrix4& left, const Matrix4& right, Matrix4& out) {
+    return fixed_detail::Matrix4MultiplyPortable(left, right, out);
+}
+#endif
 
 Fixed PlaneNormalize(Plane& p) {
     const Divisor length(FixedSqrt(

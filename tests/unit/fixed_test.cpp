@@ -47,6 +47,13 @@ Fixed referenceDiv(Fixed a, Fixed b) {
     return referenceMul(a >> 8, referenceReciprocal(b >> 8));
 }
 
+Fixed referenceSqrt(Fixed v) {
+    Fixed y = static_cast<Fixed>(static_cast<uint32_t>(v) + 0x10000u) >> 1;
+    for (int step = 0; step < 6; ++step)
+        y = static_cast<Fixed>(static_cast<uint32_t>(referenceDiv(v, y)) + static_cast<uint32_t>(y)) >> 1;
+    return y;
+}
+
 // Random values whose magnitudes are spread over every bit length, both signs.
 Fixed spreadValue(std::mt19937& rng) {
     const int bits = static_cast<int>(rng() % 32);
@@ -54,6 +61,9 @@ Fixed spreadValue(std::mt19937& rng) {
     const Fixed v = static_cast<Fixed>(magnitude);
     return (rng() & 1) ? static_cast<Fixed>(0u - magnitude) : v;
 }
+
+// The quarter sine table itself, as the library holds it.
+#include "sinetable.inc"
 
 // The smallest non-negative angle whose 4096-step position is k.
 Fixed angleOfStep(int k) { return static_cast<Fixed>((static_cast<int64_t>(k) << 20) / 10430 + 1); }
@@ -143,15 +153,22 @@ TEST(FixedSqrtTest, StepByStepAndCloseBelow400) {
     std::mt19937 rng(5);
     for (int i = 0; i < 20000; ++i) {
         const Fixed v = static_cast<Fixed>(rng() % static_cast<uint32_t>(fx(32766)));
-        Fixed y = static_cast<Fixed>(static_cast<uint32_t>(v) + 0x10000u) >> 1;
-        for (int step = 0; step < 6; ++step)
-            y = static_cast<Fixed>(static_cast<uint32_t>(referenceDiv(v, y)) + static_cast<uint32_t>(y)) >> 1;
+        const Fixed y = referenceSqrt(v);
         ASSERT_EQ(FixedSqrt(v), y) << v;
         // Six steps converge here; what is left is the truncating reciprocal.
         if (v >= ONE / 16 && v <= fx(400)) {
             ASSERT_NEAR(toDouble(y) / std::sqrt(toDouble(v)), 1.0, 3e-4) << v;
         }
     }
+}
+
+TEST(FixedSqrtTest, NegativeAndWrappingInputsFollowTheSameSteps) {
+    std::mt19937 rng(6);
+    for (int i = 0; i < 20000; ++i) {
+        const Fixed v = i % 2 ? -static_cast<Fixed>(rng() >> 1) : static_cast<Fixed>(0x7FFF0000u + rng() % 0xFFFFu);
+        ASSERT_EQ(FixedSqrt(v), referenceSqrt(v)) << v;
+    }
+    for (Fixed v : {INT32_MIN, INT32_MAX, -1, 0x7FFEFFFF, 0x7FFF0000}) EXPECT_EQ(FixedSqrt(v), referenceSqrt(v)) << v;
 }
 
 TEST(FixedSineTest, TellingValues) {
@@ -166,17 +183,18 @@ TEST(FixedSineTest, TellingValues) {
 }
 
 TEST(FixedSineTest, QuarterTableRows) {
-    // Each 4096-step position k below a quarter turn reads table row k directly.
     const struct {
         int row;
         Fixed value;
-    } rows[] = {{0, 0}, {1, 100}, {2, 201}, {5, 503}, {512, 46375}, {1022, 65534}, {1023, 65534}};
-    for (const auto& r : rows) EXPECT_EQ(FixedSin(angleOfStep(r.row)), r.value) << r.row;
+    } rows[] = {{0, 0}, {1, 100}, {2, 201}, {5, 503}, {512, 46375}, {1022, 65534}, {1023, 65534}, {1024, 65535}};
+    for (const auto& r : rows) EXPECT_EQ(sineTable[r.row], r.value) << r.row;
     for (int j = 0; j < 1023; ++j) {
         const long double exact = 65535.0L * std::sin(j * 3.14159265358979323846264338327950288L / 2046.0L);
-        ASSERT_EQ(FixedSin(angleOfStep(j)), static_cast<Fixed>(std::floor(exact))) << j;
+        ASSERT_EQ(sineTable[j], static_cast<uint16_t>(std::floor(exact))) << j;
     }
-    // Position 1024 already mirrors: it reads row 1023, and row 1024 is never reached.
+    // Each 4096-step position k below a quarter turn reads row k directly; position 1024
+    // already mirrors and reads row 1023, so row 1024 is never reached.
+    for (int k = 0; k < 1024; ++k) ASSERT_EQ(FixedSin(angleOfStep(k)), sineTable[k]) << k;
     EXPECT_EQ(FixedSin(angleOfStep(1024)), 65534);
 }
 
@@ -285,32 +303,52 @@ TEST(Matrix4Test, IdentityAndProduct) {
     EXPECT_EQ(out.m[14], fx(6));
 }
 
-TEST(Matrix4Test, OutMayBeEitherInput) {
+TEST(Matrix4Test, EveryPathGivesTheSumOfFixedProducts) {
     std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        Matrix4 left, right;
+        for (int i = 0; i < 16; ++i) {
+            // Early rounds: values near the ends of the range, where products and sums wrap.
+            const bool extreme = round < 50 && rng() % 3 == 0;
+            left.m[i] = extreme ? (rng() & 1 ? INT32_MIN + static_cast<Fixed>(rng() % 4) : INT32_MAX)
+                                : static_cast<Fixed>(rng());
+            right.m[i] = round < 100 ? static_cast<Fixed>(rng()) : static_cast<Fixed>(rng() % (1u << 22)) - (1 << 21);
+        }
+        Matrix4 wide, portable;
+        Matrix4Multiply(left, right, wide);
+        fixed_detail::Matrix4MultiplyPortable(left, right, portable);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                uint32_t sum = 0;
+                for (int k = 0; k < 4; ++k)
+                    sum += static_cast<uint32_t>(referenceMul(left.m[4 * k + r], right.m[4 * c + k]));
+                ASSERT_EQ(wide.m[4 * c + r], static_cast<Fixed>(sum)) << r << "," << c;
+                ASSERT_EQ(portable.m[4 * c + r], static_cast<Fixed>(sum)) << r << "," << c;
+            }
+    }
+}
+
+TEST(Matrix4Test, OutMayBeEitherInput) {
+    std::mt19937 rng(4);
     Matrix4 left, right;
     for (int i = 0; i < 16; ++i) {
         left.m[i] = static_cast<Fixed>(rng() % (1u << 22)) - (1 << 21);
         right.m[i] = static_cast<Fixed>(rng() % (1u << 22)) - (1 << 21);
     }
-    Matrix4 separate;
+    Matrix4 separate, square;
     Matrix4Multiply(left, right, separate);
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) {
-            uint32_t sum = 0;
-            for (int k = 0; k < 4; ++k) sum += static_cast<uint32_t>(referenceMul(left.m[4 * k + r], right.m[4 * c + k]));
-            ASSERT_EQ(separate.m[4 * c + r], static_cast<Fixed>(sum)) << r << "," << c;
-        }
-    Matrix4 asLeft = left;
-    Matrix4Multiply(asLeft, right, asLeft);
-    Matrix4 asRight = right;
-    Matrix4Multiply(left, asRight, asRight);
-    Matrix4 both = left;
-    Matrix4Multiply(both, both, both);
-    Matrix4 square;
     Matrix4Multiply(left, left, square);
-    EXPECT_EQ(std::memcmp(&asLeft, &separate, sizeof separate), 0);
-    EXPECT_EQ(std::memcmp(&asRight, &separate, sizeof separate), 0);
-    EXPECT_EQ(std::memcmp(&both, &square, sizeof square), 0);
+    for (auto multiply : {Matrix4Multiply, fixed_detail::Matrix4MultiplyPortable}) {
+        Matrix4 asLeft = left;
+        multiply(asLeft, right, asLeft);
+        Matrix4 asRight = right;
+        multiply(left, asRight, asRight);
+        Matrix4 both = left;
+        multiply(both, both, both);
+        EXPECT_EQ(std::memcmp(&asLeft, &separate, sizeof separate), 0);
+        EXPECT_EQ(std::memcmp(&asRight, &separate, sizeof separate), 0);
+        EXPECT_EQ(std::memcmp(&both, &square, sizeof square), 0);
+    }
 }
 
 TEST(PlaneTest, NormalizeDividesAllFourByTheLength) {
