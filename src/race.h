@@ -1,15 +1,48 @@
-// The game object of game mode.
+// The game object of game mode: sets a race up from the options, runs its frame (timer,
+// camera, bikes, crashes, scoring, arena), restarts it when every opponent is out, and
+// tears it down on the way back to the menu.
 #pragma once
+#include <cstdint>
 #include <nlohmann/json_fwd.hpp>
+#include "fixed.h"
+
+class AiBike;
+class ArenaTree;
+class Camera;
+class PlayerBike;
 
 class Race {
 public:
     Race();
     ~Race();
+    Race(const Race&) = delete;
+    Race& operator=(const Race&) = delete;
+
     void setup();
     void runFrame();
     void restartRace();
     void teardown();
     // Adds the race's state to a trace line.
     void traceFields(nlohmann::json& out) const;
+
+    Camera* camera = nullptr;
+    ArenaTree* arena = nullptr;
+    PlayerBike* player = nullptr;
+    AiBike* aiBikes[3] = {nullptr, nullptr, nullptr};
+    int32_t opponentCount = 0;
+
+    // What the trace reports beside the bikes: the opponents scored in the last frame, and
+    // the wall the player hit in the frame of the player's crash (-2: no crash this frame).
+    int32_t scoredCount = 0;
+    int32_t killer = -2;
+
+private:
+    void placeAtStart();
+    // Materials the race's models added to the program-wide table start here; they and
+    // their textures go at teardown.
+    int32_t materialMark = -1;
 };
+
+// The colours in which the opponents are drawn at low and medium detail.
+extern const Fixed opponentColours[3][4];
+extern const Fixed playerColour[4];

@@ -1,0 +1,285 @@
+// The race: setup from the options, the frame's scoring of every kind of crash, restart,
+// teardown. Runs the real race in process on the headless GL context with a virtual clock;
+// crashes are staged by placing bikes and walls, then the race's own frame finds and scores them.
+#include <gtest/gtest.h>
+
+#include "aibike.h"
+#include "arenatree.h"
+#include "bike.h"
+#include "camera.h"
+#include "lightwall.h"
+#include "log.h"
+#include "materialmanager/materialmanager.h"
+#include "model.h"
+#include "race.h"
+#include "sharedstate.h"
+#include "testplatform.h"
+#include "window.h"
+
+namespace {
+
+constexpr Fixed F(double v) { return static_cast<Fixed>(v * 65536.0); }
+
+class RaceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testing_support::ensureGlContext());
+        setAppDirFrom(PALVEX_BINARY_DIR "/palvex");
+        ticks = 5000;
+        testing_support::headless().setVirtualTicks(ticks);
+        if (sharedState.inGame) toggleMode();
+        delete sharedState.race;
+        race = new Race();
+        sharedState.race = race;
+        for (uint8_t& b : sharedState.buttonHeld) b = 0;
+        sharedState.speed = 0;
+        sharedState.detail = 0;
+    }
+    void TearDown() override {
+        if (sharedState.inGame) toggleMode();
+        for (uint8_t& b : sharedState.buttonHeld) b = 0;
+        sharedState.opponentChoice = 0;
+        sharedState.detail = 0;
+        sharedState.speed = 0;
+    }
+    void enter(int opponentChoice) {
+        sharedState.opponentChoice = opponentChoice;
+        toggleMode();
+        ASSERT_EQ(sharedState.inGame, 1);
+    }
+    // One race frame 20 ms after the previous one.
+    void frame() {
+        ticks += 20;
+        testing_support::headless().setVirtualTicks(ticks);
+        race->runFrame();
+    }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) frame();
+    }
+    void press(int button) {
+        sharedState.buttonHeld[button] = 1;
+        frame();
+        sharedState.buttonHeld[button] = 0;
+    }
+    // Starts the race with one right press and lets the bikes drive a little.
+    void start(int drive = 10) {
+        press(ButtonRight);
+        frames(drive);
+    }
+    // Keeps the player's bike in the arena for a long time: a staircase of right and left
+    // turns never crosses its own wall.
+    void zigzag(int n) {
+        for (int i = 0; i < n; ++i) {
+            if (zig % 20 == 0) press(zig % 40 == 0 ? ButtonRight : ButtonLeft);
+            else frame();
+            ++zig;
+        }
+    }
+    // Puts an opponent at a point, travelling in a direction, with a fresh wall there.
+    void place(AiBike* bike, Fixed x, Fixed z, Direction d) {
+        bike->position = {x, 0, z};
+        bike->steering.direction = d;
+        wallAt(bike->wallIndex)->reset(bike->position, d);
+    }
+    // Runs frames until the opponent in the slot is scored (or gives up).
+    int runUntilScored(int slot, int limit = 400) {
+        for (int i = 0; i < limit; ++i) {
+            zigzag(1);
+            if (!race->aiBikes[slot] || race->aiBikes[slot]->state == AiScored ||
+                race->aiBikes[slot]->started == 0)
+                return i;
+        }
+        return -1;
+    }
+
+    Race* race = nullptr;
+    uint32_t ticks = 0;
+    int zig = 1;
+};
+
+} // namespace
+
+TEST_F(RaceTest, SetupFollowsTheOptions) {
+    for (int choice = 0; choice < 3; ++choice) {
+        sharedState.detail = choice;
+        enter(choice);
+        EXPECT_EQ(race->opponentCount, choice + 1);
+        ASSERT_NE(race->arena, nullptr);
+        ASSERT_NE(race->player, nullptr);
+        EXPECT_EQ(race->arena->textured, choice >= 1 ? 1 : 0);
+        for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(race->aiBikes[slot] != nullptr, slot <= choice);
+        EXPECT_EQ(sharedState.wallRegistry.size(), static_cast<size_t>(choice + 2));
+        EXPECT_EQ(race->player->wallIndex, 0);
+        for (int slot = 0; slot <= choice; ++slot) {
+            EXPECT_EQ(race->aiBikes[slot]->wallIndex, slot + 1);
+            ASSERT_FALSE(race->aiBikes[slot]->model->objects.empty());
+            EXPECT_EQ(race->aiBikes[slot]->model->objects[0]->hasTexCoords, choice == 2 ? 1 : 0);
+        }
+        EXPECT_EQ(race->player->model->objects[0]->hasTexCoords, choice == 2 ? 1 : 0);
+        EXPECT_EQ(race->player->position.z, F(90));
+        EXPECT_EQ(race->camera->eye.z, F(210));
+        toggleMode();
+        EXPECT_TRUE(sharedState.wallRegistry.empty());
+        EXPECT_EQ(race->player, nullptr);
+        EXPECT_EQ(race->arena, nullptr);
+    }
+}
+
+TEST_F(RaceTest, OpponentIntoThePlayersWallGivesThePlayerThree) {
+    enter(0);
+    start(20);
+    AiBike* opponent = race->aiBikes[0];
+    const Fixed wallZ = race->player->position.z + F(12);
+    // Half a step before the player's wall, heading across it.
+    place(opponent, -F(0.8), wallZ, PlusX);
+    frame();
+
+    ASSERT_EQ(opponent->state, AiCrashed);
+    EXPECT_EQ(opponent->hitWall, 0);
+    EXPECT_EQ(sharedState.scores[3], 0) << "not scored until its wall has sunk";
+    ASSERT_GE(runUntilScored(0), 0);
+    EXPECT_EQ(sharedState.scores[3], 3) << "one for the kill, two for surviving";
+    EXPECT_EQ(sharedState.scores[0], 0);
+    // The only opponent is scored: the race restarted in that frame with the scores kept.
+    EXPECT_EQ(opponent->state, AiDriving);
+    EXPECT_EQ(opponent->started, 0);
+    EXPECT_EQ(race->player->steering.direction, Stopped);
+    EXPECT_EQ(race->player->position.z, F(90));
+    EXPECT_EQ(sharedState.playerAlive, 1);
+}
+
+TEST_F(RaceTest, PlayerIntoItsOwnWallLosesOneAndDrivingOpponentsGainTwo) {
+    enter(1);
+    start(10);
+    press(ButtonRight); // towards +X
+    frames(9);
+    press(ButtonRight); // towards +Z
+    frames(9);
+    press(ButtonRight); // towards -X: back across the first run
+    ASSERT_EQ(race->aiBikes[0]->state, AiDriving);
+    ASSERT_EQ(race->aiBikes[1]->state, AiDriving);
+    int crashFrame = -1;
+    for (int i = 0; i < 40 && crashFrame < 0; ++i) {
+        frame();
+        if (!sharedState.playerAlive) crashFrame = i;
+    }
+    ASSERT_GE(crashFrame, 0) << "the player never met its own wall";
+    EXPECT_EQ(race->killer, 0);
+    EXPECT_EQ(sharedState.scores[3], -1);
+    EXPECT_EQ(sharedState.scores[0], 2);
+    EXPECT_EQ(sharedState.scores[1], 2);
+    EXPECT_EQ(sharedState.scores[2], 0);
+    EXPECT_EQ(wallAt(0)->wallState, WallFrozen);
+    // The camera moves to the overview.
+    EXPECT_EQ(race->camera->centre.z, 0);
+    EXPECT_EQ(race->camera->eye.z, F(160));
+}
+
+TEST_F(RaceTest, PlayerLeavingTheArenaGivesNoKillPoint) {
+    sharedState.speed = 2;
+    enter(2);
+    start(1);
+    // Carry the player (it rides on the camera) to just before the far edge.
+    race->camera->eye.z -= F(380);
+    race->camera->centre.z -= F(380);
+    int32_t before[4] = {};
+    bool driving[3] = {};
+    for (int i = 0; i < 30 && sharedState.playerAlive; ++i) {
+        std::copy(sharedState.scores, sharedState.scores + 4, before);
+        for (int slot = 0; slot < 3; ++slot) driving[slot] = race->aiBikes[slot]->state == AiDriving;
+        frame();
+    }
+    ASSERT_EQ(sharedState.playerAlive, 0);
+    EXPECT_EQ(race->killer, -1);
+    EXPECT_LT(race->player->position.z, race->arena->root->bounds[1]);
+    EXPECT_EQ(sharedState.scores[3], before[3]);
+    for (int slot = 0; slot < 3; ++slot)
+        EXPECT_EQ(sharedState.scores[slot], before[slot] + (driving[slot] ? 2 : 0)) << "slot " << slot;
+}
+
+TEST_F(RaceTest, OpponentIntoAnotherOpponentsWallScoresThatOpponent) {
+    enter(2);
+    start(2);
+    AiBike* second = race->aiBikes[1];
+    AiBike* third = race->aiBikes[2];
+    place(third, F(100), F(40), MinusZ);
+    frames(5);
+    ASSERT_EQ(third->state, AiDriving);
+    const Fixed wallZ = third->position.z + F(3);
+    place(second, F(100) - F(0.8), wallZ, PlusX);
+    frame();
+    ASSERT_EQ(second->state, AiCrashed);
+    EXPECT_EQ(second->hitWall, 3);
+
+    int32_t before[4] = {};
+    bool driving[3] = {}, alive = false;
+    for (int i = 0; i < 400 && second->state != AiScored; ++i) {
+        std::copy(sharedState.scores, sharedState.scores + 4, before);
+        for (int slot = 0; slot < 3; ++slot) driving[slot] = race->aiBikes[slot]->state == AiDriving;
+        alive = sharedState.playerAlive;
+        zigzag(1);
+    }
+    ASSERT_EQ(second->state, AiScored);
+    EXPECT_EQ(sharedState.scores[2], before[2] + 1 + (driving[2] ? 2 : 0)) << "the owner of the wall";
+    EXPECT_EQ(sharedState.scores[1], before[1]) << "the crashed bike gets nothing";
+    EXPECT_EQ(sharedState.scores[0], before[0] + (driving[0] ? 2 : 0));
+    EXPECT_EQ(sharedState.scores[3], before[3] + (alive ? 2 : 0));
+}
+
+TEST_F(RaceTest, OpponentIntoItsOwnWallLosesOne) {
+    enter(0);
+    start(1);
+    AiBike* opponent = race->aiBikes[0];
+    LightWall* wall = wallAt(opponent->wallIndex);
+    // A hook of its own wall: -Z, +X, +Z, then back towards the first run along -X.
+    place(opponent, 0, -F(100), MinusZ);
+    const Vec3 corners[] = {{0, 0, -F(120)}, {F(10), 0, -F(120)}, {F(10), 0, -F(110)}};
+    const Direction turns[] = {PlusX, PlusZ, MinusX};
+    for (int i = 0; i < 3; ++i) {
+        wall->draw(corners[i]);
+        wall->turn(corners[i], turns[i]);
+    }
+    opponent->position = {F(0.8), 0, -F(110)};
+    opponent->steering.direction = MinusX;
+    wall->draw(opponent->position);
+    frame();
+    ASSERT_EQ(opponent->state, AiCrashed);
+    EXPECT_EQ(opponent->hitWall, 1);
+    ASSERT_GE(runUntilScored(0), 0);
+    EXPECT_EQ(sharedState.scores[0], -1);
+    EXPECT_EQ(sharedState.scores[3], 2) << "the player survived the opponent's crash";
+}
+
+TEST_F(RaceTest, RestartsOnlyWhenEveryOpponentIsScored) {
+    enter(1);
+    start(5);
+    race->aiBikes[0]->state = AiCrashed;
+    race->aiBikes[0]->hitWall = -1; // the arena's edge: no kill point
+    for (int i = 0; i < 400 && race->aiBikes[0]->state != AiScored; ++i) zigzag(1);
+    ASSERT_EQ(race->aiBikes[0]->state, AiScored);
+    const int32_t afterFirst = sharedState.scores[1];
+    zigzag(50);
+    EXPECT_EQ(race->aiBikes[0]->state, AiScored) << "one opponent left: no restart";
+    EXPECT_NE(race->player->steering.direction, Stopped);
+
+    race->aiBikes[1]->state = AiCrashed;
+    race->aiBikes[1]->hitWall = -1;
+    for (int i = 0; i < 400 && race->aiBikes[1]->started; ++i) zigzag(1);
+    EXPECT_EQ(race->aiBikes[0]->state, AiDriving);
+    EXPECT_EQ(race->aiBikes[1]->state, AiDriving);
+    EXPECT_EQ(race->player->steering.direction, Stopped);
+    EXPECT_GE(sharedState.scores[1], afterFirst) << "scores are kept across the restart";
+    EXPECT_EQ(wallAt(0)->quadCount(), 1);
+}
+
+TEST_F(RaceTest, LeavingForTheMenuZeroesScoresAndReleasesTheRacesMaterials) {
+    const int32_t materialsBefore = materialManager.count();
+    enter(2);
+    EXPECT_GT(materialManager.count(), materialsBefore);
+    sharedState.scores[0] = 4;
+    sharedState.scores[3] = -2;
+    toggleMode();
+    for (int32_t score : sharedState.scores) EXPECT_EQ(score, 0);
+    EXPECT_EQ(materialManager.count(), materialsBefore);
+    EXPECT_EQ(boundTexture, 0xFFFFFFFFu);
+}
