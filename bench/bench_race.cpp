@@ -1,15 +1,16 @@
 // A race frame with three opponents and long walls against the bare frame, the heap
 // allocations of a steady race frame, and the resident memory after many games.
 //
-// The walls: after setup every bike's wall is laid out with 2000 turns along a square
-// spiral of 2-unit steps around the bike's start, so that each wall has about 2000 quads,
-// the nearest of them in view and the rest stretching past the far plane. The bikes stay
+// The walls: after setup every bike's wall gets 2000 turns, a zig-zag of short quads in a
+// band of its own across the far part of the arena, so that each wall has about 2000
+// quads in view. The bikes stay
 // at the start (no key pressed): a stopped bike collides with nothing, so the walls stay
 // whole, and every frame still runs the whole race frame (timer, camera, player update and
 // collision call, every opponent's update, scoring, arena) and draws all four walls.
 #include <benchmark/benchmark.h>
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <execinfo.h>
 
 #include <atomic>
@@ -35,15 +36,21 @@ extern "C" void* __libc_malloc(size_t);
 extern "C" void* __libc_calloc(size_t, size_t);
 extern "C" void* __libc_realloc(void*, size_t);
 extern "C" void __libc_free(void*);
+extern "C" void* __libc_memalign(size_t, size_t);
 
 namespace {
 std::atomic<long> allocations{0};
+// Bytes held on the heap, as the allocator counts them (usable sizes).
+std::atomic<long> liveBytes{0};
 // While set, every allocation's call stack is looked at to tell the GL driver's from the game's.
 thread_local bool attribute = false;
 thread_local bool inHook = false;
 long driverAllocations = 0;
+long textAllocations = 0;
 
-bool fromDriver() {
+enum Source { Game, Driver, Text };
+
+Source sourceOf() {
     void* frames[48];
     const int n = backtrace(frames, 48);
     for (int i = 2; i < n; ++i) {
@@ -53,34 +60,70 @@ bool fromDriver() {
         if (std::strstr(name, "libGL") || std::strstr(name, "libEGL") || std::strstr(name, "glapi") ||
             std::strstr(name, "dri") || std::strstr(name, "gallium") || std::strstr(name, "LLVM") ||
             std::strstr(name, "mesa"))
-            return true;
+            return Driver;
+        if (std::strstr(name, "SDL2_ttf") || std::strstr(name, "harfbuzz") || std::strstr(name, "freetype"))
+            return Text;
     }
-    return false;
+    return Game;
 }
 
 void counted() {
     allocations.fetch_add(1, std::memory_order_relaxed);
     if (attribute && !inHook) {
         inHook = true;
-        if (fromDriver()) ++driverAllocations;
+        const Source source = sourceOf();
+        if (source == Driver) {
+            ++driverAllocations;
+        } else if (source == Text) {
+            ++textAllocations;
+        } else if (std::getenv("PALVEX_BENCH_CALLERS")) {
+            void* frames[12];
+            backtrace_symbols_fd(frames, backtrace(frames, 12), 2);
+            std::fputs("--\n", stderr);
+        }
         inHook = false;
     }
 }
 } // namespace
 
+namespace {
+void* held(void* p) {
+    if (p) liveBytes.fetch_add(static_cast<long>(malloc_usable_size(p)), std::memory_order_relaxed);
+    return p;
+}
+void released(void* p) {
+    if (p) liveBytes.fetch_sub(static_cast<long>(malloc_usable_size(p)), std::memory_order_relaxed);
+}
+} // namespace
+
 extern "C" void* malloc(size_t size) {
     counted();
-    return __libc_malloc(size);
+    return held(__libc_malloc(size));
 }
 extern "C" void* calloc(size_t n, size_t size) {
     counted();
-    return __libc_calloc(n, size);
+    return held(__libc_calloc(n, size));
 }
 extern "C" void* realloc(void* p, size_t size) {
     counted();
-    return __libc_realloc(p, size);
+    released(p);
+    return held(__libc_realloc(p, size));
 }
-extern "C" void free(void* p) { __libc_free(p); }
+extern "C" void* memalign(size_t alignment, size_t size) {
+    counted();
+    return held(__libc_memalign(alignment, size));
+}
+extern "C" void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
+extern "C" int posix_memalign(void** out, size_t alignment, size_t size) {
+    void* p = memalign(alignment, size);
+    if (!p) return 12; // ENOMEM
+    *out = p;
+    return 0;
+}
+extern "C" void free(void* p) {
+    released(p);
+    __libc_free(p);
+}
 
 namespace {
 
@@ -96,28 +139,30 @@ Application* startHeadless() {
     return application;
 }
 
-void spiral(LightWall* wall, Vec3 p) {
+// 2000 short quads in a zig-zag band across the far part of the arena, one band per wall:
+// in view, small on the screen, as a long game's walls would be.
+void zigzag(LightWall* wall, int band) {
     if (!wall) return;
-    const Fixed step = 2 * FIXED_ONE;
-    int dx[4] = {1, 0, -1, 0}, dz[4] = {0, -1, 0, 1};
-    for (int i = 0; i < 2000; ++i) {
-        const int side = i % 4;
-        const Fixed length = step * (i / 2 + 1);
-        p.x += dx[side] * length;
-        p.z += dz[side] * length;
-        wall->turn(p, static_cast<Direction>(side));
+    Vec3 p{-150 * FIXED_ONE, 0, (-250 - 12 * band) * FIXED_ONE};
+    wall->turn(p, PlusX);
+    for (int i = 0; i < 1000; ++i) {
+        p.z += (i & 1) ? 3 * FIXED_ONE : -3 * FIXED_ONE;
+        wall->turn(p, (i & 1) ? PlusZ : MinusZ);
+        p.x += FIXED_ONE * 3 / 10;
+        wall->turn(p, PlusX);
     }
 }
 
 // Into a race with three opponents and long walls.
-bool enterLongRace() {
+bool enterRace(bool longWalls) {
     sharedState.opponentChoice = 2;
     if (!sharedState.inGame) toggleMode();
     Race* race = sharedState.race;
     if (!race || !race->player) return false;
-    spiral(race->player->wall(), race->player->position);
-    for (AiBike* bike : race->aiBikes)
-        if (bike) spiral(bike->wall(), bike->position);
+    if (!longWalls) return true;
+    zigzag(race->player->wall(), 0);
+    for (int slot = 0; slot < 3; ++slot)
+        if (race->aiBikes[slot]) zigzag(race->aiBikes[slot]->wall(), slot + 1);
     return true;
 }
 
@@ -134,7 +179,10 @@ void BM_BareFrame(benchmark::State& state) {
     leaveRace();
     Menu* menu = sharedState.menu;
     sharedState.menu = nullptr;
+    const long countStart = allocations.load();
     for (auto _ : state) application->frame();
+    state.counters["allocs_per_frame"] =
+        static_cast<double>(allocations.load() - countStart) / static_cast<double>(state.iterations());
     sharedState.menu = menu;
     state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -147,7 +195,7 @@ void BM_RaceFrame(benchmark::State& state) {
         return;
     }
     sharedState.detail = static_cast<int32_t>(state.range(0));
-    if (!enterLongRace()) {
+    if (!enterRace(state.range(1) != 0)) {
         state.SkipWithError("no race");
         return;
     }
@@ -157,11 +205,13 @@ void BM_RaceFrame(benchmark::State& state) {
     // One steady frame with every allocation's caller looked at.
     const long before = allocations.load();
     driverAllocations = 0;
+    textAllocations = 0;
     attribute = true;
     application->frame();
     attribute = false;
     const long perFrame = allocations.load() - before;
     const long driver = driverAllocations;
+    const long text = textAllocations;
 
     const long countStart = allocations.load();
     for (auto _ : state) application->frame();
@@ -174,12 +224,14 @@ void BM_RaceFrame(benchmark::State& state) {
     state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["wall_quads"] = quads;
     state.counters["allocs_per_frame"] = steady;
-    state.counters["allocs_game"] = static_cast<double>(perFrame - driver);
+    state.counters["allocs_game"] = static_cast<double>(perFrame - driver - text);
+    state.counters["allocs_score_text"] = static_cast<double>(text);
     state.counters["allocs_driver"] = static_cast<double>(driver);
     state.counters["player_alive"] = sharedState.playerAlive;
     leaveRace();
 }
-BENCHMARK(BM_RaceFrame)->Arg(0)->Arg(2)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
+// Arguments: detail, and whether the walls get their 2000 quads (0: the walls of a fresh race).
+BENCHMARK(BM_RaceFrame)->Args({0, 1})->Args({2, 1})->Args({2, 0})->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
 
 long residentKb() {
     std::ifstream status("/proc/self/status");
@@ -199,22 +251,30 @@ void BM_GameEntries(benchmark::State& state) {
     leaveRace();
     sharedState.opponentChoice = 2;
     sharedState.detail = 2;
-    long afterOne = 0, afterAll = 0;
+    long afterOne = 0, afterHundred = 0, afterAll = 0, heapAfterOne = 0, heapAtEnd = 0;
     for (auto _ : state) {
-        for (int entry = 1; entry <= 200; ++entry) {
+        for (int entry = 1; entry <= state.range(0); ++entry) {
             toggleMode();
             application->frame();
             toggleMode();
             application->frame();
-            if (entry == 1) afterOne = residentKb();
+            if (entry == 1) {
+                afterOne = residentKb();
+                heapAfterOne = liveBytes.load();
+            }
+            if (entry == 100) afterHundred = residentKb();
         }
         afterAll = residentKb();
+        heapAtEnd = liveBytes.load();
     }
     state.counters["rss_after_1_kB"] = static_cast<double>(afterOne);
-    state.counters["rss_after_200_kB"] = static_cast<double>(afterAll);
+    state.counters["rss_after_100_kB"] = static_cast<double>(afterHundred);
+    state.counters["rss_at_end_kB"] = static_cast<double>(afterAll);
     state.counters["rss_growth_kB"] = static_cast<double>(afterAll - afterOne);
+    state.counters["heap_growth_B"] = static_cast<double>(heapAtEnd - heapAfterOne);
 }
-BENCHMARK(BM_GameEntries)->Iterations(1)->Unit(benchmark::kMillisecond);
+// 200 entries is the measure; 600 tells growth that levels off from growth that goes on.
+BENCHMARK(BM_GameEntries)->Arg(200)->Arg(600)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
