@@ -66,3 +66,18 @@ if(PALVEX_REFERENCE_TESTS)
     PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(palvex_reference_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 endif()
+
+# The long headless race: its own program, labelled so that the sanitizer pass can skip it.
+file(GLOB PALVEX_SOAK_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/soak/*.cpp)
+if(PALVEX_SOAK_TESTS)
+  add_executable(palvex_soak_tests ${PALVEX_SOAK_TESTS})
+  target_link_libraries(palvex_soak_tests PRIVATE GTest::gtest GTest::gtest_main
+    nlohmann_json::nlohmann_json PkgConfig::SDL2)
+  target_include_directories(palvex_soak_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_definitions(palvex_soak_tests PRIVATE
+    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY="$<TARGET_FILE:palvex>"
+    PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_dependencies(palvex_soak_tests palvex)
+  gtest_discover_tests(palvex_soak_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS soak TIMEOUT 600)
+endif()
