@@ -36,6 +36,7 @@ struct Platform::Overlay {
     struct Entry {
         GLuint texture = 0;
         int texW = 0, texH = 0, w = 0, h = 0;
+        int logicalW = 0, logicalH = 0; // measured once: SDL_ttf allocates while measuring
         uint64_t lastUse = 0;
     };
     TTF_Font* logicalFont = nullptr;
@@ -182,8 +183,6 @@ void Platform::drawText(int x, int y, const char* text, Rgb background, Rgb fore
     if (!text || !text[0] || eglGetCurrentContext() == EGL_NO_CONTEXT) return;
     TTF_Font* font = overlay->fontFor(scale);
     if (!font) return;
-    int logicalW = 0, logicalH = 0;
-    measureText(text, logicalW, logicalH);
 
     const uint32_t bg = (background.r << 16) | (background.g << 8) | background.b;
     const uint32_t fg = (foreground.r << 16) | (foreground.g << 8) | foreground.b;
@@ -204,6 +203,7 @@ void Platform::drawText(int x, int y, const char* text, Rgb background, Rgb fore
         SDL_FreeSurface(rendered);
         if (!rgba) return;
         Overlay::Entry entry;
+        measureText(text, entry.logicalW, entry.logicalH);
         entry.w = rgba->w;
         entry.h = rgba->h;
         entry.texW = nextPowerOfTwo(rgba->w);
@@ -227,6 +227,7 @@ void Platform::drawText(int x, int y, const char* text, Rgb background, Rgb fore
     }
     Overlay::Entry& entry = found->second;
     entry.lastUse = ++overlay->useCounter;
+    const int logicalW = entry.logicalW, logicalH = entry.logicalH;
 
     // The box takes the measured logical size; the text inside is drawn at full resolution.
     const float left = viewX + x * scale;
