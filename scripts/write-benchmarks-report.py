@@ -43,5 +43,83 @@ if targets_file.exists():
     lines.append(targets_file.read_text().strip())
     lines.append("")
 
+# The headline figures, each against its baseline from the same run.
+results = {}
+for path in sorted(results_dir.glob("*.json")):
+    for b in json.loads(path.read_text()).get("benchmarks", []):
+        if b.get("run_type", "iteration") == "aggregate" and b.get("aggregate_name") != "min":
+            continue
+        results.setdefault(path.stem, {})[b["run_name"] if b.get("run_type") == "aggregate" else b["name"]] = b
+
+
+def find(bench, prefix):
+    for name, b in results.get(bench, {}).items():
+        if name.startswith(prefix):
+            return b
+    return None
+
+
+def ratio(a, b, key="cpu_time"):
+    return a[key] / b[key] if a and b and b[key] else None
+
+
+summary = ["## Summary", "", "| figure | measured | baseline (same run) | ratio | target |", "|---|---|---|---|---|"]
+fixed_targets = {"Mul": 1.5, "Div": 3.0, "DivLatency": 3.0, "Sin": 1.5, "Cos": 1.5, "Matrix4Multiply": 1.5,
+                 "Vec3Normalize": 1.5, "Vec3Cross": 1.5}
+for op in ["Mul", "Div", "DivLatency", "Sqrt", "SqrtLatency", "Sin", "Cos", "Matrix4Multiply", "Vec3Normalize", "Vec3Cross"]:
+    f, g = find("bench_fixed", "Fixed_" + op), find("bench_fixed", "Float_" + op)
+    r = ratio(f, g)
+    if r is None:
+        continue
+    target = fixed_targets.get(op)
+    verdict = "" if target is None else ("met" if r <= target else "missed")
+    summary.append("| Fixed%s | %.3g ns | float %.3g ns | %.2f | %s %s |" % (
+        op, f["cpu_time"], g["cpu_time"], r, ("<= %.1f" % target) if target else "-", verdict))
+sq, dv = find("bench_fixed", "Fixed_SqrtLatency"), find("bench_fixed", "Fixed_DivLatency")
+if sq and dv:
+    r = ratio(sq, dv)
+    summary.append("| FixedSqrt (chained) | %.3g ns | FixedDiv (chained) %.3g ns | %.2f | <= 6.5 %s |" % (
+        sq["cpu_time"], dv["cpu_time"], r, "met" if r <= 6.5 else "missed"))
+for case in ["MotionCapture", "Arena100k", "Arena200k"]:
+    ours, ref = find("bench_loader", "BM_AseLoader_" + case), find("bench_loader", "BM_Assimp_" + case)
+    r = ratio(ref, ours, "real_time")
+    if r:
+        summary.append("| AseLoader %s | %.3g ms | assimp %.3g ms | %.1f x faster | >= 5 %s |" % (
+            case, ours["real_time"], ref["real_time"], r, "met" if r >= 5 else "missed"))
+a1, a2 = find("bench_loader", "BM_AseLoader_Arena100k"), find("bench_loader", "BM_AseLoader_Arena200k")
+if a1 and a2:
+    r = ratio(a2, a1, "real_time")
+    summary.append("| AseLoader, file twice as large | %.3g ms | %.3g ms | %.2f | <= 2.2 %s |" % (
+        a2["real_time"], a1["real_time"], r, "met" if r <= 2.2 else "missed"))
+for name, b in sorted(results.get("bench_collide", {}).items()):
+    if name.startswith("BM_Collide/"):
+        ns = b.get("ns_per_quad", 0) * 1e9
+        summary.append("| collide, %s quads | %.3g ns per quad | - | - | <= 1 ns %s |" % (
+            int(b.get("quads", 0)), ns, "met" if ns <= 1 else "missed"))
+bare = find("bench_race", "BM_BareFrame")
+for name, b in sorted(results.get("bench_race", {}).items()):
+    if name.startswith("BM_RaceFrame") and bare:
+        r = ratio(b, bare, "real_time")
+        summary.append("| race frame %s (detail/long walls), %d wall quads | %.3g ms | bare frame %.3g ms | %.1f | <= 3 %s |" % (
+            name.split("/")[1] + "/" + name.split("/")[2], int(b.get("wall_quads", 0)), b["real_time"] / 1000.0,
+            bare["real_time"] / 1000.0, r, "met" if r <= 3 else "missed"))
+        summary.append("| allocations per race frame %s (game code / driver) | %g / %g | - | - | 0 %s |" % (
+            name.split("/")[1] + "/" + name.split("/")[2], b.get("allocs_game", -1), b.get("allocs_driver", -1),
+            "met" if b.get("allocs_game", 1) == 0 else "missed"))
+entries = find("bench_race", "BM_GameEntries/200")
+if entries:
+    growth = entries.get("rss_growth_kB", 0)
+    summary.append("| resident memory after 200 game entries | %+.0f kB | after one: %.0f kB | - | <= +1024 kB %s |" % (
+        growth, entries.get("rss_after_1_kB", 0), "met" if growth <= 1024 else "missed"))
+for bench, prefix, label in [("bench_arena", "BM_ArenaDraw_512_Culled", "game arena, start camera"),
+                             ("bench_arena", "BM_ArenaDraw_100k_MidArena_Culled", "100k arena, mid-arena camera")]:
+    b = find(bench, prefix)
+    if b:
+        summary.append("| leaves drawn, %s | %d of %d | - | - | - |" % (label, b.get("leaves_drawn", 0), b.get("leaves", 0)))
+start = find("bench_frame", "BM_StartupToFirstFrame")
+if start:
+    summary.append("| start-up to first frame (whole program, headless) | %.0f ms | - | - | - |" % start["real_time"])
+lines.extend(summary)
+lines.append("")
 lines.extend(s + "\n" for s in sections)
 report.write_text("\n".join(lines) + "\n")
