@@ -66,3 +66,8 @@ if(PALVEX_REFERENCE_TESTS)
     PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(palvex_reference_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 endif()
+
+# Memcheck over a headless race (skipped without valgrind; not part of the sanitizer pass).
+add_test(NAME valgrind_race COMMAND ${CMAKE_SOURCE_DIR}/tests/valgrind/race.sh $<TARGET_FILE:palvex>
+  ${CMAKE_SOURCE_DIR}/tests/valgrind.supp 300)
+set_tests_properties(valgrind_race PROPERTIES LABELS valgrind SKIP_RETURN_CODE 77 TIMEOUT 600)
