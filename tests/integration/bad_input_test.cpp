@@ -232,7 +232,7 @@ TEST_P(BadInput, ReportsGoesOnAndQuitsCleanly) {
     settings.frames = LEAVE + 20;
     settings.keys = raceKeys();
     settings.screenshot = false;
-    settings.env["SDL_AUDIODRIVER"] = "dummy"; // the samples are really decoded
+    if (endsWith(row.file, ".ogg")) settings.env["SDL_AUDIODRIVER"] = "dummy"; // the samples are really decoded
     const RunResult result = dir.run(settings);
 
     ASSERT_EQ(result.exitCode, 0) << result.errors;
