@@ -29,12 +29,12 @@ test: build
 	@$(MAKE) --no-print-directory test-asan
 
 test-fast: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE e2e
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE "e2e|valgrind|soak"
 
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPALVEX_SANITIZE=ON -DPALVEX_BENCH=OFF >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_SANITIZE=ON -DPALVEX_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE "e2e|soak"
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE "e2e|valgrind|soak"
 
 e2e: build
 	@cd $(BUILD) && ctest --output-on-failure -L e2e

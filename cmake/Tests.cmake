@@ -81,3 +81,7 @@ if(PALVEX_SOAK_TESTS)
   gtest_discover_tests(palvex_soak_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS soak TIMEOUT 600)
 endif()
+# Memcheck over a headless race (skipped without valgrind; not part of the sanitizer pass).
+add_test(NAME valgrind_race COMMAND ${CMAKE_SOURCE_DIR}/tests/valgrind/race.sh $<TARGET_FILE:palvex>
+  ${CMAKE_SOURCE_DIR}/tests/valgrind.supp 300)
+set_tests_properties(valgrind_race PROPERTIES LABELS valgrind SKIP_RETURN_CODE 77 TIMEOUT 600)
