@@ -298,11 +298,11 @@ void drawSound(Image& img, const std::vector<float>& s, int x0, int y0, int w, i
         for (int y = ya; y <= yb; ++y) img.set(x0 + x, y, 0x50C8FF);
         img.set(x0 + x, y0 + wave / 2, 0x305070);
     }
-    const int n = 1024, spec = h - wave - 4, top = y0 + wave + 4;
+    const int n = 1024, bins = h - wave - 4, top = y0 + wave + 4;
     for (int x = 0; x < w; ++x) {
         size_t start = (s.size() - n) * x / w;
-        for (int k = 0; k < spec; ++k) {
-            double f = 5500.0 * (spec - 1 - k) / spec, re = 0, im = 0;
+        for (int k = 0; k < bins; ++k) {
+            double f = 5500.0 * (bins - 1 - k) / bins, re = 0, im = 0;
             for (int i = 0; i < n; ++i) {
                 double win = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
                 double ph = 2 * M_PI * f * i / 44100.0;
