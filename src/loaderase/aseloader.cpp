@@ -282,31 +282,29 @@ AseLoader::AseLoader(const char* fileName, Model* model) : model(model) { load(f
 
 AseLoader::~AseLoader() = default;
 
-void AseLoader::load(const char* fileName, Model* model) {
-    if (!fileName) {
+namespace {
+// The two argument errors of a load, reported from their fixed places.
+bool argumentsGiven(const char* name, const Model* model) {
+    if (!name) {
         setErrorLocation("src/loaderase", 31);
         reportError("invalid pointer");
-        return;
+        return false;
     }
     if (!model) {
         setErrorLocation("src/loaderase", 37);
         reportError("invalid 3DModel");
-        return;
+        return false;
     }
-    readFile(fullPath(fileName), fileName, model);
+    return true;
+}
+} // namespace
+
+void AseLoader::load(const char* fileName, Model* model) {
+    if (argumentsGiven(fileName, model)) readFile(fullPath(fileName), fileName, model);
 }
 
 void AseLoader::loadPath(const char* path, Model* model) {
-    if (!path) {
-        setErrorLocation("src/loaderase", 31);
-        reportError("invalid pointer");
-        return;
-    }
-    if (!model) {
-        setErrorLocation("src/loaderase", 37);
-        reportError("invalid 3DModel");
-        return;
-    }
+    if (!argumentsGiven(path, model)) return;
     readFile(path, path, model);
 }
 
