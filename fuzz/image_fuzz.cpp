@@ -1,7 +1,8 @@
 // libFuzzer target for the picture path without GL: the bytes go to a file, the platform
-// decodes it as the game does (SDL_image, then RGB 24) and the pixels are packed to the
-// 565 texels that would be uploaded. The sanitizers watch SDL_image's reads and ours; the
-// decoded size must be one the game accepts and every texel must come from the pixels.
+// decodes it as the game does (giflib for GIF, SDL_image for JPEG, PNG and BMP, then
+// RGB 24) and the pixels are packed to the 565 texels that would be uploaded. The
+// sanitizers watch the decoders' reads and ours; the decoded size must be one the game
+// accepts and every texel must come from the pixels.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-// Image files to GL textures: decoded by the platform (SDL_image), packed to RGB 565 by
+// Image files to GL textures: decoded by the platform (GIF, JPEG, PNG, BMP), packed to RGB 565 by
 // truncation, rows bottom first, uploaded into the texture bound to GL_TEXTURE_2D.
 #pragma once
 #include <cstdint>

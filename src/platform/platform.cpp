@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/headless/headlessplatform.h"
+#include "platform/imagedecode.h"
 #include "platform/sdl/sdlplatform.h"
 
 namespace platform {
@@ -308,80 +309,18 @@ void Platform::drawText(int x, int y, const char* text, Rgb background, Rgb fore
     if (scissor) glEnable(GL_SCISSOR_TEST);
 }
 
-namespace {
-
-constexpr int MAX_IMAGE_SIDE = 8192;
-
-// A GIF names its sizes before any pixel: the screen's and every image's. SDL_image makes
-// a surface of whatever they claim, so a damaged file claiming 65535 by 65535 would have
-// it allocate and convert gigabytes; such a file is refused before it is decoded.
-bool gifSizesAcceptable(const char* path) {
-    SDL_RWops* file = SDL_RWFromFile(path, "rb");
-    if (!file) return true; // IMG_Load reports it
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[4096];
-    size_t got;
-    while ((got = SDL_RWread(file, chunk, 1, sizeof chunk)) > 0 && bytes.size() < (64u << 20))
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    SDL_RWclose(file);
-    if (bytes.size() < 13 || std::memcmp(bytes.data(), "GIF8", 4) != 0) return true; // not a GIF
-    auto side = [&](size_t at) { return at + 1 < bytes.size() ? bytes[at] | (bytes[at + 1] << 8) : 0; };
-    auto tooBig = [](int w, int h) { return w > MAX_IMAGE_SIDE || h > MAX_IMAGE_SIDE; };
-    if (tooBig(side(6), side(8))) return false;
-    size_t at = 13;
-    if (bytes[10] & 0x80) at += 3u << ((bytes[10] & 7) + 1);
-    auto skipSubBlocks = [&] {
-        while (at < bytes.size() && bytes[at] != 0) at += bytes[at] + 1u;
-        ++at;
-    };
-    while (at < bytes.size()) {
-        const uint8_t kind = bytes[at];
-        if (kind == 0x21) { // extension: label, then sub-blocks
-            at += 2;
-            skipSubBlocks();
-        } else if (kind == 0x2C) { // image descriptor
-            if (tooBig(side(at + 5), side(at + 7))) return false;
-            const uint8_t flags = at + 9 < bytes.size() ? bytes[at + 9] : 0;
-            at += 10;
-            if (flags & 0x80) at += 3u << ((flags & 7) + 1);
-            ++at; // LZW minimum code size
-            skipSubBlocks();
-        } else {
-            break; // trailer or damage: SDL_image decides
-        }
-    }
-    return true;
-}
-
-} // namespace
-
 bool Platform::decodeImage(const char* path, Image& out) {
     out = Image();
     if (!path || !path[0]) return false;
-    if (!gifSizesAcceptable(path)) return false;
-    SDL_Surface* loaded = IMG_Load(path);
-    if (!loaded) return false;
-    if (loaded->w <= 0 || loaded->h <= 0 || loaded->w > MAX_IMAGE_SIDE || loaded->h > MAX_IMAGE_SIDE) {
-        SDL_FreeSurface(loaded);
-        return false;
-    }
-    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0);
-    SDL_FreeSurface(loaded);
-    if (!rgb) return false;
-    if (rgb->w <= 0 || rgb->h <= 0 || rgb->w > MAX_IMAGE_SIDE || rgb->h > MAX_IMAGE_SIDE) {
-        SDL_FreeSurface(rgb);
-        return false;
-    }
-    out.width = rgb->w;
-    out.height = rgb->h;
-    out.rgb.resize(static_cast<size_t>(rgb->w) * rgb->h * 3);
-    for (int row = 0; row < rgb->h; ++row) {
-        std::memcpy(&out.rgb[static_cast<size_t>(row) * rgb->w * 3],
-                    static_cast<uint8_t*>(rgb->pixels) + static_cast<size_t>(row) * rgb->pitch,
-                    static_cast<size_t>(rgb->w) * 3);
-    }
-    SDL_FreeSurface(rgb);
-    return true;
+    SDL_RWops* file = SDL_RWFromFile(path, "rb");
+    if (!file) return false;
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[16384];
+    size_t got;
+    while ((got = SDL_RWread(file, chunk, 1, sizeof chunk)) > 0 && bytes.size() <= MAX_IMAGE_FILE_BYTES)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    SDL_RWclose(file);
+    return decodeImageBytes(bytes.data(), bytes.size(), out);
 }
 
 bool Platform::saveScreenshot(const std::string& path) {

@@ -114,7 +114,7 @@ public:
     virtual uint32_t tickCount() = 0;
     virtual int messageBox(const char* caption, const char* text) = 0;
 
-    // Image decoding (SDL_image).
+    // A GIF, JPEG, PNG or BMP file to 24-bit pixels, rows top first (imagedecode.h).
     bool decodeImage(const char* path, Image& out);
 
     // Sound (SDL_mixer or a recording stand-in).

@@ -1,7 +1,6 @@
 #include "platform/sdl/sdlplatform.h"
 
 #include <EGL/eglext.h>
-#include <SDL_image.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -148,9 +147,14 @@ void* SdlPlatform::createWindow(const char* className, const char* title, Window
     x11Display = info.info.x11.display;
     x11Window = info.info.x11.window;
     std::string iconPath = std::string(sharedState.appDir) + "icon.gif";
-    if (SDL_Surface* icon = IMG_Load(iconPath.c_str())) {
-        SDL_SetWindowIcon(sdlWindow, icon);
-        SDL_FreeSurface(icon);
+    Image iconImage;
+    if (decodeImage(iconPath.c_str(), iconImage)) {
+        if (SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(iconImage.rgb.data(), iconImage.width,
+                                                                   iconImage.height, 24, iconImage.width * 3,
+                                                                   SDL_PIXELFORMAT_RGB24)) {
+            SDL_SetWindowIcon(sdlWindow, icon);
+            SDL_FreeSurface(icon);
+        }
     }
     window = sdlWindow;
     ignoreFocusLossUntil = SDL_GetTicks() + 1000;

@@ -1,0 +1,318 @@
+// Picture decoding from bytes: the game's own GIFs against SDL_image, hand-made GIFs that
+// use interlacing, offsets and short colour tables, the other accepted formats, and damaged
+// or oversized files (refused before anything of the claimed size is allocated; the
+// sanitizer build watches the reads).
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <gif_lib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <vector>
+
+#include "platform/imagedecode.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes readFile(const std::string& path) {
+    Bytes bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        uint8_t chunk[4096];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+std::vector<std::string> gameGifs() {
+    std::vector<std::string> names;
+    const std::string dir = std::string(PALVEX_SOURCE_DIR) + "/data/";
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".gif") == 0) names.push_back(dir + name);
+        }
+        closedir(d);
+    }
+    return names;
+}
+
+// A one-picture GIF written with giflib's encoder.
+struct GifSpec {
+    int screenW = 4, screenH = 4, background = 0;
+    int left = 0, top = 0, width = 4, height = 4;
+    bool interlace = false;
+    int colours = 4; // global table size (power of two)
+    std::vector<uint8_t> pixels; // width * height indices, rows top first
+};
+
+int appendBytes(GifFileType* gif, const GifByteType* data, int count) {
+    auto* out = static_cast<Bytes*>(gif->UserData);
+    out->insert(out->end(), data, data + count);
+    return count;
+}
+
+Bytes encodeGif(const GifSpec& spec) {
+    Bytes out;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, appendBytes, &error);
+    EXPECT_NE(gif, nullptr);
+    if (!gif) return out;
+    std::vector<GifColorType> table(static_cast<size_t>(spec.colours));
+    for (int i = 0; i < spec.colours; ++i)
+        table[i] = {static_cast<GifByteType>(10 + i), static_cast<GifByteType>(100 + i), static_cast<GifByteType>(200 - i)};
+    ColorMapObject* map = GifMakeMapObject(spec.colours, table.data());
+    EXPECT_EQ(EGifPutScreenDesc(gif, spec.screenW, spec.screenH, 8, spec.background, map), GIF_OK);
+    EXPECT_EQ(EGifPutImageDesc(gif, spec.left, spec.top, spec.width, spec.height, spec.interlace, nullptr), GIF_OK);
+    // giflib writes rows in the order given; an interlaced picture wants them by pass.
+    std::vector<int> order;
+    if (spec.interlace) {
+        const int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4; ++pass)
+            for (int row = first[pass]; row < spec.height; row += step[pass]) order.push_back(row);
+    } else {
+        for (int row = 0; row < spec.height; ++row) order.push_back(row);
+    }
+    for (int row : order) {
+        std::vector<GifPixelType> line(spec.pixels.begin() + row * spec.width,
+                                       spec.pixels.begin() + (row + 1) * spec.width);
+        EXPECT_EQ(EGifPutLine(gif, line.data(), spec.width), GIF_OK);
+    }
+    EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
+    GifFreeMapObject(map);
+    return out;
+}
+
+// The colour encodeGif gives index i.
+std::vector<uint8_t> colourOf(int i) {
+    return {static_cast<uint8_t>(10 + i), static_cast<uint8_t>(100 + i), static_cast<uint8_t>(200 - i)};
+}
+
+std::vector<uint8_t> pixelAt(const platform::Image& image, int x, int y) {
+    const size_t at = (static_cast<size_t>(y) * image.width + x) * 3;
+    return {image.rgb[at], image.rgb[at + 1], image.rgb[at + 2]};
+}
+
+bool decode(const Bytes& bytes, platform::Image& image, const char** why = nullptr) {
+    return platform::decodeImageBytes(bytes.data(), bytes.size(), image, why);
+}
+
+void expectRefused(const Bytes& bytes, const char* expectedWhy) {
+    platform::Image image;
+    const char* why = nullptr;
+    EXPECT_FALSE(decode(bytes, image, &why));
+    EXPECT_EQ(image.width, 0);
+    EXPECT_EQ(image.height, 0);
+    EXPECT_TRUE(image.rgb.empty());
+    ASSERT_NE(why, nullptr);
+    if (expectedWhy) {
+        EXPECT_STREQ(why, expectedWhy);
+    }
+}
+
+Bytes surfaceAs(SDL_Surface* surface, int (*save)(SDL_Surface*, SDL_RWops*, int)) {
+    Bytes out(1 << 16);
+    SDL_RWops* rw = SDL_RWFromMem(out.data(), static_cast<int>(out.size()));
+    EXPECT_EQ(save(surface, rw, 0), 0);
+    out.resize(static_cast<size_t>(SDL_RWtell(rw)));
+    SDL_RWclose(rw);
+    return out;
+}
+
+int saveBmp(SDL_Surface* s, SDL_RWops* rw, int) { return SDL_SaveBMP_RW(s, rw, 0); }
+int savePng(SDL_Surface* s, SDL_RWops* rw, int) { return IMG_SavePNG_RW(s, rw, 0); }
+
+} // namespace
+
+TEST(ImageDecode, GamePicturesDecodeAsSdlImageDecodesThem) {
+    const std::vector<std::string> files = gameGifs();
+    ASSERT_GE(files.size(), 12u);
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        platform::Image ours;
+        ASSERT_TRUE(decode(readFile(path), ours));
+        SDL_Surface* loaded = IMG_Load(path.c_str());
+        ASSERT_NE(loaded, nullptr);
+        SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0);
+        SDL_FreeSurface(loaded);
+        ASSERT_NE(rgb, nullptr);
+        ASSERT_EQ(ours.width, rgb->w);
+        ASSERT_EQ(ours.height, rgb->h);
+        int differing = 0;
+        for (int y = 0; y < rgb->h; ++y)
+            differing += std::memcmp(&ours.rgb[static_cast<size_t>(y) * rgb->w * 3],
+                                     static_cast<uint8_t*>(rgb->pixels) + y * rgb->pitch, rgb->w * 3) != 0;
+        EXPECT_EQ(differing, 0) << "rows that differ";
+        SDL_FreeSurface(rgb);
+    }
+}
+
+TEST(ImageDecode, GifLayout) {
+    GifSpec plain;
+    plain.screenW = plain.width = 5;
+    plain.screenH = plain.height = 11; // every interlace pass has rows
+    for (int i = 0; i < 55; ++i) plain.pixels.push_back(static_cast<uint8_t>((i * 7) % 4));
+    platform::Image expected;
+    ASSERT_TRUE(decode(encodeGif(plain), expected));
+    ASSERT_EQ(expected.width, 5);
+    ASSERT_EQ(expected.height, 11);
+    EXPECT_EQ(pixelAt(expected, 0, 0), colourOf(0));
+    EXPECT_EQ(pixelAt(expected, 3, 2), colourOf((13 * 7) % 4)); // row 2, column 3: index 13
+
+    {
+        SCOPED_TRACE("interlaced rows land where the plain ones do");
+        GifSpec interlaced = plain;
+        interlaced.interlace = true;
+        platform::Image image;
+        ASSERT_TRUE(decode(encodeGif(interlaced), image));
+        EXPECT_EQ(image.rgb, expected.rgb);
+    }
+    {
+        SCOPED_TRACE("a picture inside its screen, on the background colour");
+        GifSpec inset;
+        inset.screenW = 6, inset.screenH = 5, inset.background = 3;
+        inset.left = 2, inset.top = 1, inset.width = 2, inset.height = 3;
+        inset.pixels = {1, 2, 2, 1, 0, 0};
+        platform::Image image;
+        ASSERT_TRUE(decode(encodeGif(inset), image));
+        ASSERT_EQ(image.width, 6);
+        ASSERT_EQ(image.height, 5);
+        EXPECT_EQ(pixelAt(image, 0, 0), colourOf(3));
+        EXPECT_EQ(pixelAt(image, 2, 1), colourOf(1));
+        EXPECT_EQ(pixelAt(image, 3, 1), colourOf(2));
+        EXPECT_EQ(pixelAt(image, 3, 3), colourOf(0));
+        EXPECT_EQ(pixelAt(image, 4, 1), colourOf(3));
+        EXPECT_EQ(pixelAt(image, 2, 4), colourOf(3));
+    }
+    {
+        SCOPED_TRACE("a picture reaching past its screen widens it");
+        GifSpec past;
+        past.screenW = 2, past.screenH = 2;
+        past.left = 1, past.top = 0, past.width = 3, past.height = 3;
+        past.pixels = {1, 1, 2, 1, 1, 1, 1, 1, 1};
+        platform::Image image;
+        ASSERT_TRUE(decode(encodeGif(past), image));
+        EXPECT_EQ(image.width, 4);
+        EXPECT_EQ(image.height, 3);
+        EXPECT_EQ(pixelAt(image, 3, 0), colourOf(2));
+    }
+    {
+        SCOPED_TRACE("an index past the colour table is black");
+        // Written with 8-bit codes and a 256-entry table, then the table cut to 2 entries.
+        GifSpec shortTable;
+        shortTable.colours = 256;
+        shortTable.screenW = shortTable.width = 2, shortTable.screenH = shortTable.height = 1;
+        shortTable.pixels = {1, 200};
+        Bytes bytes = encodeGif(shortTable);
+        ASSERT_EQ(bytes[10] & 0x87, 0x87);
+        bytes[10] &= ~7;
+        bytes.erase(bytes.begin() + 13 + 6, bytes.begin() + 13 + 768);
+        platform::Image image;
+        ASSERT_TRUE(decode(bytes, image));
+        EXPECT_EQ(pixelAt(image, 0, 0), colourOf(1));
+        EXPECT_EQ(pixelAt(image, 1, 0), (std::vector<uint8_t>{0, 0, 0}));
+    }
+}
+
+TEST(ImageDecode, DamagedGifsAreRefused) {
+    const Bytes good = readFile(std::string(PALVEX_SOURCE_DIR) + "/data/pointer.gif");
+    ASSERT_GT(good.size(), 100u);
+    // Cut anywhere before the last pixels: the header, the colour table, the pixel data.
+    for (size_t cut : {size_t(4), size_t(12), size_t(40), good.size() / 2, good.size() - 4}) {
+        SCOPED_TRACE(cut);
+        expectRefused(Bytes(good.begin(), good.begin() + static_cast<long>(cut)), nullptr);
+    }
+    expectRefused({}, "empty file");
+
+    // Absurd sizes, in the screen and in the picture header (10 bytes after the table).
+    auto withShort = [&](size_t at, uint16_t value) {
+        Bytes b = good;
+        b[at] = value & 0xFF;
+        b[at + 1] = value >> 8;
+        return b;
+    };
+    const size_t table = (good[10] & 0x80) ? 3u << ((good[10] & 7) + 1) : 0;
+    size_t descriptor = 13 + table;
+    while (good[descriptor] == 0x21) { // skip extensions
+        descriptor += 2;
+        while (good[descriptor]) descriptor += good[descriptor] + 1u;
+        ++descriptor;
+    }
+    ASSERT_EQ(good[descriptor], 0x2C);
+    expectRefused(withShort(6, 65535), "GIF screen too large");
+    expectRefused(withShort(descriptor + 7, 65535), "GIF picture too large or empty");
+    expectRefused(withShort(descriptor + 5, 0), "GIF picture too large or empty");
+    expectRefused(withShort(descriptor + 1, 8190), "GIF picture too large"); // offset pushes it past the limit
+
+    // Without any colour table.
+    GifSpec spec;
+    spec.pixels.assign(16, 1);
+    Bytes noTable = encodeGif(spec);
+    noTable[10] &= 0x7F; // drop the global table flag and the table itself
+    noTable.erase(noTable.begin() + 13, noTable.begin() + 13 + 12);
+    expectRefused(noTable, "GIF without a colour table");
+
+    // Files the fuzzer found to make SDL_image 2.6 free a wild pointer or allocate gigabytes.
+    const std::string dir = std::string(PALVEX_SOURCE_DIR) + "/tests/data/damaged-pictures/";
+    int seen = 0;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            SCOPED_TRACE(e->d_name);
+            ++seen;
+            platform::Image image;
+            if (decode(readFile(dir + e->d_name), image)) {
+                EXPECT_EQ(image.rgb.size(), static_cast<size_t>(image.width) * image.height * 3);
+            } else {
+                EXPECT_TRUE(image.rgb.empty());
+            }
+        }
+        closedir(d);
+    }
+    EXPECT_GE(seen, 3);
+}
+
+TEST(ImageDecode, OtherFormats) {
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 3, 2, 24, SDL_PIXELFORMAT_RGB24);
+    ASSERT_NE(surface, nullptr);
+    const uint8_t rows[2][9] = {{255, 0, 0, 0, 255, 0, 0, 0, 255}, {1, 2, 3, 40, 50, 60, 250, 251, 252}};
+    for (int y = 0; y < 2; ++y) std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch, rows[y], 9);
+    const Bytes png = surfaceAs(surface, savePng);
+    const Bytes bmp = surfaceAs(surface, saveBmp);
+    SDL_FreeSurface(surface);
+
+    for (const Bytes* file : {&png, &bmp}) {
+        platform::Image image;
+        ASSERT_TRUE(decode(*file, image));
+        ASSERT_EQ(image.width, 3);
+        ASSERT_EQ(image.height, 2);
+        EXPECT_EQ(0, std::memcmp(image.rgb.data(), rows, sizeof rows));
+    }
+
+    // Sizes claimed in the headers are checked before decoding.
+    Bytes hugePng = png;
+    hugePng[16] = hugePng[17] = 0, hugePng[18] = hugePng[19] = 0xFF; // width 65535
+    expectRefused(hugePng, "picture too large or empty");
+    Bytes hugeBmp = bmp;
+    hugeBmp[22] = 0x00, hugeBmp[23] = 0x00, hugeBmp[24] = 0x01; // height 65536
+    expectRefused(hugeBmp, "picture too large or empty");
+    // A JPEG whose frame header, after an application segment, claims 60000 by 60000.
+    const Bytes hugeJpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x4A, 0x46, 0xFF, 0xC0, 0x00, 0x11, 0x08,
+                            0xEA, 0x60, 0xEA, 0x60, 0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01};
+    expectRefused(hugeJpeg, "picture too large or empty");
+    expectRefused({0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02}, "damaged picture header"); // scan before frame
+    // A well-formed header over damaged data: the decoder's own failure.
+    Bytes brokenPng(png.begin(), png.begin() + 40);
+    expectRefused(brokenPng, "damaged picture");
+
+    // What the handheld did not read is not read here either, whatever SDL_image knows.
+    expectRefused({'P', '6', '\n', '1', ' ', '1', '\n', '2', '5', '5', '\n', 1, 2, 3}, "not a GIF, JPEG, PNG or BMP picture");
+    expectRefused({0x0A, 0x05, 0x01, 0x08}, "not a GIF, JPEG, PNG or BMP picture"); // PCX
+}
