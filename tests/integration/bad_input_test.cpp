@@ -59,14 +59,13 @@ std::vector<Row> matrix() {
     // Race textures are reported under the material's bitmap name (the ground as zem).
     for (const char* picture : {"zem0.gif", "moto1.gif", "moto2.gif", "moto3.gif", "moto4.gif"}) {
         std::string shown = std::string(picture) == "zem0.gif" ? "zem" : picture;
-        for (Damage d : every) {
-            // A picture cut in half may still decode to a partial image: no report required.
-            rows.push_back({picture, d, 0, d == Damage::Truncated ? "" : "Couldn't load texture: " + shown});
-        }
+        for (Damage d : every) rows.push_back({picture, d, 0, "Couldn't load texture: " + shown});
+        rows.push_back({picture, Damage::Absurd, 2, "Couldn't load texture: " + shown});
     }
-    for (const char* picture : {"backmenu.gif", "mainmenu.gif", "options.gif", "credits.gif", "pointer.gif", "start.gif"})
-        for (Damage d : every)
-            rows.push_back({picture, d, 0, d == Damage::Truncated ? "" : "error while loading texture"});
+    for (const char* picture : {"backmenu.gif", "mainmenu.gif", "options.gif", "credits.gif", "pointer.gif", "start.gif"}) {
+        for (Damage d : every) rows.push_back({picture, d, 0, "error while loading texture"});
+        rows.push_back({picture, Damage::Absurd, 2, "error while loading texture"});
+    }
     for (const char* sound : {"game_recognizer.ogg", "game_engine.ogg", "game_crash.ogg"})
         for (Damage d : every) rows.push_back({sound, d, 0, "", true});
     for (Damage d : every) rows.push_back({"options.bin", d, 0, "", true});
@@ -171,7 +170,10 @@ void damage(const GameDir& dir, const Row& row) {
             if (row.variant == 3) text = hugeIndices(text);
             writeBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
         } else if (endsWith(row.file, ".gif")) {
-            writeBytes(path, hugeGif());
+            // Variant 2: a damaged GIF on which an earlier picture decoder freed a wild pointer.
+            writeBytes(path, row.variant == 2 ? readBytes(std::string(PALVEX_SOURCE_DIR) +
+                                                          "/tests/data/damaged-pictures/wild-free-1.gif")
+                                              : hugeGif());
         } else if (endsWith(row.file, ".ogg")) {
             writeBytes(path, garbageAfterHeader(original, seed));
         } else if (row.variant == 0) {
