@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr Fixed F(double v) { return static_cast<Fixed>(v * 65536.0); }
 
 class RaceTest : public ::testing::Test {
 protected:
