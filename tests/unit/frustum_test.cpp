@@ -50,6 +50,7 @@ TEST(FrustumMantissaTest, CombinesMantissaAndExponent) {
                  {-0x8000, 16, INT32_MIN},
                  {-0xFFFF, 16, INT32_MIN},
                  {0x8000, 200, INT32_MAX},
+                 {-0x8000, 200, INT32_MIN},
                  {0, 200, 0}};
     for (const auto& c : cases) EXPECT_EQ(combineMantissa(c.mantissa, c.exponent), c.value) << c.mantissa << " " << c.exponent;
 }

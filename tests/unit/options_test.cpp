@@ -85,6 +85,7 @@ TEST(OptionsRecordBytes, ShortRecordLeavesUnreachedFieldsAlone) {
     } cases[] = {{0, {1, 2, 2, 2}, {1, 2, 2, 2}},
                  {1, {0, 0, 0, 0}, {1, 0, 0, 0}},
                  {7, {0, 0, 0, 0}, {1, 2, 0, 0}},
+                 {8, {0, 0, 0, 0}, {1, 2, 0, 0}},
                  {12, {0, 0, 0, 0}, {1, 2, 2, 0}}};
     for (const auto& c : cases) {
         OptionsRecord record = c.before;

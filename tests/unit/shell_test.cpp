@@ -132,35 +132,25 @@ TEST_F(ShellTest, DeactivationAndDestroyEndTheProgram) {
 TEST_F(ShellTest, ToggleModeSetsTheGameFrustumAndTheMenuOrtho) {
     EXPECT_EQ(sharedState.screenWidth, 240);
     EXPECT_EQ(sharedState.screenHeight, 294);
-    GLfixed m[16];
-    GLint mode = 0;
-    auto at = [&](int i) { return m[i] / 65536.0; };
-
+    // Entries of the projection matrix against their values, and the matrix mode left behind.
+    auto expectProjection = [](std::initializer_list<std::pair<int, double>> entries, double tolerance) {
+        GLfixed m[16];
+        glGetFixedv(GL_PROJECTION_MATRIX, m);
+        for (const auto& [i, value] : entries) EXPECT_NEAR(m[i] / 65536.0, value, tolerance) << i;
+        GLint mode = 0;
+        glGetIntegerv(GL_MATRIX_MODE, &mode);
+        EXPECT_EQ(mode, GL_MODELVIEW);
+    };
     toggleMode();
     ASSERT_EQ(sharedState.inGame, 1);
-    glGetFixedv(GL_PROJECTION_MATRIX, m);
     // glFrustum with left/right about -/+30.792, bottom/top about -/+23.094, near 40, far 500.
     const double r = 30.792, t = 23.094, n = 40.0, f = 500.0;
-    EXPECT_NEAR(at(0), n / r, 1e-3);
-    EXPECT_NEAR(at(5), n / t, 1e-3);
-    EXPECT_NEAR(at(8), 0.0, 1e-3);
-    EXPECT_NEAR(at(10), -(f + n) / (f - n), 1e-3);
-    EXPECT_NEAR(at(11), -1.0, 1e-4);
-    EXPECT_NEAR(at(14), -2 * f * n / (f - n), 2e-2);
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
-
+    expectProjection({{0, n / r}, {5, n / t}, {8, 0.0}, {10, -(f + n) / (f - n)}, {11, -1.0}}, 1e-3);
+    expectProjection({{14, -2 * f * n / (f - n)}}, 2e-2);
     toggleMode();
     ASSERT_EQ(sharedState.inGame, 0);
-    glGetFixedv(GL_PROJECTION_MATRIX, m);
     // glOrtho(0, 240, 0, 294, -10, 10)
-    EXPECT_NEAR(at(0), 2.0 / 240.0, 1e-4);
-    EXPECT_NEAR(at(5), 2.0 / 294.0, 1e-4);
-    EXPECT_NEAR(at(10), -2.0 / 20.0, 1e-4);
-    EXPECT_NEAR(at(12), -1.0, 1e-4);
-    EXPECT_NEAR(at(13), -1.0, 1e-4);
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
+    expectProjection({{0, 2.0 / 240.0}, {5, 2.0 / 294.0}, {10, -2.0 / 20.0}, {12, -1.0}, {13, -1.0}}, 1e-4);
 }
 
 // --- Application directory, full paths, log, error report ---
