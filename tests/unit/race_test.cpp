@@ -20,7 +20,6 @@
 
 namespace {
 
-
 class RaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,20 +27,15 @@ protected:
         setAppDirFrom(PALVEX_BINARY_DIR "/palvex");
         ticks = 5000;
         testing_support::headless().setVirtualTicks(ticks);
-        if (sharedState.inGame) toggleMode();
+        TearDown();
         delete sharedState.race;
         race = new Race();
         sharedState.race = race;
-        for (uint8_t& b : sharedState.buttonHeld) b = 0;
-        sharedState.speed = 0;
-        sharedState.detail = 0;
     }
     void TearDown() override {
         if (sharedState.inGame) toggleMode();
         for (uint8_t& b : sharedState.buttonHeld) b = 0;
-        sharedState.opponentChoice = 0;
-        sharedState.detail = 0;
-        sharedState.speed = 0;
+        sharedState.opponentChoice = sharedState.detail = sharedState.speed = 0;
     }
     void enter(int opponentChoice) {
         sharedState.opponentChoice = opponentChoice;
@@ -54,9 +48,7 @@ protected:
         testing_support::headless().setVirtualTicks(ticks);
         race->runFrame();
     }
-    void frames(int n) {
-        for (int i = 0; i < n; ++i) frame();
-    }
+    void frames(int n) { for (int i = 0; i < n; ++i) frame(); }
     void press(int button) {
         sharedState.buttonHeld[button] = 1;
         frame();
@@ -154,9 +146,8 @@ TEST_F(RaceTest, OpponentIntoThePlayersWallGivesThePlayerThree) {
     // The only opponent is scored: the race restarted in that frame with the scores kept.
     EXPECT_EQ(opponent->state, AiDriving);
     EXPECT_EQ(opponent->started, 0);
+    EXPECT_EQ(race->player->position, (Vec3{0, 0, F(90)}));
     EXPECT_EQ(race->player->steering.direction, Stopped);
-    EXPECT_EQ(race->player->position.z, F(90));
-    EXPECT_EQ(sharedState.playerAlive, 1);
 }
 
 TEST_F(RaceTest, PlayerIntoItsOwnWallLosesOneAndDrivingOpponentsGainTwo) {

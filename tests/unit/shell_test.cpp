@@ -1,5 +1,5 @@
 // The application shell: key tables, mode switch and projections, application directory,
-// log, error report and the frame timer.
+// log and the frame timer.
 #include <gtest/gtest.h>
 
 #include <GLES/gl.h>
@@ -153,7 +153,7 @@ TEST_F(ShellTest, ToggleModeSetsTheGameFrustumAndTheMenuOrtho) {
     expectProjection({{0, 2.0 / 240.0}, {5, 2.0 / 294.0}, {10, -2.0 / 20.0}, {12, -1.0}, {13, -1.0}}, 1e-4);
 }
 
-// --- Application directory, full paths, log, error report ---
+// --- Application directory, full paths, log ---
 
 namespace {
 class InTempDir : public ::testing::Test {
@@ -225,15 +225,6 @@ TEST_F(InTempDir, UnopenableLogIsSkipped) {
     EXPECT_LT(logPrintf("nothing %d\n", 1), 0);
     setAppDirFrom("/x/y"); // still works without a log
     EXPECT_STREQ(sharedState.appDir, "/x/");
-}
-
-TEST(ErrorReport, CaptionNamesLineThenFile) {
-    ASSERT_TRUE(testing_support::ensureGlContext());
-    testing::internal::CaptureStderr();
-    setErrorLocation("src/menu", 42);
-    reportError("error while loading texture");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error at 42 line, in src/menu file: error while loading texture\n");
-    EXPECT_STREQ(lastErrorCaption(), "Error at 42 line, in src/menu file");
 }
 
 // --- Frame timer: 50 ms is 3276 raw units of a second ---
