@@ -151,7 +151,9 @@ TEST(FixedSqrtTest, StepByStepEverywhereAndCloseBelow400) {
         const Fixed y = referenceSqrt(v);
         ASSERT_EQ(FixedSqrt(v), y) << v;
         // Six steps converge here; what is left is the truncating reciprocal.
-        if (v >= ONE / 16 && v <= F(400)) ASSERT_NEAR(toDouble(y) / std::sqrt(toDouble(v)), 1.0, 3e-4) << v;
+        if (v >= ONE / 16 && v <= F(400)) {
+            ASSERT_NEAR(toDouble(y) / std::sqrt(toDouble(v)), 1.0, 3e-4) << v;
+        }
     }
     // Negative and wrapping inputs follow the same steps.
     for (int i = 0; i < 20000; ++i) {
