@@ -4,18 +4,13 @@
 
 #include <GLES/gl.h>
 #include <cstdio>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "../../bench/arenagen.h"
-#include "../unit/asetesting.h"
+#include "../unit/arenafile.h"
 #include "../unit/testplatform.h"
-#include "arenatree.h"
 #include "camera.h"
 #include "glwrap.h"
-#include "renderingcontext.h"
-#include "sharedstate.h"
 
 namespace {
 
@@ -26,7 +21,6 @@ struct Rect {
 std::vector<Rect> classified;
 
 constexpr Fixed ONE = FIXED_ONE;
-constexpr Fixed fx(int whole) { return whole * ONE; }
 
 } // namespace
 
@@ -37,37 +31,6 @@ extern "C" int32_t __wrap__ZNK7Frustum12classifyRectEiiii(const Frustum* self, F
 }
 
 namespace {
-
-// An arena file in a directory of its own, built into a tree with the given camera.
-class Arena {
-public:
-    Arena(const std::string& text, Camera* camera) {
-        char pattern[] = "/tmp/palvex-arenagl-XXXXXX";
-        dir = std::string(mkdtemp(pattern)) + "/";
-        FILE* f = std::fopen((dir + "arena.ase").c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-        std::strcpy(saved, sharedState.appDir);
-        std::strcpy(sharedState.appDir, dir.c_str());
-        materialManager.setGlEnabled(false); // no ground picture in this directory
-        mark = materialManager.mark();
-        tree = new ArenaTree("arena.ase", camera);
-        materialManager.setGlEnabled(true);
-    }
-    ~Arena() {
-        delete tree;
-        materialManager.dropSince(mark);
-        std::strcpy(sharedState.appDir, saved);
-        std::remove((dir + "arena.ase").c_str());
-        std::remove(dir.c_str());
-    }
-    ArenaTree* tree;
-
-private:
-    std::string dir;
-    char saved[APP_DIR_SIZE];
-    int32_t mark;
-};
 
 const Plane everywhere = {0, 0, 0, ONE};
 
@@ -85,30 +48,30 @@ protected:
     }
     // The 8 x 8 floor from -100 to 100 in x and z: four leaves of 32 triangles.
     Camera camera;
-    Arena arena{arenagen::floorAse(8, 8), &camera};
-    const Rect quadrant[4] = {{fx(-100), fx(-100), fx(100), fx(100)},
-                              {0, fx(-100), fx(100), fx(100)},
-                              {fx(-100), 0, fx(100), fx(100)},
-                              {0, 0, fx(100), fx(100)}};
-    const Rect whole = {fx(-100), fx(-100), fx(200), fx(200)};
+    ArenaFile arena{arenagen::floorAse(8, 8), &camera};
+    const Rect quadrant[4] = {{F(-100), F(-100), F(100), F(100)},
+                              {0, F(-100), F(100), F(100)},
+                              {F(-100), 0, F(100), F(100)},
+                              {0, 0, F(100), F(100)}};
+    const Rect whole = {F(-100), F(-100), F(200), F(200)};
 };
 
 } // namespace
 
 TEST_F(ArenaDraw, OutsideNodesAreSkippedAndIntersectingOnesTestedFurther) {
-    camera.eye = {fx(1000), fx(50), fx(1000)}; // over no node
+    camera.eye = {F(1000), F(50), F(1000)}; // over no node
     setPlanes(camera, {ONE, 0, 0, -ONE});      // x > 1: the low-x half is out of sight
     arena.tree->draw();
     EXPECT_EQ(classified, (std::vector<Rect>{whole, quadrant[0], quadrant[1], quadrant[2], quadrant[3]}));
     ASSERT_EQ(glwrap::count("glDrawArrays"), 2);
-    const auto pointers = glwrap::callsOf("glVertexPointer");
-    EXPECT_EQ(pointers[0].args[3], reinterpret_cast<intptr_t>(arena.tree->root->children[1]->vertices));
-    EXPECT_EQ(pointers[1].args[3], reinterpret_cast<intptr_t>(arena.tree->root->children[3]->vertices));
+    EXPECT_EQ(glwrap::argsOf("glVertexPointer", 3),
+              (std::vector<intptr_t>{reinterpret_cast<intptr_t>(arena.tree->root->children[1]->vertices),
+                                     reinterpret_cast<intptr_t>(arena.tree->root->children[3]->vertices)}));
     EXPECT_EQ(glwrap::callsOf("glDrawArrays")[0].args, (std::vector<intptr_t>{GL_TRIANGLES, 0, 96}));
 }
 
 TEST_F(ArenaDraw, InsideSubtreesAreDrawnWithoutFurtherTests) {
-    camera.eye = {fx(1000), fx(50), fx(1000)};
+    camera.eye = {F(1000), F(50), F(1000)};
     setPlanes(camera, everywhere);
     arena.tree->draw();
     EXPECT_EQ(classified, std::vector<Rect>{whole});
@@ -117,7 +80,7 @@ TEST_F(ArenaDraw, InsideSubtreesAreDrawnWithoutFurtherTests) {
     // Everything out of sight: not one leaf.
     glwrap::reset();
     classified.clear();
-    setPlanes(camera, {-ONE, 0, 0, fx(-500)});
+    setPlanes(camera, {-ONE, 0, 0, F(-500)});
     arena.tree->draw();
     EXPECT_EQ(classified, std::vector<Rect>{whole});
     EXPECT_EQ(glwrap::count("glDrawArrays"), 0);
@@ -126,26 +89,26 @@ TEST_F(ArenaDraw, InsideSubtreesAreDrawnWithoutFurtherTests) {
 
 TEST_F(ArenaDraw, TheNodeUnderTheEyeIsNeverClassifiedButItsChildrenAre) {
     setPlanes(camera, everywhere);
-    camera.eye = {fx(-50), fx(10), fx(-50)}; // strictly inside the root and quadrant 0
+    camera.eye = {F(-50), F(10), F(-50)}; // strictly inside the root and quadrant 0
     arena.tree->draw();
     EXPECT_EQ(classified, (std::vector<Rect>{quadrant[1], quadrant[2], quadrant[3]}));
     EXPECT_EQ(glwrap::count("glDrawArrays"), 4);
 
     // On the border between quadrants 0 and 1 the eye is over neither.
     classified.clear();
-    camera.eye = {0, fx(10), fx(-50)};
+    camera.eye = {0, F(10), F(-50)};
     arena.tree->draw();
     EXPECT_EQ(classified, (std::vector<Rect>{quadrant[0], quadrant[1], quadrant[2], quadrant[3]}));
     // On the root's own border it is not over the root either.
     classified.clear();
-    camera.eye = {fx(-100), fx(10), fx(-50)};
+    camera.eye = {F(-100), F(10), F(-50)};
     arena.tree->draw();
     EXPECT_EQ(classified, std::vector<Rect>{whole});
 }
 
 TEST_F(ArenaDraw, LeavesDrawTexturedOrInTheArenaColours) {
     setPlanes(camera, everywhere);
-    camera.eye = {fx(1000), fx(50), fx(1000)};
+    camera.eye = {F(1000), F(50), F(1000)};
     arena.tree->textured = 1;
     boundTexture = 0xFFFFFFFF;
     arena.tree->draw();
@@ -160,44 +123,36 @@ TEST_F(ArenaDraw, LeavesDrawTexturedOrInTheArenaColours) {
     arena.tree->draw();
     EXPECT_EQ(glwrap::count("glTexCoordPointer"), 0);
     EXPECT_EQ(glwrap::count("glDisable"), 4);
-    // Every leaf's colours start at the first shade.
-    for (const glwrap::Call& call : glwrap::callsOf("glColorPointer")) {
-        EXPECT_EQ(call.args[0], 4);
-        EXPECT_EQ(call.args[1], GL_FIXED);
-        EXPECT_EQ(call.args[3], reinterpret_cast<intptr_t>(arenaColours.data()));
-    }
-    const auto disabled = glwrap::callsOf("glDisableClientState");
-    ASSERT_EQ(disabled.size(), 12u);
-    EXPECT_EQ(disabled[0].args[0], GL_VERTEX_ARRAY);
-    EXPECT_EQ(disabled[1].args[0], GL_TEXTURE_COORD_ARRAY);
-    EXPECT_EQ(disabled[2].args[0], GL_COLOR_ARRAY);
+    // Every leaf's colours start at the first shade; every leaf turns all three arrays off.
+    using Args = std::vector<intptr_t>;
+    EXPECT_EQ(glwrap::argsOf("glColorPointer", 3), Args(4, reinterpret_cast<intptr_t>(arenaColours.data())));
+    EXPECT_EQ(glwrap::argsOf("glColorPointer", 0), Args(4, 4));
+    EXPECT_EQ(glwrap::argsOf("glColorPointer", 1), Args(4, GL_FIXED));
+    const Args leafOff = {GL_VERTEX_ARRAY, GL_TEXTURE_COORD_ARRAY, GL_COLOR_ARRAY};
+    Args off;
+    for (int leaf = 0; leaf < 4; ++leaf) off.insert(off.end(), leafOff.begin(), leafOff.end());
+    EXPECT_EQ(glwrap::argsOf("glDisableClientState", 0), off);
 }
 
 TEST_F(ArenaDraw, GameArenaFromTheRaceStartCamera) {
     const std::string text = ase_testing::readFile(std::string(PALVEX_SOURCE_DIR) + "/data/arena.ase");
     Camera start;
-    Arena game(text, &start);
+    ArenaFile game(text, &start);
     ASSERT_NE(game.tree->root, nullptr);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     setPerspective(60.0f, 4.0f / 3.0f, 40.0f, 500.0f);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    start.lookAt(fx(-5), fx(60), fx(210), 0, 0, fx(90), 0, ONE, 0);
+    start.lookAt(F(-5), F(60), F(210), 0, 0, F(90), 0, ONE, 0);
     start.apply();
-    int leaves = 0;
-    std::vector<const TreeNode*> stack = {game.tree->root};
-    while (!stack.empty()) {
-        const TreeNode* node = stack.back();
-        stack.pop_back();
-        if (node->vertices) ++leaves;
-        for (const TreeNode* child : node->children) {
-            if (child) stack.push_back(child);
-        }
-    }
     glwrap::reset();
     game.tree->draw();
     const int drawn = glwrap::count("glDrawArrays");
+    setPlanes(start, everywhere); // every leaf
+    glwrap::reset();
+    game.tree->draw();
+    const int leaves = glwrap::count("glDrawArrays");
     // Part of the floor is behind the viewer: some leaves are culled, and some are drawn.
     EXPECT_GT(drawn, 0);
     EXPECT_LT(drawn, leaves);

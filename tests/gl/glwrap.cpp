@@ -7,12 +7,12 @@ namespace glwrap {
 namespace {
 std::vector<Call> recorded;
 TexImage texImage;
+} // namespace
 
 template <class... Args>
 void record(const char* name, Args... args) {
     recorded.push_back({name, {static_cast<intptr_t>(args)...}});
 }
-} // namespace
 
 const std::vector<Call>& calls() { return recorded; }
 
@@ -21,11 +21,7 @@ void reset() {
     texImage = TexImage();
 }
 
-int count(const std::string& name) {
-    int n = 0;
-    for (const Call& call : recorded) n += call.name == name;
-    return n;
-}
+int count(const std::string& name) { return static_cast<int>(callsOf(name).size()); }
 
 std::vector<Call> callsOf(const std::string& name) {
     std::vector<Call> out;
@@ -35,104 +31,80 @@ std::vector<Call> callsOf(const std::string& name) {
     return out;
 }
 
+std::vector<intptr_t> argsOf(const std::string& name, size_t n) {
+    std::vector<intptr_t> out;
+    for (const Call& call : callsOf(name)) out.push_back(n < call.args.size() ? call.args[n] : -1);
+    return out;
+}
+
 std::string sequence() {
     std::string out;
-    for (const Call& call : recorded) {
-        if (!out.empty()) out += ' ';
-        out += call.name;
-    }
+    for (const Call& call : recorded) out += (out.empty() ? "" : " ") + call.name;
     return out;
 }
 
 const TexImage& lastTexImage() { return texImage; }
 
+void keepTexImage(GLsizei width, GLsizei height, GLenum type, const void* pixels) {
+    if (type != GL_UNSIGNED_SHORT_5_6_5 || !pixels || width <= 0 || height <= 0) return;
+    const auto* texels = static_cast<const uint16_t*>(pixels);
+    texImage.width = width;
+    texImage.height = height;
+    texImage.texels.assign(texels, texels + static_cast<size_t>(width) * height);
+}
+
 } // namespace glwrap
 
-using glwrap::record;
+// Each wrapper records its name and its arguments, then calls the real GL.
+#define PARAMS(...) __VA_ARGS__
+#define WRAP(name, params, ...)                                                                                        \
+    void __real_##name(params);                                                                                        \
+    void __wrap_##name(params) {                                                                                       \
+        glwrap::record(#name __VA_OPT__(, ) __VA_ARGS__);                                                              \
+        __real_##name(__VA_ARGS__);                                                                                    \
+    }
 
 extern "C" {
-void __real_glBindTexture(GLenum target, GLuint texture);
-void __real_glGenTextures(GLsizei n, GLuint* textures);
-void __real_glDeleteTextures(GLsizei n, const GLuint* textures);
-void __real_glTexParameterx(GLenum target, GLenum pname, GLfixed param);
-void __real_glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,
-                         GLenum format, GLenum type, const void* pixels);
-void __real_glDrawArrays(GLenum mode, GLint first, GLsizei count);
-void __real_glEnable(GLenum cap);
-void __real_glDisable(GLenum cap);
-void __real_glEnableClientState(GLenum array);
-void __real_glDisableClientState(GLenum array);
-void __real_glVertexPointer(GLint size, GLenum type, GLsizei stride, const void* pointer);
-void __real_glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const void* pointer);
-void __real_glColorPointer(GLint size, GLenum type, GLsizei stride, const void* pointer);
-void __real_glPushMatrix();
-void __real_glPopMatrix();
+WRAP(glBindTexture, PARAMS(GLenum target, GLuint texture), target, texture)
+WRAP(glTexParameterx, PARAMS(GLenum target, GLenum pname, GLfixed param), target, pname, param)
+WRAP(glDrawArrays, PARAMS(GLenum mode, GLint first, GLsizei count), mode, first, count)
+WRAP(glEnable, GLenum cap, cap)
+WRAP(glDisable, GLenum cap, cap)
+WRAP(glEnableClientState, GLenum array, array)
+WRAP(glDisableClientState, GLenum array, array)
+WRAP(glPushMatrix, void)
+WRAP(glPopMatrix, void)
 
-void __wrap_glBindTexture(GLenum target, GLuint texture) {
-    record("glBindTexture", target, texture);
-    __real_glBindTexture(target, texture);
-}
+// Array pointers are recorded as addresses.
+#define WRAP_POINTER(name)                                                                                             \
+    void __real_##name(GLint size, GLenum type, GLsizei stride, const void* pointer);                                  \
+    void __wrap_##name(GLint size, GLenum type, GLsizei stride, const void* pointer) {                                 \
+        glwrap::record(#name, size, type, stride, reinterpret_cast<intptr_t>(pointer));                                                   \
+        __real_##name(size, type, stride, pointer);                                                                    \
+    }
+WRAP_POINTER(glVertexPointer)
+WRAP_POINTER(glTexCoordPointer)
+WRAP_POINTER(glColorPointer)
+
+// The first texture name: a generated one once it is made, a deleted one before it goes.
+// The texels of a 5-6-5 upload are kept.
+
+void __real_glGenTextures(GLsizei n, GLuint* textures);
 void __wrap_glGenTextures(GLsizei n, GLuint* textures) {
     __real_glGenTextures(n, textures);
-    record("glGenTextures", n, n > 0 ? textures[0] : 0);
+    glwrap::record("glGenTextures", n, n > 0 ? textures[0] : 0);
 }
+void __real_glDeleteTextures(GLsizei n, const GLuint* textures);
 void __wrap_glDeleteTextures(GLsizei n, const GLuint* textures) {
-    record("glDeleteTextures", n, n > 0 ? textures[0] : 0);
+    glwrap::record("glDeleteTextures", n, n > 0 ? textures[0] : 0);
     __real_glDeleteTextures(n, textures);
 }
-void __wrap_glTexParameterx(GLenum target, GLenum pname, GLfixed param) {
-    record("glTexParameterx", target, pname, param);
-    __real_glTexParameterx(target, pname, param);
-}
+void __real_glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,
+                         GLenum format, GLenum type, const void* pixels);
 void __wrap_glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,
                          GLenum format, GLenum type, const void* pixels) {
-    record("glTexImage2D", target, level, internalformat, width, height, border, format, type);
-    if (type == GL_UNSIGNED_SHORT_5_6_5 && pixels && width > 0 && height > 0) {
-        const auto* texels = static_cast<const uint16_t*>(pixels);
-        glwrap::texImage.width = width;
-        glwrap::texImage.height = height;
-        glwrap::texImage.texels.assign(texels, texels + static_cast<size_t>(width) * height);
-    }
+    glwrap::record("glTexImage2D", target, level, internalformat, width, height, border, format, type);
+    glwrap::keepTexImage(width, height, type, pixels);
     __real_glTexImage2D(target, level, internalformat, width, height, border, format, type, pixels);
-}
-void __wrap_glDrawArrays(GLenum mode, GLint first, GLsizei count) {
-    record("glDrawArrays", mode, first, count);
-    __real_glDrawArrays(mode, first, count);
-}
-void __wrap_glEnable(GLenum cap) {
-    record("glEnable", cap);
-    __real_glEnable(cap);
-}
-void __wrap_glDisable(GLenum cap) {
-    record("glDisable", cap);
-    __real_glDisable(cap);
-}
-void __wrap_glEnableClientState(GLenum array) {
-    record("glEnableClientState", array);
-    __real_glEnableClientState(array);
-}
-void __wrap_glDisableClientState(GLenum array) {
-    record("glDisableClientState", array);
-    __real_glDisableClientState(array);
-}
-void __wrap_glVertexPointer(GLint size, GLenum type, GLsizei stride, const void* pointer) {
-    record("glVertexPointer", size, type, stride, reinterpret_cast<intptr_t>(pointer));
-    __real_glVertexPointer(size, type, stride, pointer);
-}
-void __wrap_glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const void* pointer) {
-    record("glTexCoordPointer", size, type, stride, reinterpret_cast<intptr_t>(pointer));
-    __real_glTexCoordPointer(size, type, stride, pointer);
-}
-void __wrap_glColorPointer(GLint size, GLenum type, GLsizei stride, const void* pointer) {
-    record("glColorPointer", size, type, stride, reinterpret_cast<intptr_t>(pointer));
-    __real_glColorPointer(size, type, stride, pointer);
-}
-void __wrap_glPushMatrix() {
-    record("glPushMatrix");
-    __real_glPushMatrix();
-}
-void __wrap_glPopMatrix() {
-    record("glPopMatrix");
-    __real_glPopMatrix();
 }
 }

@@ -20,6 +20,8 @@ void reset();
 int count(const std::string& name);
 // The calls of one name, in order.
 std::vector<Call> callsOf(const std::string& name);
+// Argument n of every call of one name, in order.
+std::vector<intptr_t> argsOf(const std::string& name, size_t n);
 // The names of the calls in order, joined by single blanks, for sequence checks.
 std::string sequence();
 

@@ -4,6 +4,7 @@
 
 #include <GLES/gl.h>
 #include <GLES/glext.h>
+#include <SDL.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,34 +41,13 @@ std::string tempDir() {
     return dir;
 }
 
-// A 24-bit BMP, rows given top first.
+// A 24-bit BMP of RGB pixels, rows given top first.
 void writeBmp(const std::string& path, int width, int height, const unsigned char (*rgb)[3]) {
-    const int rowBytes = (width * 3 + 3) & ~3;
-    const int imageBytes = rowBytes * height;
-    unsigned char header[54] = {'B', 'M'};
-    auto put32 = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) header[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    put32(2, 54 + imageBytes);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(width));
-    put32(22, static_cast<uint32_t>(height));
-    header[26] = 1;
-    header[28] = 24;
-    put32(34, static_cast<uint32_t>(imageBytes));
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(header, 1, sizeof header, f);
-    for (int row = height - 1; row >= 0; --row) { // BMP rows are stored bottom first
-        unsigned char line[64] = {};
-        for (int x = 0; x < width; ++x) {
-            const unsigned char* p = rgb[row * width + x];
-            line[3 * x] = p[2], line[3 * x + 1] = p[1], line[3 * x + 2] = p[0];
-        }
-        std::fwrite(line, 1, static_cast<size_t>(rowBytes), f);
-    }
-    std::fclose(f);
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<unsigned char(*)[3]>(rgb), width, height, 24,
+                                                              3 * width, SDL_PIXELFORMAT_RGB24);
+    ASSERT_NE(surface, nullptr) << SDL_GetError();
+    ASSERT_EQ(SDL_SaveBMP(surface, path.c_str()), 0) << SDL_GetError();
+    SDL_FreeSurface(surface);
 }
 
 class GlTest : public testing::Test {
@@ -197,17 +177,14 @@ TEST_F(GlTest, ModelDrawsEachObjectWithItsClientState) {
               "glDrawArrays glDisableClientState glDisableClientState "
               "glDisable glVertexPointer glEnableClientState glDrawArrays glDisableClientState glDisableClientState "
               "glDisable glVertexPointer glEnableClientState glDrawArrays glDisableClientState glDisableClientState");
-    const auto draws = glwrap::callsOf("glDrawArrays");
-    EXPECT_EQ(draws[0].args, (std::vector<intptr_t>{GL_TRIANGLES, 0, 3}));
-    EXPECT_EQ(draws[1].args[2], 6);
-    EXPECT_EQ(draws[2].args[2], 0); // an object without faces draws nothing
-    const auto enables = glwrap::callsOf("glEnableClientState");
-    EXPECT_EQ(enables[0].args[0], GL_TEXTURE_COORD_ARRAY);
-    EXPECT_EQ(enables[1].args[0], GL_VERTEX_ARRAY);
-    EXPECT_EQ(glwrap::callsOf("glDisableClientState")[0].args[0], GL_VERTEX_ARRAY);
-    EXPECT_EQ(glwrap::callsOf("glDisableClientState")[1].args[0], GL_TEXTURE_COORD_ARRAY);
-    EXPECT_EQ(glwrap::callsOf("glTexCoordPointer")[0].args[3],
-              reinterpret_cast<intptr_t>(model.objects[0]->drawTexCoords));
+    using Args = std::vector<intptr_t>;
+    EXPECT_EQ(glwrap::argsOf("glDrawArrays", 2), (Args{3, 6, 0})); // an object without faces draws nothing
+    EXPECT_EQ(glwrap::argsOf("glDrawArrays", 0), Args(3, GL_TRIANGLES));
+    EXPECT_EQ(glwrap::argsOf("glEnableClientState", 0),
+              (Args{GL_TEXTURE_COORD_ARRAY, GL_VERTEX_ARRAY, GL_VERTEX_ARRAY, GL_VERTEX_ARRAY}));
+    EXPECT_EQ(glwrap::argsOf("glDisableClientState", 0), (Args{GL_VERTEX_ARRAY, GL_TEXTURE_COORD_ARRAY, GL_VERTEX_ARRAY,
+                                                               GL_TEXTURE_COORD_ARRAY, GL_VERTEX_ARRAY, GL_TEXTURE_COORD_ARRAY}));
+    EXPECT_EQ(glwrap::argsOf("glTexCoordPointer", 3), Args{reinterpret_cast<intptr_t>(model.objects[0]->drawTexCoords)});
 
     // Texturing asked for after loading: drawn untextured when the object has no coordinates,
     // and a textured object whose flag is cleared draws without its coordinates.

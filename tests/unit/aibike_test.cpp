@@ -1,63 +1,23 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
+// The opponent: its start, its choices of direction, walls and the edge ahead, re-aiming,
+// its crash and its reset.
 #include <cstdlib>
-#include <string>
-#include <vector>
 
-#include "aibike.h"
-#include "arenatree.h"
-#include "bike.h"
-#include "camera.h"
+#include "bikefixture.h"
 #include "frametimer.h"
-#include "lightwall.h"
-#include "sharedstate.h"
-#include "sound.h"
-#include "testplatform.h"
 
 namespace {
 
-constexpr Fixed F(int v) { return v * FIXED_ONE; }
-
 // A seed whose first rand() value has the wanted parity; the opponent's choices read
 // nothing but parities, so the tests pick them through the C library's own sequence.
-unsigned seedWithFirstParity(int parity, unsigned from = 1) {
-    for (unsigned seed = from;; ++seed) {
+unsigned seedWithFirstParity(int parity) {
+    for (unsigned seed = 1;; ++seed) {
         std::srand(seed);
         if ((std::rand() & 1) == parity) return seed;
     }
 }
 
-class AiBikeTest : public ::testing::Test {
+class AiBikeTest : public BikeTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(testing_support::ensureGlContext());
-        clearWallRegistry();
-        std::fill(std::begin(sharedState.buttonHeld), std::end(sharedState.buttonHeld), 0);
-        sharedState.raceStarted = 0;
-        sharedState.playerAlive = 1;
-        sharedState.frameStep = F(2);
-        sharedState.frameTime = 0;
-        sharedState.speed = 0;
-        camera.lookAt(F(-5), F(60), F(210), 0, 0, F(90), 0, FIXED_ONE, 0);
-        arena = new ArenaTree("no-such-arena.ase", &camera);
-        if (!arena->root) arena->root = new TreeNode();
-        const Fixed bounds[4] = {F(-3000), F(-3000), F(6000), F(6000)};
-        std::copy(bounds, bounds + 4, arena->root->bounds);
-        player = new PlayerBike("no-such-bike.ase", arena, &camera);
-        ai = new AiBike("no-such-bike.ase", arena, {0, 0, F(-90)}, player);
-    }
-    void TearDown() override {
-        delete ai;
-        delete player;
-        delete arena;
-        clearWallRegistry();
-        recordSoundCalls(false);
-        soundReady = 0;
-        sharedState.soundOn = 0;
-        sharedState.playerAlive = 1;
-    }
-
     // Starts the opponent in a known direction: the start frame with a seed of the
     // parity that picks it, then the position put back where the test wants it.
     void startDriving(Direction d, Vec3 at) {
@@ -73,28 +33,25 @@ protected:
         ai->wall()->reset(at, d);
         ai->aimTimer = 0;
     }
-
+    // One frame whose first rand() value has the given parity.
+    void updateWithParity(int parity) {
+        std::srand(seedWithFirstParity(parity));
+        ai->update();
+    }
     // A wall of another bike: one quad from a to b.
     int32_t obstacle(Vec3 a, Vec3 b) {
-        const bool alongX = a.z == b.z;
-        const int32_t index = createWall(a, alongX ? PlusX : MinusZ);
+        const int32_t index = createWall(a, a.z == b.z ? PlusX : MinusZ);
         wallAt(index)->draw(b);
         return index;
     }
-
-    Camera camera;
-    ArenaTree* arena = nullptr;
-    PlayerBike* player = nullptr;
-    AiBike* ai = nullptr;
 };
 
 TEST_F(AiBikeTest, WaitsAtItsStartUntilTheRaceStarts) {
     EXPECT_EQ(ai->wallIndex, 1);
     EXPECT_EQ(ai->state, AiDriving);
     EXPECT_EQ(ai->started, 0);
-    EXPECT_EQ(ai->aimTimer, 0);
     for (int i = 0; i < 3; ++i) ai->update();
-    EXPECT_EQ(ai->position.z, F(-90));
+    EXPECT_EQ(ai->position, (Vec3{0, 0, F(-90)}));
     EXPECT_EQ(ai->steering.direction, Stopped);
 }
 
@@ -106,8 +63,7 @@ TEST_F(AiBikeTest, StartDirectionFromOneRandParity) {
         clearWallRegistry();
         delete ai;
         delete player;
-        player = new PlayerBike("no-such-bike.ase", arena, &camera);
-        ai = new AiBike("no-such-bike.ase", arena, {0, 0, F(-90)}, player);
+        makeBikes();
         const unsigned seed = seedWithFirstParity(parity);
         std::srand(seed);
         std::rand();
@@ -118,30 +74,28 @@ TEST_F(AiBikeTest, StartDirectionFromOneRandParity) {
         const Direction expected = parity == 0 ? MinusX : PlusZ;
         EXPECT_EQ(ai->steering.direction, expected);
         EXPECT_EQ(ai->started, 1);
-        ASSERT_EQ(ai->wall()->quadCount(), 1);
-        EXPECT_EQ(ai->wall()->segmentDirections[0], expected) << "its single quad carries the new direction";
+        EXPECT_EQ(wallDirections(*ai->wall()), std::vector<int>{expected}) << "its single quad takes the direction";
         // It moved in the start frame too, and drew no more rand than the start choice.
-        EXPECT_EQ(ai->position.x, parity == 0 ? F(-2) : 0);
-        EXPECT_EQ(ai->position.z, parity == 0 ? F(-90) : F(-88));
+        EXPECT_EQ(ai->position, parity == 0 ? (Vec3{F(-2), 0, F(-90)}) : (Vec3{0, 0, F(-88)}));
         EXPECT_EQ(ai->heading, parity == 0 ? F(90) : F(180));
         EXPECT_EQ(std::rand(), next);
     }
 }
 
 TEST_F(AiBikeTest, AxisChoices) {
-    ai->position = {F(50), 0, F(10)};
     player->position = {0, 0, 0};
-    EXPECT_EQ(ai->mainAxisChoice(), PlusX);
-    EXPECT_EQ(ai->crossAxisChoice(), MinusZ);
-    ai->position = {F(-50), 0, F(-10)};
-    EXPECT_EQ(ai->mainAxisChoice(), MinusX);
-    EXPECT_EQ(ai->crossAxisChoice(), PlusZ);
-    ai->position = {F(10), 0, F(-10)}; // a tie: the main axis is Z
-    EXPECT_EQ(ai->mainAxisChoice(), PlusZ);
-    EXPECT_EQ(ai->crossAxisChoice(), PlusX);
-    ai->position = {0, 0, 0}; // zero differences count as not positive
-    EXPECT_EQ(ai->mainAxisChoice(), PlusZ);
-    EXPECT_EQ(ai->crossAxisChoice(), MinusX);
+    const struct {
+        Vec3 at;
+        Direction main, cross;
+    } cases[] = {{{F(50), 0, F(10)}, PlusX, MinusZ},
+                 {{F(-50), 0, F(-10)}, MinusX, PlusZ},
+                 {{F(10), 0, F(-10)}, PlusZ, PlusX}, // a tie: the main axis is Z
+                 {{0, 0, 0}, PlusZ, MinusX}};        // zero differences count as not positive
+    for (const auto& c : cases) {
+        ai->position = c.at;
+        EXPECT_EQ(ai->mainAxisChoice(), c.main) << c.at;
+        EXPECT_EQ(ai->crossAxisChoice(), c.cross) << c.at;
+    }
 }
 
 TEST_F(AiBikeTest, WallAheadTurnsToARandomSide) {
@@ -151,13 +105,11 @@ TEST_F(AiBikeTest, WallAheadTurnsToARandomSide) {
         sharedState.frameTime = FIXED_ONE;
         const int32_t quads = ai->wall()->quadCount();
         // After the move the bike is at x = 98; four steps ahead is x = 90.
-        obstacle({F(90) + F(1), 0, F(-10)}, {F(90) + F(1), 0, F(10)});
-        std::srand(seedWithFirstParity(parity));
-        ai->update();
+        obstacle({F(91), 0, F(-10)}, {F(91), 0, F(10)});
+        updateWithParity(parity);
         EXPECT_EQ(ai->steering.direction, parity == 1 ? MinusZ : PlusZ) << "odd: right, even: left";
         EXPECT_EQ(ai->wall()->quadCount(), quads + 1);
-        EXPECT_EQ(ai->steering.rightLatch, 1);
-        EXPECT_EQ(ai->steering.leftLatch, 1);
+        EXPECT_TRUE(ai->steering.rightLatch && ai->steering.leftLatch);
         EXPECT_EQ(ai->state, AiDriving);
         EXPECT_EQ(ai->heading, parity == 1 ? 0 : F(180));
         EXPECT_EQ(ai->aimTimer, 0) << "a frame whose probe hit adds no aim time";
@@ -172,17 +124,15 @@ TEST_F(AiBikeTest, BothSidesBlockedEndsFacingTheOtherSide) {
         ai->wallIndex = createWall({}, MinusZ);
         startDriving(MinusX, {F(100), 0, 0});
         sharedState.frameTime = FIXED_ONE;
-        obstacle({F(90), 0, F(-10)}, {F(90), 0, F(10)});    // ahead
-        obstacle({F(80), 0, F(-8)}, {F(120), 0, F(-8)});    // on the right (MinusZ)
-        obstacle({F(80), 0, F(8)}, {F(120), 0, F(8)});      // on the left (PlusZ)
-        std::srand(seedWithFirstParity(parity));
-        ai->update();
+        obstacle({F(90), 0, F(-10)}, {F(90), 0, F(10)}); // ahead
+        obstacle({F(80), 0, F(-8)}, {F(120), 0, F(-8)}); // on the right (MinusZ)
+        obstacle({F(80), 0, F(8)}, {F(120), 0, F(8)});   // on the left (PlusZ)
+        updateWithParity(parity);
         // Three quarter turns to the first side: facing the other side, blocked or not.
-        EXPECT_EQ(ai->steering.direction, parity == 1 ? PlusZ : MinusZ);
-        EXPECT_EQ(ai->wall()->quadCount(), 2) << "one wall turn for the whole manoeuvre";
-        EXPECT_EQ(ai->wall()->segmentDirections[1], ai->steering.direction);
-        EXPECT_EQ(ai->steering.rightLatch, 1);
-        EXPECT_EQ(ai->steering.leftLatch, 1);
+        const Direction facing = parity == 1 ? PlusZ : MinusZ;
+        EXPECT_EQ(ai->steering.direction, facing);
+        EXPECT_EQ(wallDirections(*ai->wall()), (std::vector<int>{MinusX, facing})) << "one wall turn in all";
+        EXPECT_TRUE(ai->steering.rightLatch && ai->steering.leftLatch);
         EXPECT_EQ(ai->aimTimer, 0);
         EXPECT_EQ(ai->state, AiDriving) << "eight units off: not yet within a step";
     }
@@ -191,8 +141,7 @@ TEST_F(AiBikeTest, BothSidesBlockedEndsFacingTheOtherSide) {
 TEST_F(AiBikeTest, ArenaEdgeAheadCountsLikeAWall) {
     // After the move x = 2996; four steps ahead is past the edge at 3000.
     startDriving(PlusX, {F(2994), 0, 0});
-    std::srand(seedWithFirstParity(1));
-    ai->update();
+    updateWithParity(1);
     EXPECT_EQ(ai->steering.direction, PlusZ) << "right of PlusX";
     EXPECT_EQ(ai->state, AiDriving);
 }
@@ -205,15 +154,13 @@ TEST_F(AiBikeTest, ReaimAfterMoreThanFourSecondsOnAnEvenValue) {
     EXPECT_EQ(ai->aimTimer, F(4)) << "exactly 4.0 is not yet more than 4";
     EXPECT_EQ(ai->steering.direction, MinusZ);
 
-    std::srand(seedWithFirstParity(1));
-    ai->update();
+    updateWithParity(1);
     EXPECT_EQ(ai->aimTimer, 0);
     EXPECT_EQ(ai->steering.direction, MinusZ) << "odd: no re-aim";
     EXPECT_EQ(ai->wall()->quadCount(), 1);
 
     for (int i = 0; i < 4; ++i) ai->update();
-    std::srand(seedWithFirstParity(0));
-    ai->update();
+    updateWithParity(0);
     EXPECT_EQ(ai->aimTimer, 0);
     // v = (500, -180 - 10 steps): main axis X, positive: PlusX; it lies across MinusZ.
     EXPECT_EQ(ai->steering.direction, PlusX);
@@ -222,8 +169,7 @@ TEST_F(AiBikeTest, ReaimAfterMoreThanFourSecondsOnAnEvenValue) {
 
     // The main choice on the axis it already travels: the cross-axis choice instead.
     for (int i = 0; i < 4; ++i) ai->update();
-    std::srand(seedWithFirstParity(0));
-    ai->update();
+    updateWithParity(0);
     EXPECT_EQ(ai->steering.direction, PlusZ) << "cross axis: v.z is not positive";
     EXPECT_EQ(ai->wall()->quadCount(), 3);
 }
@@ -233,7 +179,6 @@ TEST_F(AiBikeTest, ReaimTenTimesAsOftenAfterThePlayersCrash) {
     // falling back to 0) come every 81 frames while the player drives, every 9 after.
     auto framesPerAttempt = [&]() {
         startDriving(MinusZ, {F(500), 0, F(2000)});
-        std::srand(seedWithFirstParity(1)); // odd values keep it going straight
         uint32_t tick = 1000;
         testing_support::headless().setVirtualTicks(tick);
         frameTimerStart();
@@ -241,7 +186,7 @@ TEST_F(AiBikeTest, ReaimTenTimesAsOftenAfterThePlayersCrash) {
             tick += 50;
             testing_support::headless().setVirtualTicks(tick);
             frameTimerTick();
-            std::srand(1); // an odd first value, whatever the seed above left behind
+            std::srand(1); // an odd first value keeps it going straight
             const Fixed before = ai->aimTimer;
             ai->update();
             if (ai->aimTimer < before) return frame;
@@ -253,21 +198,16 @@ TEST_F(AiBikeTest, ReaimTenTimesAsOftenAfterThePlayersCrash) {
     EXPECT_EQ(framesPerAttempt(), 81);
     player->crash();
     EXPECT_EQ(framesPerAttempt(), 9);
-    EXPECT_EQ(sharedState.frameTime, 10 * 3276);
 }
 
 TEST_F(AiBikeTest, CrashSinksThenOut) {
-    soundReady = 1;
-    sharedState.soundOn = 1;
-    recordSoundCalls(true);
+    recordSound();
     startDriving(MinusX, {F(100), 0, 0});
     const int32_t hit = obstacle({F(97), 0, F(-10)}, {F(97), 0, F(10)});
-    std::srand(seedWithFirstParity(1));
-    ai->update();
+    updateWithParity(1);
     EXPECT_EQ(ai->state, AiCrashed);
     EXPECT_EQ(ai->hitWall, hit);
-    const std::vector<std::string> calls = takeSoundCalls();
-    EXPECT_NE(std::find(calls.begin(), calls.end(), "play free none"), calls.end());
+    EXPECT_TRUE(heard("play free none"));
     EXPECT_EQ(ai->wall()->wallState, WallGrowing) << "frozen from the next frame on";
 
     const Vec3 where = ai->position;
@@ -277,17 +217,16 @@ TEST_F(AiBikeTest, CrashSinksThenOut) {
         EXPECT_EQ(ai->state, AiCrashed);
         EXPECT_EQ(ai->wall()->wallState, WallFrozen);
     }
-    EXPECT_EQ(ai->position.x, where.x);
+    EXPECT_EQ(ai->position, where);
     ai->update();
     EXPECT_EQ(ai->state, AiOut);
     EXPECT_EQ(ai->wall()->quadCount(), 0);
     EXPECT_EQ(ai->wall()->wallState, WallFrozen) << "hidden, then frozen again: empty and frozen";
-    EXPECT_EQ(ai->hitWall, hit);
 
     ai->state = AiScored;
     sharedState.frameStep = F(50);
     ai->update();
-    EXPECT_EQ(ai->position.x, where.x);
+    EXPECT_EQ(ai->position, where);
     EXPECT_EQ(ai->hitWall, hit) << "an opponent out of the race tests nothing";
 }
 
@@ -297,8 +236,7 @@ TEST_F(AiBikeTest, ResetKeepsAimTimerAndHitWall) {
     ai->hitWall = 2;
     ai->state = AiScored;
     ai->reset();
-    EXPECT_EQ(ai->position.z, F(-90));
-    EXPECT_EQ(ai->position.x, 0);
+    EXPECT_EQ(ai->position, (Vec3{0, 0, F(-90)}));
     EXPECT_EQ(ai->state, AiDriving);
     EXPECT_EQ(ai->started, 0);
     EXPECT_EQ(ai->steering.direction, Stopped);

@@ -1,52 +1,13 @@
 // Building the arena quadtree from a model file.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <functional>
-#include <string>
+#include <vector>
 
 #include "../../bench/arenagen.h"
-#include "arenatree.h"
-#include "asetesting.h"
-#include "log.h"
-#include "sharedstate.h"
-
-using namespace ase_testing;
+#include "arenafile.h"
 
 namespace {
-
-// Writes text as "arena.ase" into a directory of its own and builds the tree from it.
-class ArenaFile {
-public:
-    explicit ArenaFile(const std::string& text) {
-        char pattern[] = "/tmp/palvex-arena-XXXXXX";
-        dir = std::string(mkdtemp(pattern)) + "/";
-        FILE* f = std::fopen((dir + "arena.ase").c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-        std::strcpy(savedDir, sharedState.appDir);
-        std::strcpy(sharedState.appDir, dir.c_str());
-        materialManager.setGlEnabled(false);
-        mark = materialManager.mark();
-        ensurePlatform();
-        tree = new ArenaTree("arena.ase", nullptr);
-    }
-    ~ArenaFile() {
-        delete tree;
-        materialManager.dropSince(mark);
-        materialManager.setGlEnabled(true);
-        std::strcpy(sharedState.appDir, savedDir);
-        std::remove((dir + "arena.ase").c_str());
-        std::remove(dir.c_str());
-    }
-    ArenaTree* tree = nullptr;
-
-private:
-    std::string dir;
-    char savedDir[APP_DIR_SIZE];
-    int32_t mark = 0;
-};
 
 void forEachLeaf(const TreeNode* node, const std::function<void(const TreeNode&, int)>& visit, int depth = 0) {
     if (!node) return;
@@ -60,15 +21,17 @@ void forEachLeaf(const TreeNode* node, const std::function<void(const TreeNode&,
     if (leaf) visit(*node, depth);
 }
 
+// The triangle counts of a node's four children, -1 for a missing one.
+std::vector<int> childCounts(const TreeNode* node) {
+    std::vector<int> out;
+    for (const TreeNode* child : node->children) out.push_back(child ? child->triangleCount : -1);
+    return out;
+}
+
 int leafTriangles(const TreeNode* root) {
     int total = 0;
     forEachLeaf(root, [&](const TreeNode& leaf, int) { total += leaf.triangleCount; });
     return total;
-}
-
-std::string mesh(const std::string& vertices, const std::string& faces, int vertexCount, int faceCount) {
-    return "*GEOMOBJECT {\n*MESH_NUMVERTEX " + std::to_string(vertexCount) + "\n*MESH_NUMFACES " +
-           std::to_string(faceCount) + "\n" + vertices + faces + "}\n";
 }
 
 // Triangles k = 0 .. count - 1, each three file vertices; corner positions from a function.
@@ -85,7 +48,8 @@ std::string triangles(int count, const std::function<void(int, int, float&, floa
         std::snprintf(line, sizeof line, "*MESH_FACE %d: A: %d B: %d C: %d\n", k, 3 * k, 3 * k + 1, 3 * k + 2);
         faces += line;
     }
-    return mesh(vertices, faces, 3 * count, count);
+    return "*GEOMOBJECT {\n*MESH_NUMVERTEX " + std::to_string(3 * count) + "\n*MESH_NUMFACES " +
+           std::to_string(count) + "\n" + vertices + faces + "}\n";
 }
 
 } // namespace
@@ -94,7 +58,7 @@ TEST(ArenaTreeBuild, SmallArenaIsOneLeaf) {
     ArenaFile arena(arenagen::floorAse(4, 4)); // 32 triangles
     const TreeNode* root = arena.tree->root;
     ASSERT_NE(root, nullptr);
-    for (const TreeNode* child : root->children) EXPECT_EQ(child, nullptr);
+    EXPECT_EQ(childCounts(root), std::vector<int>(4, -1));
     EXPECT_EQ(root->triangleCount, 32);
     EXPECT_NE(root->vertices, nullptr);
     EXPECT_NE(root->texCoords, nullptr);
@@ -109,27 +73,22 @@ TEST(ArenaTreeBuild, EightByEightFloorSplitsOnceIntoFourLeaves) {
     EXPECT_EQ(root->triangleCount, 128);
     EXPECT_EQ(root->vertices, nullptr);
     // The root's rectangle: the extremes, each converted on its own.
-    EXPECT_EQ(root->bounds[0], FloatToFixed(-100.0f));
-    EXPECT_EQ(root->bounds[1], FloatToFixed(-60.0f));
-    EXPECT_EQ(root->bounds[2], FloatToFixed(200.0f));
-    EXPECT_EQ(root->bounds[3], FloatToFixed(120.0f));
+    const Fixed bounds[4] = {FloatToFixed(-100.0f), FloatToFixed(-60.0f), FloatToFixed(200.0f), FloatToFixed(120.0f)};
+    EXPECT_TRUE(std::equal(bounds, bounds + 4, root->bounds));
     const float expected[4][2] = {{-100, -60}, {0, -60}, {-100, 0}, {0, 0}};
     for (int i = 0; i < 4; ++i) {
         const TreeNode* child = root->children[i];
         ASSERT_NE(child, nullptr);
+        const float childBounds[4] = {expected[i][0], expected[i][1], 100.0f, 60.0f};
+        EXPECT_TRUE(std::equal(childBounds, childBounds + 4, child->floatBounds)) << i;
         EXPECT_EQ(child->triangleCount, 32) << i;
-        EXPECT_NE(child->vertices, nullptr);
-        EXPECT_EQ(child->floatBounds[0], expected[i][0]) << i;
-        EXPECT_EQ(child->floatBounds[1], expected[i][1]) << i;
-        EXPECT_EQ(child->floatBounds[2], 100.0f);
-        EXPECT_EQ(child->floatBounds[3], 60.0f);
-        for (const TreeNode* grandchild : child->children) EXPECT_EQ(grandchild, nullptr);
+        EXPECT_EQ(childCounts(child), std::vector<int>(4, -1));
         // Leaves are filled like a model's draw arrays: every corner lies in the quadrant.
+        ASSERT_NE(child->vertices, nullptr);
         for (int v = 0; v < 3 * 32; ++v) {
-            EXPECT_GE(child->vertices[3 * v], child->bounds[0]);
-            EXPECT_LE(child->vertices[3 * v], child->bounds[0] + child->bounds[2]);
-            EXPECT_GE(child->vertices[3 * v + 2], child->bounds[1]);
-            EXPECT_LE(child->vertices[3 * v + 2], child->bounds[1] + child->bounds[3]);
+            const Fixed x = child->vertices[3 * v], z = child->vertices[3 * v + 2];
+            EXPECT_TRUE(x >= child->bounds[0] && x <= child->bounds[0] + child->bounds[2]) << i << " " << v;
+            EXPECT_TRUE(z >= child->bounds[1] && z <= child->bounds[1] + child->bounds[3]) << i << " " << v;
         }
     }
 }
@@ -156,12 +115,8 @@ TEST(ArenaTreeBuild, CrossingTrianglesAreDroppedAndBorderTrianglesGoToBoth) {
     const TreeNode* root = arena.tree->root;
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->triangleCount, 43);
-    ASSERT_NE(root->children[0], nullptr);
     // The crossing triangle and the big one are in no quadrant; the border one is in two.
-    EXPECT_EQ(root->children[0]->triangleCount, 41);
-    EXPECT_EQ(root->children[1]->triangleCount, 1);
-    EXPECT_EQ(root->children[2]->triangleCount, 0);
-    EXPECT_EQ(root->children[3]->triangleCount, 0);
+    ASSERT_EQ(childCounts(root), (std::vector<int>{41, 1, 0, 0}));
     EXPECT_NE(root->children[2]->vertices, nullptr); // an empty leaf still has its arrays
     EXPECT_EQ(arena.tree->textured, 0);
     EXPECT_EQ(root->children[0]->texCoords, nullptr);
@@ -197,15 +152,9 @@ TEST(ArenaTreeBuild, TrianglesAboutOnePointStopSplitting) {
 }
 
 TEST(ArenaTreeBuild, NoFloorMeansNoPlayingField) {
-    {
-        ArenaFile none("*MATERIAL_COUNT 0\n");
-        EXPECT_EQ(none.tree->root, nullptr);
-    }
-    {
-        ArenaFile faceless("*GEOMOBJECT {\n*MESH_NUMVERTEX 3\n*MATERIAL_REF 0\n}\n");
-        EXPECT_EQ(faceless.tree->root, nullptr);
-    }
-    ensurePlatform();
+    EXPECT_EQ(ArenaFile("*MATERIAL_COUNT 0\n").tree->root, nullptr);
+    EXPECT_EQ(ArenaFile("*GEOMOBJECT {\n*MESH_NUMVERTEX 3\n*MATERIAL_REF 0\n}\n").tree->root, nullptr);
+    ase_testing::ensurePlatform();
     testing::internal::CaptureStderr();
     std::strcpy(sharedState.appDir, "/nonexistent-palvex/");
     ArenaTree missing("arena.ase", nullptr);
@@ -226,7 +175,7 @@ TEST(ArenaTreeBuild, ColoursRepeatTheFiveShadesTwoTrianglesEach) {
 }
 
 TEST(ArenaTreeBuild, GameArena) {
-    const std::string text = readFile(std::string(PALVEX_SOURCE_DIR) + "/data/arena.ase");
+    const std::string text = ase_testing::readFile(std::string(PALVEX_SOURCE_DIR) + "/data/arena.ase");
     ASSERT_FALSE(text.empty());
     ArenaFile arena(text);
     ASSERT_NE(arena.tree->root, nullptr);

@@ -1,13 +1,12 @@
+// Collisions: the arena's rectangle, and each wall quad against a bike's next step.
 #include <gtest/gtest.h>
 
-#include "testplatform.h"
 #include "collision.h"
 #include "lightwall.h"
-#include "sharedstate.h"
+#include "testplatform.h"
 
 namespace {
 
-constexpr Fixed F(int v) { return v * FIXED_ONE; }
 constexpr Fixed HALF = FIXED_ONE / 2;
 
 // Lays a wall through the given corners, the way a bike does: draw to the corner, turn.
@@ -42,14 +41,13 @@ protected:
 
 TEST(ArenaRectangle, EdgesCountAsInside) {
     const Fixed bounds[4] = {F(-100), F(-50), F(200), F(150)};
-    EXPECT_TRUE(insideRectangle(bounds, {F(-100), 0, 0}));
-    EXPECT_TRUE(insideRectangle(bounds, {F(100), 0, 0}));
-    EXPECT_TRUE(insideRectangle(bounds, {0, F(1000), F(-50)}));
-    EXPECT_TRUE(insideRectangle(bounds, {0, 0, F(100)}));
-    EXPECT_FALSE(insideRectangle(bounds, {F(-100) - 1, 0, 0}));
-    EXPECT_FALSE(insideRectangle(bounds, {F(100) + 1, 0, 0}));
-    EXPECT_FALSE(insideRectangle(bounds, {0, 0, F(-50) - 1}));
-    EXPECT_FALSE(insideRectangle(bounds, {0, 0, F(100) + 1}));
+    const struct {
+        Vec3 at;
+        bool inside;
+    } cases[] = {{{F(-100), 0, 0}, true},      {{F(100), 0, 0}, true},      {{0, F(1000), F(-50)}, true},
+                 {{0, 0, F(100)}, true},       {{F(-100) - 1, 0, 0}, false}, {{F(100) + 1, 0, 0}, false},
+                 {{0, 0, F(-50) - 1}, false}, {{0, 0, F(100) + 1}, false}};
+    for (const auto& c : cases) EXPECT_EQ(insideRectangle(bounds, c.at), c.inside) << c.at;
     // A rectangle reaching the top of the Fixed range does not wrap around.
     const Fixed far[4] = {F(32000), F(32000), F(1000), F(1000)};
     EXPECT_TRUE(insideRectangle(far, {0x7FFFFFFF, 0, F(32100)}));

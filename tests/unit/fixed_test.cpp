@@ -6,12 +6,21 @@
 #include <random>
 
 #include "fixed.h"
+#include "testplatform.h"
 
 namespace {
 
-constexpr Fixed ONE = 0x10000;
-constexpr Fixed fx(int whole) { return whole * ONE; }
+constexpr Fixed ONE = FIXED_ONE;
 double toDouble(Fixed v) { return v / 65536.0; }
+
+// Worked values: each case is the routine's result and the value it must have.
+struct Case {
+    Fixed got, expected;
+};
+void expectCases(std::initializer_list<Case> cases) {
+    int n = 0;
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << "case " << n++;
+}
 
 // Straightforward versions written from the arithmetic rules, with every branch spelled
 // out, to check the branch-free library routines over many inputs.
@@ -70,17 +79,14 @@ Fixed angleOfStep(int k) { return static_cast<Fixed>((static_cast<int64_t>(k) <<
 
 } // namespace
 
-TEST(FixedMulTest, RoundsTowardMinusInfinity) {
-    EXPECT_EQ(FixedMul(-1, 1), -1);
-    EXPECT_EQ(FixedMul(1, 1), 0);
-    EXPECT_EQ(FixedMul(fx(3), fx(-2)), fx(-6));
-    EXPECT_EQ(FixedMul(ONE / 2, ONE / 2), ONE / 4);
-}
-
-TEST(FixedMulTest, WrapsLikeThe64BitProduct) {
-    EXPECT_EQ(FixedMul(fx(200), fx(200)), static_cast<Fixed>(static_cast<uint32_t>(40000u << 16)));
-    EXPECT_EQ(FixedMul(INT32_MIN, INT32_MIN), 0); // 2^62 >> 16 = 2^46: low word zero
-    EXPECT_EQ(FixedMul(INT32_MIN, -ONE), INT32_MIN);
+TEST(FixedMulTest, RoundsTowardMinusInfinityAndWrapsLikeThe64BitProduct) {
+    expectCases({{FixedMul(-1, 1), -1},
+                 {FixedMul(1, 1), 0},
+                 {FixedMul(F(3), F(-2)), F(-6)},
+                 {FixedMul(ONE / 2, ONE / 2), ONE / 4},
+                 {FixedMul(F(200), F(200)), static_cast<Fixed>(40000u << 16)},
+                 {FixedMul(INT32_MIN, INT32_MIN), 0}, // 2^62 >> 16 = 2^46: low word zero
+                 {FixedMul(INT32_MIN, -ONE), INT32_MIN}});
     std::mt19937 rng(1234);
     for (int i = 0; i < 100000; ++i) {
         const Fixed a = static_cast<Fixed>(rng());
@@ -89,81 +95,67 @@ TEST(FixedMulTest, WrapsLikeThe64BitProduct) {
     }
 }
 
-TEST(FixedReciprocalTest, TellingValues) {
-    EXPECT_EQ(FixedReciprocal(ONE), ONE);
-    EXPECT_EQ(FixedReciprocal(-ONE), -ONE);
-    EXPECT_EQ(FixedReciprocal(fx(2)), 0x8000);
-    EXPECT_EQ(FixedReciprocal(fx(3)), 0x5555);
-    EXPECT_EQ(FixedReciprocal(0), 0x7FFFFFFF);
-    EXPECT_EQ(FixedReciprocal(8), 0x20000000);
-    EXPECT_EQ(FixedReciprocal(7), 0x19000000); // seed 0 for tiny divisors: far from 9362.3
-    EXPECT_EQ(FixedReciprocal(-7), -0x19000000);
-}
-
-TEST(FixedReciprocalTest, MatchesTheStepByStepRuleEverywhere) {
-    std::mt19937 rng(99);
-    for (int i = 0; i < 200000; ++i) {
-        const Fixed x = spreadValue(rng);
-        ASSERT_EQ(FixedReciprocal(x), referenceReciprocal(x)) << x;
-    }
-    ASSERT_EQ(FixedReciprocal(INT32_MIN), referenceReciprocal(INT32_MIN));
-    ASSERT_EQ(FixedReciprocal(INT32_MAX), referenceReciprocal(INT32_MAX));
-}
-
 TEST(FixedDivTest, TellingValues) {
-    EXPECT_EQ(FixedDiv(ONE, fx(3)), 0x5555);
-    EXPECT_EQ(FixedDiv(fx(10), fx(4)), ONE * 5 / 2);
-    EXPECT_EQ(FixedDiv(fx(-7), fx(2)), -ONE * 7 / 2);
-    EXPECT_EQ(FixedDiv(ONE, fx(300)), 218);
-    EXPECT_EQ(FixedDiv(ONE, 0), 0x7FFFFFFF);
-    EXPECT_EQ(FixedDiv(fx(2), 0), FixedMul(0x7FFFFFFF, fx(2)));
+    expectCases({{FixedReciprocal(ONE), ONE},
+                 {FixedReciprocal(-ONE), -ONE},
+                 {FixedReciprocal(F(2)), 0x8000},
+                 {FixedReciprocal(F(3)), 0x5555},
+                 {FixedReciprocal(0), 0x7FFFFFFF},
+                 {FixedReciprocal(8), 0x20000000},
+                 {FixedReciprocal(7), 0x19000000}, // seed 0 for tiny divisors: far from 9362.3
+                 {FixedReciprocal(-7), -0x19000000},
+                 {FixedDiv(ONE, F(3)), 0x5555},
+                 {FixedDiv(F(10), F(4)), F(2.5)},
+                 {FixedDiv(F(-7), F(2)), F(-3.5)},
+                 {FixedDiv(ONE, F(300)), 218},
+                 {FixedDiv(ONE, 0), 0x7FFFFFFF},
+                 {FixedDiv(F(2), 0), FixedMul(0x7FFFFFFF, F(2))}});
 }
 
 TEST(FixedDivTest, LargeDivisorsAreScaledDown) {
-    const Fixed q = FixedDiv(fx(500), fx(-300));
+    const Fixed q = FixedDiv(F(500), F(-300));
     EXPECT_NEAR(toDouble(q), -5.0 / 3.0, 1e-3);
-    EXPECT_EQ(q, FixedMul(fx(500) >> 8, FixedReciprocal(fx(-300) >> 8)));
-    EXPECT_NE(q, FixedMul(FixedReciprocal(fx(-300)), fx(500)));
+    EXPECT_EQ(q, FixedMul(F(500) >> 8, FixedReciprocal(F(-300) >> 8)));
+    EXPECT_NE(q, FixedMul(FixedReciprocal(F(-300)), F(500)));
     // The boundary: -256.0 still takes the direct path, 256.0 does not.
-    EXPECT_EQ(FixedDiv(ONE, fx(-256)), FixedMul(FixedReciprocal(fx(-256)), ONE));
-    EXPECT_EQ(FixedDiv(ONE, fx(256)), FixedMul(ONE >> 8, FixedReciprocal(fx(256) >> 8)));
+    EXPECT_EQ(FixedDiv(ONE, F(-256)), FixedMul(FixedReciprocal(F(-256)), ONE));
+    EXPECT_EQ(FixedDiv(ONE, F(256)), FixedMul(ONE >> 8, FixedReciprocal(F(256) >> 8)));
 }
 
-TEST(FixedDivTest, MatchesTheStepByStepRuleEverywhere) {
-    std::mt19937 rng(7);
+TEST(FixedDivTest, ReciprocalAndQuotientMatchTheStepByStepRuleEverywhere) {
+    std::mt19937 rng(99);
     for (int i = 0; i < 200000; ++i) {
         const Fixed a = spreadValue(rng);
         const Fixed b = spreadValue(rng);
+        ASSERT_EQ(FixedReciprocal(b), referenceReciprocal(b)) << b;
         ASSERT_EQ(FixedDiv(a, b), referenceDiv(a, b)) << a << " / " << b;
     }
+    for (Fixed x : {INT32_MIN, INT32_MAX}) ASSERT_EQ(FixedReciprocal(x), referenceReciprocal(x)) << x;
 }
 
 TEST(FixedSqrtTest, SixHeronSteps) {
-    EXPECT_EQ(FixedSqrt(0), 0x200);
-    EXPECT_EQ(FixedSqrt(ONE), ONE);
-    EXPECT_EQ(FixedSqrt(ONE / 4), ONE / 2);
-    EXPECT_EQ(FixedSqrt(fx(4)), fx(2) - 3);
-    EXPECT_EQ(FixedSqrt(fx(100)), fx(10) - 50);
-    EXPECT_NEAR(toDouble(FixedSqrt(fx(10000))), 116.74, 0.01);
-    EXPECT_NEAR(toDouble(FixedSqrt(fx(1000))), 31.637, 0.001);
-    EXPECT_NEAR(toDouble(FixedSqrt(fx(14400))), 152.19, 0.01);
+    expectCases({{FixedSqrt(0), 0x200},
+                 {FixedSqrt(ONE), ONE},
+                 {FixedSqrt(ONE / 4), ONE / 2},
+                 {FixedSqrt(F(4)), F(2) - 3},
+                 {FixedSqrt(F(100)), F(10) - 50}});
+    EXPECT_NEAR(toDouble(FixedSqrt(F(10000))), 116.74, 0.01);
+    EXPECT_NEAR(toDouble(FixedSqrt(F(1000))), 31.637, 0.001);
+    EXPECT_NEAR(toDouble(FixedSqrt(F(14400))), 152.19, 0.01);
 }
 
-TEST(FixedSqrtTest, StepByStepAndCloseBelow400) {
+TEST(FixedSqrtTest, StepByStepEverywhereAndCloseBelow400) {
     std::mt19937 rng(5);
     for (int i = 0; i < 20000; ++i) {
-        const Fixed v = static_cast<Fixed>(rng() % static_cast<uint32_t>(fx(32766)));
+        const Fixed v = static_cast<Fixed>(rng() % static_cast<uint32_t>(F(32766)));
         const Fixed y = referenceSqrt(v);
         ASSERT_EQ(FixedSqrt(v), y) << v;
         // Six steps converge here; what is left is the truncating reciprocal.
-        if (v >= ONE / 16 && v <= fx(400)) {
+        if (v >= ONE / 16 && v <= F(400)) {
             ASSERT_NEAR(toDouble(y) / std::sqrt(toDouble(v)), 1.0, 3e-4) << v;
         }
     }
-}
-
-TEST(FixedSqrtTest, NegativeAndWrappingInputsFollowTheSameSteps) {
-    std::mt19937 rng(6);
+    // Negative and wrapping inputs follow the same steps.
     for (int i = 0; i < 20000; ++i) {
         const Fixed v = i % 2 ? -static_cast<Fixed>(rng() >> 1) : static_cast<Fixed>(0x7FFF0000u + rng() % 0xFFFFu);
         ASSERT_EQ(FixedSqrt(v), referenceSqrt(v)) << v;
@@ -172,14 +164,14 @@ TEST(FixedSqrtTest, NegativeAndWrappingInputsFollowTheSameSteps) {
 }
 
 TEST(FixedSineTest, TellingValues) {
-    EXPECT_EQ(FixedSin(0), 0);
-    EXPECT_EQ(FixedCos(0), 65534);
-    EXPECT_EQ(FixedSin(102943), 65534);
-    EXPECT_EQ(FixedCos(102943), 0);
-    EXPECT_EQ(FixedCos(205887), -65534);
-    EXPECT_EQ(FixedSin(-102943), -65534);
-    EXPECT_EQ(FixedSin(ONE), 55131);
-    EXPECT_EQ(FixedCos(ONE), 35430);
+    expectCases({{FixedSin(0), 0},
+                 {FixedCos(0), 65534},
+                 {FixedSin(102943), 65534},
+                 {FixedCos(102943), 0},
+                 {FixedCos(205887), -65534},
+                 {FixedSin(-102943), -65534},
+                 {FixedSin(ONE), 55131},
+                 {FixedCos(ONE), 35430}});
 }
 
 TEST(FixedSineTest, QuarterTableRows) {
@@ -210,100 +202,54 @@ TEST(FixedSineTest, QuadrantsMirrorAndNegate) {
 
 TEST(FixedSineTest, NegativeAnglesAddWholeTurns) {
     const Fixed twoPi = 411774;
-    for (Fixed angle : {-1, -ONE, -twoPi, -twoPi - 1, -fx(1000), INT32_MIN, INT32_MIN + 1}) {
+    for (Fixed angle : {-1, -ONE, -twoPi, -twoPi - 1, F(-1000), INT32_MIN, INT32_MIN + 1}) {
         int64_t lifted = angle;
         while (lifted < 0) lifted += twoPi;
         ASSERT_EQ(FixedSin(angle), FixedSin(static_cast<Fixed>(lifted))) << angle;
         ASSERT_EQ(FixedCos(angle), FixedCos(static_cast<Fixed>(lifted))) << angle;
     }
     // Positive angles are not reduced: whole turns fall out of the wrapping product.
-    EXPECT_NEAR(toDouble(FixedSin(fx(100))), std::sin(100.0), 0.01);
+    EXPECT_NEAR(toDouble(FixedSin(F(100))), std::sin(100.0), 0.01);
 }
 
-TEST(Vec3Test, SetCopySub) {
-    Vec3 a, b, out;
-    Vec3Set(a, fx(5), fx(-3), 7);
-    Vec3Copy(b, a);
-    EXPECT_EQ(b.x, fx(5));
-    EXPECT_EQ(b.y, fx(-3));
-    EXPECT_EQ(b.z, 7);
-    Vec3Set(b, fx(1), fx(1), INT32_MIN);
-    Vec3& r = Vec3Sub(a, b, out);
-    EXPECT_EQ(&r, &out);
-    EXPECT_EQ(out.x, fx(4));
-    EXPECT_EQ(out.y, fx(-4));
-    EXPECT_EQ(out.z, static_cast<Fixed>(7u - 0x80000000u)); // wraps
-}
-
-TEST(Vec3Test, CrossMayWriteOverItsInput) {
-    Vec3 x, y, out;
-    Vec3Set(x, ONE, 0, 0);
-    Vec3Set(y, 0, ONE, 0);
-    Vec3Cross(x, y, out);
-    EXPECT_EQ(out.x, 0);
-    EXPECT_EQ(out.y, 0);
-    EXPECT_EQ(out.z, ONE);
-    Vec3 a, b;
-    Vec3Set(a, fx(2), fx(3), fx(4));
-    Vec3Set(b, fx(-1), ONE / 2, fx(5));
-    Vec3Cross(a, b, out);
-    EXPECT_EQ(out.x, fx(15) - fx(2));
-    EXPECT_EQ(out.y, fx(-4) - fx(10));
-    EXPECT_EQ(out.z, fx(1) + fx(3));
+TEST(Vec3Test, SubWrapsAndCrossMayWriteOverItsInput) {
+    Vec3 out;
+    EXPECT_EQ(&Vec3Sub({F(5), F(-3), 7}, {ONE, ONE, INT32_MIN}, out), &out);
+    EXPECT_EQ(out, (Vec3{F(4), F(-4), static_cast<Fixed>(7u - 0x80000000u)}));
+    EXPECT_EQ(Vec3Cross({ONE, 0, 0}, {0, ONE, 0}, out), (Vec3{0, 0, ONE}));
+    Vec3 a = {F(2), F(3), F(4)};
+    const Vec3 b = {F(-1), ONE / 2, F(5)};
+    EXPECT_EQ(Vec3Cross(a, b, out), (Vec3{F(15) - F(2), F(-4) - F(10), F(1) + F(3)}));
     Vec3Cross(a, b, a);
-    EXPECT_EQ(std::memcmp(&a, &out, sizeof out), 0);
+    EXPECT_EQ(a, out);
 }
 
 TEST(Vec3Test, LengthAndNormalize) {
-    Vec3 v;
-    Vec3Set(v, fx(3), fx(4), 0);
-    EXPECT_EQ(Vec3Length(v), FixedSqrt(fx(25)));
-    const Fixed length = Vec3Length(v);
-    const Fixed z = Vec3Normalize(v);
-    EXPECT_EQ(v.x, FixedDiv(fx(3), length));
-    EXPECT_EQ(v.y, FixedDiv(fx(4), length));
-    EXPECT_EQ(z, 0);
+    // Normalizing divides each component as FixedDiv would and returns the new z.
+    for (const Vec3 start : {Vec3{F(3), F(4), 0}, Vec3{F(-2), F(100), F(150)}, Vec3{0, 3, 0}}) {
+        Vec3 v = start;
+        const Fixed length = Vec3Length(v);
+        const Fixed z = Vec3Normalize(v);
+        EXPECT_EQ(z, v.z);
+        EXPECT_EQ(v, (Vec3{FixedDiv(start.x, length), FixedDiv(start.y, length), FixedDiv(start.z, length)})) << start;
+    }
+    Vec3 v = {F(3), F(4), 0};
+    EXPECT_EQ(Vec3Length(v), FixedSqrt(F(25)));
+    Vec3Normalize(v);
     EXPECT_NEAR(toDouble(v.x), 0.6, 1e-4);
     EXPECT_NEAR(toDouble(v.y), 0.8, 1e-4);
-
-    Vec3Set(v, fx(-2), fx(100), fx(150)); // long enough for the square root to come out too large
-    const Fixed far = Vec3Length(v);
-    const Vec3 before = v;
-    EXPECT_EQ(Vec3Normalize(v), FixedDiv(before.z, far));
-    EXPECT_EQ(v.x, FixedDiv(before.x, far));
-    EXPECT_EQ(v.y, FixedDiv(before.y, far));
-
-    Vec3Set(v, 0, 0, 0); // divided by 512 raw units, not flagged
+    v = {0, 0, 0}; // divided by 512 raw units, not flagged
     EXPECT_EQ(Vec3Length(v), 0x200);
     EXPECT_EQ(Vec3Normalize(v), 0);
-    Vec3Set(v, 0, 3, 0);
-    Vec3Normalize(v);
-    EXPECT_EQ(v.y, FixedDiv(3, FixedSqrt(0)));
 }
 
-TEST(Matrix4Test, IdentityAndProduct) {
+TEST(Matrix4Test, IdentityAndEveryPathGivesTheSumOfFixedProducts) {
     Matrix4 m;
     std::memset(&m, 0x5A, sizeof m);
     Matrix4Identity(m);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(m.m[i], (i % 5 == 0) ? ONE : 0) << i;
 
-    // A translation by (1, 2, 3) after a scale by 2: column-major, translation at 12..14.
-    Matrix4 translate, scale, out;
-    Matrix4Identity(translate);
-    translate.m[12] = fx(1);
-    translate.m[13] = fx(2);
-    translate.m[14] = fx(3);
-    Matrix4Identity(scale);
-    scale.m[0] = scale.m[5] = scale.m[10] = fx(2);
-    EXPECT_EQ(&Matrix4Multiply(translate, scale, out), &out);
-    const Fixed expected[16] = {fx(2), 0, 0, 0, 0, fx(2), 0, 0, 0, 0, fx(2), 0, fx(1), fx(2), fx(3), ONE};
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(out.m[i], expected[i]) << i;
-    Matrix4Multiply(scale, translate, out);
-    EXPECT_EQ(out.m[12], fx(2));
-    EXPECT_EQ(out.m[14], fx(6));
-}
-
-TEST(Matrix4Test, EveryPathGivesTheSumOfFixedProducts) {
+    // Column-major: element (r, c) is the row r of left times the column c of right.
     std::mt19937 rng(3);
     for (int round = 0; round < 200; ++round) {
         Matrix4 left, right;
@@ -315,16 +261,14 @@ TEST(Matrix4Test, EveryPathGivesTheSumOfFixedProducts) {
             right.m[i] = round < 100 ? static_cast<Fixed>(rng()) : static_cast<Fixed>(rng() % (1u << 22)) - (1 << 21);
         }
         Matrix4 wide, portable;
-        Matrix4Multiply(left, right, wide);
+        EXPECT_EQ(&Matrix4Multiply(left, right, wide), &wide);
         fixed_detail::Matrix4MultiplyPortable(left, right, portable);
-        for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c) {
-                uint32_t sum = 0;
-                for (int k = 0; k < 4; ++k)
-                    sum += static_cast<uint32_t>(referenceMul(left.m[4 * k + r], right.m[4 * c + k]));
-                ASSERT_EQ(wide.m[4 * c + r], static_cast<Fixed>(sum)) << r << "," << c;
-                ASSERT_EQ(portable.m[4 * c + r], static_cast<Fixed>(sum)) << r << "," << c;
-            }
+        for (int i = 0; i < 16; ++i) {
+            uint32_t sum = 0;
+            for (int k = 0; k < 4; ++k) sum += static_cast<uint32_t>(referenceMul(left.m[4 * k + i % 4], right.m[4 * (i / 4) + k]));
+            ASSERT_EQ(wide.m[i], static_cast<Fixed>(sum)) << i;
+            ASSERT_EQ(portable.m[i], static_cast<Fixed>(sum)) << i;
+        }
     }
 }
 
@@ -339,11 +283,9 @@ TEST(Matrix4Test, OutMayBeEitherInput) {
     Matrix4Multiply(left, right, separate);
     Matrix4Multiply(left, left, square);
     for (auto multiply : {Matrix4Multiply, fixed_detail::Matrix4MultiplyPortable}) {
-        Matrix4 asLeft = left;
+        Matrix4 asLeft = left, asRight = right, both = left;
         multiply(asLeft, right, asLeft);
-        Matrix4 asRight = right;
         multiply(left, asRight, asRight);
-        Matrix4 both = left;
         multiply(both, both, both);
         EXPECT_EQ(std::memcmp(&asLeft, &separate, sizeof separate), 0);
         EXPECT_EQ(std::memcmp(&asRight, &separate, sizeof separate), 0);
@@ -352,34 +294,30 @@ TEST(Matrix4Test, OutMayBeEitherInput) {
 }
 
 TEST(PlaneTest, NormalizeDividesAllFourByTheLength) {
-    Plane p = {fx(2), 0, 0, fx(2)};
+    Plane p = {F(2), 0, 0, F(2)};
     EXPECT_EQ(PlaneNormalize(p), ONE);
-    EXPECT_EQ(p.a, ONE);
-    EXPECT_EQ(p.b, 0);
-    EXPECT_EQ(p.c, 0);
-    Plane q = {fx(3), 0, fx(-4), fx(10)};
-    const Fixed length = FixedSqrt(fx(25));
-    EXPECT_EQ(PlaneNormalize(q), FixedDiv(fx(10), length));
-    EXPECT_EQ(q.a, FixedDiv(fx(3), length));
-    EXPECT_EQ(q.c, FixedDiv(fx(-4), length));
+    EXPECT_EQ(p, (Plane{ONE, 0, 0, ONE}));
+    Plane q = {F(3), 0, F(-4), F(10)};
+    const Fixed length = FixedSqrt(F(25));
+    const Fixed d = PlaneNormalize(q);
+    EXPECT_EQ(d, q.d);
+    EXPECT_EQ(q, (Plane{FixedDiv(F(3), length), 0, FixedDiv(F(-4), length), FixedDiv(F(10), length)}));
     EXPECT_NEAR(toDouble(q.d), 2.0, 1e-3);
 }
 
-TEST(FloatToFixedTest, TruncatesTowardZero) {
-    EXPECT_EQ(FloatToFixed(-0.5f), -32768);
-    EXPECT_EQ(FloatToFixed(1.99999f), fx(2) - 1);
-    EXPECT_EQ(FloatToFixed(-0.00001f), 0);
-    EXPECT_EQ(FloatToFixed(-1.99999f), -(fx(2) - 1));
-    EXPECT_EQ(FloatToFixed(90.0f), 0x5A0000);
-    EXPECT_EQ(FloatToFixed(-32768.0f), INT32_MIN);
-}
-
-TEST(FloatToFixedTest, OutOfRangeSaturatesAndNanIsZero) {
-    EXPECT_EQ(FloatToFixed(32768.0f), INT32_MAX);
-    EXPECT_EQ(FloatToFixed(1e30f), INT32_MAX);
-    EXPECT_EQ(FloatToFixed(std::numeric_limits<float>::infinity()), INT32_MAX);
-    EXPECT_EQ(FloatToFixed(-32768.5f), INT32_MIN);
-    EXPECT_EQ(FloatToFixed(-std::numeric_limits<float>::infinity()), INT32_MIN);
-    EXPECT_EQ(FloatToFixed(std::numeric_limits<float>::quiet_NaN()), 0);
-    EXPECT_EQ(FloatToFixed(32767.998046875f), 2147483520); // the largest float below 32768.0
+TEST(FloatToFixedTest, TruncatesTowardZeroSaturatesAndNanIsZero) {
+    const float inf = std::numeric_limits<float>::infinity();
+    expectCases({{FloatToFixed(-0.5f), -32768},
+                 {FloatToFixed(1.99999f), F(2) - 1},
+                 {FloatToFixed(-0.00001f), 0},
+                 {FloatToFixed(-1.99999f), -(F(2) - 1)},
+                 {FloatToFixed(90.0f), 0x5A0000},
+                 {FloatToFixed(-32768.0f), INT32_MIN},
+                 {FloatToFixed(32768.0f), INT32_MAX},
+                 {FloatToFixed(1e30f), INT32_MAX},
+                 {FloatToFixed(inf), INT32_MAX},
+                 {FloatToFixed(-32768.5f), INT32_MIN},
+                 {FloatToFixed(-inf), INT32_MIN},
+                 {FloatToFixed(std::numeric_limits<float>::quiet_NaN()), 0},
+                 {FloatToFixed(32767.998046875f), 2147483520}}); // the largest float below 32768.0
 }

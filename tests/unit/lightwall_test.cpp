@@ -1,27 +1,28 @@
-#include <gtest/gtest.h>
-
+// The light wall: its quads, colours, growth, drawing, sinking and states.
 #include <GLES/gl.h>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
-#include "testplatform.h"
-#include "lightwall.h"
+#include "bikefixture.h"
 #include "log.h"
-#include "renderingcontext.h"
-#include "sharedstate.h"
 
 namespace {
 
-constexpr Fixed F(int v) { return v * FIXED_ONE; }
+using Row = std::vector<Fixed>;
 
 const Fixed* vertexOf(const LightWall& wall, int quad, int v) { return &wall.vertices[(quad * 6 + v) * 3]; }
 const Fixed* colourOf(const LightWall& wall, int quad, int v) { return &wall.colours[(quad * 6 + v) * 4]; }
+// One coordinate (0 x, 1 y, 2 z) of a quad's six vertices. The top is 0, 2 and 5; the far end 2, 4 and 5.
+Row coordinate(const LightWall& wall, int quad, int axis) {
+    Row out;
+    for (int v = 0; v < 6; ++v) out.push_back(vertexOf(wall, quad, v)[axis]);
+    return out;
+}
 
 // The colours a wall seeded with this tick must get: three draws per quad.
-std::vector<Fixed> expectedColours(unsigned seed) {
+Row expectedColours(unsigned seed) {
     std::srand(seed);
-    std::vector<Fixed> rgb;
+    Row rgb;
     for (int i = 0; i < LightWall::colouredQuads * 3; ++i)
         rgb.push_back(static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f));
     return rgb;
@@ -38,37 +39,30 @@ protected:
         clearWallRegistry();
         LightWall::vertexLimit = 1 << 28;
     }
-
     // A wall from (0, 0, 0) with n quads, the k-th turn taken at (k, 0, -k).
     LightWall& wallWithQuads(int quads) {
-        const int32_t index = createWall({0, 0, 0}, MinusZ);
-        LightWall& wall = *wallAt(index);
+        LightWall& wall = *wallAt(createWall({0, 0, 0}, MinusZ));
         for (int k = 1; k < quads; ++k) wall.turn({F(k), 0, F(-k)}, k % 2 ? PlusX : MinusZ);
         return wall;
     }
 };
 
-TEST_F(LightWallTest, NewWallIsOneZeroLengthQuad) {
+TEST_F(LightWallTest, NewWallIsOneZeroLengthQuadNumberedInTheRegistry) {
     const Vec3 p = {F(3), F(2), F(-7)};
     EXPECT_EQ(createWall(p, MinusZ), 0);
     EXPECT_EQ(createWall(p, PlusX), 1);
     const LightWall& wall = *wallAt(0);
-    EXPECT_EQ(wall.capacity, 3000);
-    EXPECT_EQ(wall.vertexRoom(), 9000);
-    EXPECT_EQ(wall.colourRoom(), 12000);
     EXPECT_EQ(wall.vertexCount, 6);
-    ASSERT_EQ(wall.directionCount(), 1);
-    EXPECT_EQ(wall.segmentDirections[0], MinusZ);
+    EXPECT_EQ(wallDirections(wall), std::vector<int>{MinusZ});
     EXPECT_EQ(wall.wallState, WallGrowing);
-    for (int v = 0; v < 6; ++v) {
-        const Fixed* q = vertexOf(wall, 0, v);
-        EXPECT_EQ(q[0], p.x);
-        EXPECT_EQ(q[2], p.z);
-        const bool top = v == 0 || v == 2 || v == 5;
-        EXPECT_EQ(q[1], top ? F(22) : F(2)) << "vertex " << v;
-    }
+    EXPECT_EQ(coordinate(wall, 0, 0), Row(6, p.x));
+    EXPECT_EQ(coordinate(wall, 0, 1), (Row{F(22), F(2), F(22), F(2), F(2), F(22)}));
+    EXPECT_EQ(coordinate(wall, 0, 2), Row(6, p.z));
     EXPECT_EQ(wallAt(2), nullptr);
     EXPECT_EQ(wallAt(-1), nullptr);
+    clearWallRegistry();
+    EXPECT_TRUE(sharedState.wallRegistry.empty());
+    EXPECT_EQ(createWall(p, MinusZ), 0) << "the next game's walls are numbered from 0 again";
 }
 
 TEST_F(LightWallTest, ColoursComeFromTheTickCountSeed) {
@@ -76,51 +70,35 @@ TEST_F(LightWallTest, ColoursComeFromTheTickCountSeed) {
     testing_support::headless().setVirtualTicks(tick);
     createWall({0, 0, 0}, MinusZ);
     createWall({F(5), 0, 0}, MinusZ);
-    ASSERT_EQ(platform::get().tickCount(), tick);
-    const std::vector<Fixed> rgb = expectedColours(tick);
+    const Row rgb = expectedColours(tick);
     const LightWall& first = *wallAt(0);
-    const LightWall& second = *wallAt(1);
     for (int quad = 0; quad < LightWall::colouredQuads; ++quad) {
         for (int v = 0; v < 6; ++v) {
             const Fixed* c = colourOf(first, quad, v);
-            ASSERT_EQ(c[0], rgb[quad * 3]) << "quad " << quad;
-            ASSERT_EQ(c[1], rgb[quad * 3 + 1]);
-            ASSERT_EQ(c[2], rgb[quad * 3 + 2]);
-            ASSERT_EQ(c[3], 0);
-            ASSERT_EQ(0, std::memcmp(c, colourOf(second, quad, v), 4 * sizeof(Fixed)));
+            ASSERT_EQ(Row(c, c + 4), (Row{rgb[quad * 3], rgb[quad * 3 + 1], rgb[quad * 3 + 2], 0})) << quad;
+            ASSERT_EQ(0, std::memcmp(c, colourOf(*wallAt(1), quad, v), 4 * sizeof(Fixed))) << "same tick, same colours";
         }
     }
-    // 255 becomes exactly 1.0 and 128 becomes 32896.
-    EXPECT_EQ(static_cast<Fixed>(255.0f * 257.00394f), FIXED_ONE);
-    EXPECT_EQ(static_cast<Fixed>(128.0f * 257.00394f), 32896);
     // From the 501st quad on, quads are black.
-    for (int quad = LightWall::colouredQuads; quad < 2000; ++quad)
-        for (int i = 0; i < 24; ++i) ASSERT_EQ(first.colours[quad * 24 + i], 0) << "quad " << quad;
+    for (int i = LightWall::colouredQuads * 24; i < 2000 * 24; ++i) ASSERT_EQ(first.colours[i], 0) << i / 24;
 }
 
 TEST_F(LightWallTest, TurnClosesTheQuadAndOpensTheNext) {
-    const int32_t index = createWall({F(1), F(4), F(2)}, MinusZ);
-    LightWall& wall = *wallAt(index);
+    LightWall& wall = *wallAt(createWall({F(1), F(4), F(2)}, MinusZ));
     wall.draw({F(1), F(4), F(-30)}); // far end follows the bike
-    EXPECT_EQ(vertexOf(wall, 0, 2)[2], F(-30));
-    EXPECT_EQ(vertexOf(wall, 0, 0)[2], F(2));
+    EXPECT_EQ(coordinate(wall, 0, 2), (Row{F(2), F(2), F(-30), F(2), F(-30), F(-30)}));
 
     wall.turn({F(1), F(4), F(-40)}, PlusX);
-    ASSERT_EQ(wall.vertexCount, 12);
-    ASSERT_EQ(wall.directionCount(), 2);
-    EXPECT_EQ(wall.segmentDirections[1], PlusX);
+    EXPECT_EQ(wall.vertexCount, 12);
+    EXPECT_EQ(wallDirections(wall), (std::vector<int>{MinusZ, PlusX}));
     EXPECT_EQ(wall.wallState, WallGrowing);
-    for (int v : {2, 4, 5}) EXPECT_EQ(vertexOf(wall, 0, v)[2], F(-40)) << v;
-    for (int v : {0, 1, 3}) EXPECT_EQ(vertexOf(wall, 1, v)[2], F(-40)) << v;
+    EXPECT_EQ(coordinate(wall, 0, 2), (Row{F(2), F(2), F(-40), F(2), F(-40), F(-40)}));
     // Until the next extend the new far end is the old far end as it was before the turn.
-    for (int v : {2, 4, 5}) EXPECT_EQ(vertexOf(wall, 1, v)[2], F(-30)) << v;
-    for (int v = 0; v < 6; ++v) {
-        const bool top = v == 0 || v == 2 || v == 5;
-        EXPECT_EQ(vertexOf(wall, 1, v)[1], top ? F(24) : F(4));
-    }
+    EXPECT_EQ(coordinate(wall, 1, 2), (Row{F(-40), F(-40), F(-30), F(-40), F(-30), F(-30)}));
+    EXPECT_EQ(coordinate(wall, 1, 1), (Row{F(24), F(4), F(24), F(4), F(4), F(24)}));
     wall.draw({F(20), F(4), F(-40)});
-    EXPECT_EQ(vertexOf(wall, 1, 5)[0], F(20));
-    EXPECT_EQ(vertexOf(wall, 0, 5)[0], F(1)) << "closed quads stay where they were";
+    EXPECT_EQ(coordinate(wall, 1, 0), (Row{F(1), F(1), F(20), F(1), F(20), F(20)}));
+    EXPECT_EQ(coordinate(wall, 0, 0), Row(6, F(1))) << "closed quads stay where they were";
 }
 
 // Under the menu's pixel projection x and y are pixels.
@@ -131,19 +109,17 @@ TEST_F(LightWallTest, DrawsBothFacesInTheQuadColour) {
     setMenuProjection(platform::LOGICAL_WIDTH, platform::LOGICAL_HEIGHT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    for (GLenum state : {GL_LIGHTING, GL_BLEND, GL_FOG, GL_ALPHA_TEST, GL_SCISSOR_TEST}) glDisable(state);
+    for (GLenum state : {GL_LIGHTING, GL_BLEND, GL_FOG, GL_ALPHA_TEST, GL_SCISSOR_TEST, GL_DEPTH_TEST}) glDisable(state);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
     glEnable(GL_TEXTURE_2D);
     // Running towards -x, the wall shows its back to the viewer.
     LightWall& wall = *wallAt(createWall({F(200), 0, 0}, MinusX));
     wall.draw({F(10), 0, 0});
     glFinish();
-    uint8_t pixel[4] = {};
+    uint8_t pixel[4] = {}, outside[4] = {};
     glReadPixels(100, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-    uint8_t outside[4] = {};
     glReadPixels(100, 30, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, outside);
     const Fixed* c = colourOf(wall, 0, 0);
     ASSERT_GT(c[0] + c[1] + c[2], 3 * 257) << "a colour that shows on black";
@@ -178,7 +154,7 @@ TEST_F(LightWallTest, ColoursKeepUpPastTwoThousandQuads) {
     EXPECT_EQ(wall.capacity, 24000);
     // No more than `capacity` vertices are ever in use, and so drawn.
     EXPECT_GE(wall.colourRoom(), wall.capacity);
-    const std::vector<Fixed> rgb = expectedColours(platform::get().tickCount());
+    const Row rgb = expectedColours(platform::get().tickCount());
     EXPECT_EQ(colourOf(wall, 499, 5)[2], rgb[499 * 3 + 2]) << "coloured quads survive the growth";
     for (int i = 2000 * 24; i < wall.vertexCount * 4; ++i) ASSERT_EQ(wall.colours[i], 0);
     // Drawing reads one colour per vertex: every one of them must be there.
@@ -207,17 +183,15 @@ TEST_F(LightWallTest, SinkTakesFiveSecondsOfFrameTime) {
     LightWall& wall = wallWithQuads(3);
     sharedState.frameTime = 0xCCC; // 0.05 s: a step of 13104 raw units
     int sinking = 0;
-    while (!wall.sink()) {
-        ++sinking;
-        ASSERT_LT(sinking, 1000);
-    }
+    while (!wall.sink()) ASSERT_LT(++sinking, 1000);
     EXPECT_EQ(sinking, 100); // 100 frames of 0.05 s, the 101st finds it gone
     for (int quad = 0; quad < 3; ++quad) {
+        const Row y = coordinate(wall, quad, 1);
         for (int v : {0, 2, 5}) {
-            EXPECT_GE(vertexOf(wall, quad, v)[1], 0);
-            EXPECT_LT(vertexOf(wall, quad, v)[1], 13104);
+            EXPECT_GE(y[v], 0);
+            EXPECT_LT(y[v], 13104);
         }
-        for (int v : {1, 3, 4}) EXPECT_EQ(vertexOf(wall, quad, v)[1], 0) << "bottoms stay";
+        EXPECT_EQ(y[1] | y[3] | y[4], 0) << "bottoms stay";
     }
     const Fixed top = vertexOf(wall, 2, 5)[1];
     for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(wall.sink());
@@ -232,15 +206,12 @@ TEST_F(LightWallTest, SinkTakesFiveSecondsOfFrameTime) {
 TEST_F(LightWallTest, RestartHideResetAndFreeze) {
     LightWall& single = wallWithQuads(1);
     single.restart(PlusX);
-    ASSERT_EQ(single.directionCount(), 1);
-    EXPECT_EQ(single.segmentDirections[0], PlusX);
+    EXPECT_EQ(wallDirections(single), std::vector<int>{PlusX});
     EXPECT_EQ(single.vertexCount, 6);
 
     LightWall& wall = wallWithQuads(4);
     wall.restart(MinusX);
-    EXPECT_EQ(wall.segmentDirections[3], MinusX);
-    EXPECT_EQ(wall.segmentDirections[2], MinusZ);
-    EXPECT_EQ(wall.directionCount(), 4);
+    EXPECT_EQ(wallDirections(wall), (std::vector<int>{MinusZ, PlusX, MinusZ, MinusX}));
 
     wall.freeze();
     EXPECT_EQ(wall.wallState, WallFrozen);
@@ -265,18 +236,9 @@ TEST_F(LightWallTest, RestartHideResetAndFreeze) {
     wall.reset({F(9), 0, F(8)}, MinusZ);
     EXPECT_EQ(wall.wallState, WallGrowing);
     EXPECT_EQ(wall.vertexCount, 6);
-    ASSERT_EQ(wall.directionCount(), 1);
-    EXPECT_EQ(wall.segmentDirections[0], MinusZ);
-    EXPECT_EQ(vertexOf(wall, 0, 4)[0], F(9));
-    EXPECT_EQ(vertexOf(wall, 0, 5)[1], F(20));
-}
-
-TEST_F(LightWallTest, ClearingNumbersTheNextWallsFromZero) {
-    createWall({0, 0, 0}, MinusZ);
-    createWall({0, 0, 0}, MinusZ);
-    clearWallRegistry();
-    EXPECT_TRUE(sharedState.wallRegistry.empty());
-    EXPECT_EQ(createWall({0, 0, 0}, MinusZ), 0);
+    EXPECT_EQ(wallDirections(wall), std::vector<int>{MinusZ});
+    EXPECT_EQ(coordinate(wall, 0, 0), Row(6, F(9)));
+    EXPECT_EQ(coordinate(wall, 0, 1), (Row{F(20), 0, F(20), 0, 0, F(20)}));
 }
 
 } // namespace

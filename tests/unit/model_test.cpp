@@ -1,12 +1,16 @@
 // Turning loaded meshes into fixed-point draw arrays.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "asetesting.h"
 
 using namespace ase_testing;
+using Row = std::vector<Fixed>;
 
 namespace {
 
+// A model loaded from text with its draw arrays built; its materials are dropped after.
 struct Built {
     explicit Built(const std::string& text) {
         materialManager.setGlEnabled(false);
@@ -18,6 +22,10 @@ struct Built {
         materialManager.dropSince(mark);
         materialManager.setGlEnabled(true);
     }
+    Row vertices(size_t n) const { return Row(object(n).drawVertices, object(n).drawVertices + 9 * faces(n)); }
+    Row texCoords(size_t n) const { return Row(object(n).drawTexCoords, object(n).drawTexCoords + 6 * faces(n)); }
+    const MeshObject& object(size_t n) const { return *model.objects.at(n); }
+    size_t faces(size_t n) const { return object(n).mesh->faces.size(); }
     Model model;
     int32_t mark;
 };
@@ -29,41 +37,31 @@ TEST(ModelArrays, FacesAreDrawnLastFirstWithTruncatedCoordinates) {
             "*MESH_VERTEX 0 -0.5 0 0\n*MESH_VERTEX 1 1.99999 0 0\n*MESH_VERTEX 2 0 0 1\n*MESH_VERTEX 3 0 -2 0\n"
             "*MESH_FACE 0: A: 0 B: 1 C: 2\n*MESH_FACE 1: A: 1 B: 2 C: 3\n*MESH_FACE 2: A: 3 B: 0 C: 1\n"
             "*MESH_TVERT 0 0.25 0.5\n*MESH_TVERT 1 1 1\n*MESH_TFACE 0 0 1 0\n*MESH_TFACE 2 1 1 0\n}\n");
-    const MeshObject& object = *b.model.objects.at(0);
-    ASSERT_NE(object.drawVertices, nullptr);
-    ASSERT_NE(object.drawTexCoords, nullptr);
-    const Fixed* v = object.drawVertices;
-    // Triangle 0 is face 2 (corners 3, 0, 1), triangle 2 is face 0 (corners 0, 1, 2).
-    EXPECT_EQ(v[0], 0);
-    EXPECT_EQ(v[2], 2 * 65536); // file Y -2 is the game's z 2
-    EXPECT_EQ(v[3], -32768);
-    EXPECT_EQ(v[6], 131071); // 1.99999 is one raw unit below 2.0
-    EXPECT_EQ(v[18], -32768);
-    EXPECT_EQ(v[24 + 1], 65536); // face 0's corner 2: file Z 1 is the game's y 1
-    const Fixed* t = object.drawTexCoords;
-    EXPECT_EQ(t[0], 65536); // face 2, texture corner 1
-    EXPECT_EQ(t[4], 16384); // face 2, texture corner 0
-    EXPECT_EQ(t[5], 32768);
-    EXPECT_EQ(t[6], 16384); // face 1 had no texture-face line: texture vertex 0
-    EXPECT_EQ(t[6], t[8]);
+    ASSERT_NE(b.object(0).drawTexCoords, nullptr);
+    // The game's (x, y, z) is the file's (x, z, -y); 1.99999 is one raw unit below 2.0.
+    const Row v0 = {-32768, 0, 0}, v1 = {131071, 0, 0}, v2 = {0, 65536, 0}, v3 = {0, 0, 131072};
+    // Face 2 (corners 3, 0, 1) first, face 0 (corners 0, 1, 2) last.
+    Row vertices;
+    for (const Row& v : {v3, v0, v1, v1, v2, v3, v0, v1, v2}) vertices.insert(vertices.end(), v.begin(), v.end());
+    EXPECT_EQ(b.vertices(0), vertices);
+    // Face 1 had no texture-face line: texture vertex 0 at every corner.
+    const Fixed t0u = 16384, t0v = 32768, t1 = 65536;
+    EXPECT_EQ(b.texCoords(0), (Row{t1, t1, t1, t1, t0u, t0v, t0u, t0v, t0u, t0v, t0u, t0v, t0u, t0v, t1, t1, t0u, t0v}));
 }
 
 TEST(ModelArrays, CornersOutsideTheArraysAreTheZeroVertex) {
     Built b("*GEOMOBJECT {\n*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n"
             "*MESH_VERTEX 0 5 5 5\n*MESH_FACE 0: A: 0 B: 7 C: -3\n*MESH_TVERT 0 1 1\n*MESH_TFACE 0 0 9 -1\n}\n");
-    const MeshObject& object = *b.model.objects.at(0);
-    EXPECT_EQ(object.drawVertices[0], 5 * 65536);
-    for (int i = 3; i < 9; ++i) EXPECT_EQ(object.drawVertices[i], 0) << i;
-    EXPECT_EQ(object.drawTexCoords[0], 65536);
-    for (int i = 2; i < 6; ++i) EXPECT_EQ(object.drawTexCoords[i], 0) << i;
+    EXPECT_EQ(b.vertices(0), (Row{5 * 65536, 5 * 65536, -5 * 65536, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(b.texCoords(0), (Row{65536, 65536, 0, 0, 0, 0}));
 }
 
 TEST(ModelArrays, ObjectsWithoutCoordinatesOrFacesAndClear) {
     Built b("*GEOMOBJECT {\n*MESH_NUMVERTEX 3\n}\n*GEOMOBJECT {\n*MESH_NUMFACES 2\n}\n");
     ASSERT_EQ(b.model.objects.size(), 2u);
-    EXPECT_EQ(b.model.objects[0]->drawTexCoords, nullptr);
-    EXPECT_NE(b.model.objects[0]->drawVertices, nullptr);
-    EXPECT_EQ(b.model.objects[1]->drawVertices[17], 0);
+    EXPECT_EQ(b.object(0).drawTexCoords, nullptr);
+    EXPECT_NE(b.object(0).drawVertices, nullptr);
+    EXPECT_EQ(b.vertices(1), Row(18, 0));
     b.model.clear();
     EXPECT_TRUE(b.model.objects.empty());
     EXPECT_EQ(b.model.objectCount, 2);
@@ -84,9 +82,12 @@ TEST(ModelArrays, GameModelsLoad) {
         EXPECT_EQ(object.hasTexCoords, 1) << name;
         EXPECT_GE(object.materialIndex, mark) << name;
         // Every corner of every face names a vertex of the file.
+        const auto within = [](int32_t corner, int32_t count) { return corner >= 0 && corner < count; };
         for (const MeshFace& f : object.mesh->faces) {
-            for (int32_t corner : {f.a, f.b, f.c}) ASSERT_LT(static_cast<uint32_t>(corner), static_cast<uint32_t>(object.mesh->numVertex)) << name;
-            for (int32_t corner : {f.ta, f.tb, f.tc}) ASSERT_LT(static_cast<uint32_t>(corner), static_cast<uint32_t>(object.mesh->numTVertex)) << name;
+            ASSERT_TRUE(within(f.a, object.mesh->numVertex) && within(f.b, object.mesh->numVertex) &&
+                        within(f.c, object.mesh->numVertex)) << name;
+            ASSERT_TRUE(within(f.ta, object.mesh->numTVertex) && within(f.tb, object.mesh->numTVertex) &&
+                        within(f.tc, object.mesh->numTVertex)) << name;
         }
     }
     materialManager.dropSince(mark);

@@ -3,6 +3,8 @@
 // crashes are staged by placing bikes and walls, then the race's own frame finds and scores them.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "aibike.h"
 #include "arenatree.h"
 #include "bike.h"
@@ -18,8 +20,6 @@
 
 namespace {
 
-constexpr Fixed F(double v) { return static_cast<Fixed>(v * 65536.0); }
-
 class RaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -27,20 +27,15 @@ protected:
         setAppDirFrom(PALVEX_BINARY_DIR "/palvex");
         ticks = 5000;
         testing_support::headless().setVirtualTicks(ticks);
-        if (sharedState.inGame) toggleMode();
+        TearDown();
         delete sharedState.race;
         race = new Race();
         sharedState.race = race;
-        for (uint8_t& b : sharedState.buttonHeld) b = 0;
-        sharedState.speed = 0;
-        sharedState.detail = 0;
     }
     void TearDown() override {
         if (sharedState.inGame) toggleMode();
         for (uint8_t& b : sharedState.buttonHeld) b = 0;
-        sharedState.opponentChoice = 0;
-        sharedState.detail = 0;
-        sharedState.speed = 0;
+        sharedState.opponentChoice = sharedState.detail = sharedState.speed = 0;
     }
     void enter(int opponentChoice) {
         sharedState.opponentChoice = opponentChoice;
@@ -53,9 +48,7 @@ protected:
         testing_support::headless().setVirtualTicks(ticks);
         race->runFrame();
     }
-    void frames(int n) {
-        for (int i = 0; i < n; ++i) frame();
-    }
+    void frames(int n) { for (int i = 0; i < n; ++i) frame(); }
     void press(int button) {
         sharedState.buttonHeld[button] = 1;
         frame();
@@ -90,6 +83,17 @@ protected:
                 return i;
         }
         return -1;
+    }
+
+    // The four scores: the opponents' slots, then the player.
+    static std::vector<int32_t> scores() { return std::vector<int32_t>(sharedState.scores, sharedState.scores + 4); }
+    // The scores as they would be if every opponent driving now and (when asked) the
+    // living player got two for surviving a crash.
+    std::vector<int32_t> scoresIfSurvivorsGain(bool player) {
+        std::vector<int32_t> out = scores();
+        for (int slot = 0; slot < 3; ++slot) out[slot] += race->aiBikes[slot]->state == AiDriving ? 2 : 0;
+        if (player && sharedState.playerAlive) out[3] += 2;
+        return out;
     }
 
     Race* race = nullptr;
@@ -138,14 +142,12 @@ TEST_F(RaceTest, OpponentIntoThePlayersWallGivesThePlayerThree) {
     EXPECT_EQ(opponent->hitWall, 0);
     EXPECT_EQ(sharedState.scores[3], 0) << "not scored until its wall has sunk";
     ASSERT_GE(runUntilScored(0), 0);
-    EXPECT_EQ(sharedState.scores[3], 3) << "one for the kill, two for surviving";
-    EXPECT_EQ(sharedState.scores[0], 0);
+    EXPECT_EQ(scores(), (std::vector<int32_t>{0, 0, 0, 3})) << "one for the kill, two for surviving";
     // The only opponent is scored: the race restarted in that frame with the scores kept.
     EXPECT_EQ(opponent->state, AiDriving);
     EXPECT_EQ(opponent->started, 0);
+    EXPECT_EQ(race->player->position, (Vec3{0, 0, F(90)}));
     EXPECT_EQ(race->player->steering.direction, Stopped);
-    EXPECT_EQ(race->player->position.z, F(90));
-    EXPECT_EQ(sharedState.playerAlive, 1);
 }
 
 TEST_F(RaceTest, PlayerIntoItsOwnWallLosesOneAndDrivingOpponentsGainTwo) {
@@ -165,10 +167,7 @@ TEST_F(RaceTest, PlayerIntoItsOwnWallLosesOneAndDrivingOpponentsGainTwo) {
     }
     ASSERT_GE(crashFrame, 0) << "the player never met its own wall";
     EXPECT_EQ(race->killer, 0);
-    EXPECT_EQ(sharedState.scores[3], -1);
-    EXPECT_EQ(sharedState.scores[0], 2);
-    EXPECT_EQ(sharedState.scores[1], 2);
-    EXPECT_EQ(sharedState.scores[2], 0);
+    EXPECT_EQ(scores(), (std::vector<int32_t>{2, 2, 0, -1}));
     EXPECT_EQ(wallAt(0)->wallState, WallFrozen);
     // The camera moves to the overview.
     EXPECT_EQ(race->camera->centre.z, 0);
@@ -182,19 +181,15 @@ TEST_F(RaceTest, PlayerLeavingTheArenaGivesNoKillPoint) {
     // Carry the player (it rides on the camera) to just before the far edge.
     race->camera->eye.z -= F(380);
     race->camera->centre.z -= F(380);
-    int32_t before[4] = {};
-    bool driving[3] = {};
+    std::vector<int32_t> expected;
     for (int i = 0; i < 30 && sharedState.playerAlive; ++i) {
-        std::copy(sharedState.scores, sharedState.scores + 4, before);
-        for (int slot = 0; slot < 3; ++slot) driving[slot] = race->aiBikes[slot]->state == AiDriving;
+        expected = scoresIfSurvivorsGain(false);
         frame();
     }
     ASSERT_EQ(sharedState.playerAlive, 0);
     EXPECT_EQ(race->killer, -1);
     EXPECT_LT(race->player->position.z, race->arena->root->bounds[1]);
-    EXPECT_EQ(sharedState.scores[3], before[3]);
-    for (int slot = 0; slot < 3; ++slot)
-        EXPECT_EQ(sharedState.scores[slot], before[slot] + (driving[slot] ? 2 : 0)) << "slot " << slot;
+    EXPECT_EQ(scores(), expected) << "two for each opponent still driving, nothing for the player";
 }
 
 TEST_F(RaceTest, OpponentIntoAnotherOpponentsWallScoresThatOpponent) {
@@ -211,19 +206,14 @@ TEST_F(RaceTest, OpponentIntoAnotherOpponentsWallScoresThatOpponent) {
     ASSERT_EQ(second->state, AiCrashed);
     EXPECT_EQ(second->hitWall, 3);
 
-    int32_t before[4] = {};
-    bool driving[3] = {}, alive = false;
+    std::vector<int32_t> expected;
     for (int i = 0; i < 400 && second->state != AiScored; ++i) {
-        std::copy(sharedState.scores, sharedState.scores + 4, before);
-        for (int slot = 0; slot < 3; ++slot) driving[slot] = race->aiBikes[slot]->state == AiDriving;
-        alive = sharedState.playerAlive;
+        expected = scoresIfSurvivorsGain(true);
+        ++expected[2];
         zigzag(1);
     }
     ASSERT_EQ(second->state, AiScored);
-    EXPECT_EQ(sharedState.scores[2], before[2] + 1 + (driving[2] ? 2 : 0)) << "the owner of the wall";
-    EXPECT_EQ(sharedState.scores[1], before[1]) << "the crashed bike gets nothing";
-    EXPECT_EQ(sharedState.scores[0], before[0] + (driving[0] ? 2 : 0));
-    EXPECT_EQ(sharedState.scores[3], before[3] + (alive ? 2 : 0));
+    EXPECT_EQ(scores(), expected) << "one for the wall's owner, two for each survivor, none for the crashed bike";
 }
 
 TEST_F(RaceTest, OpponentIntoItsOwnWallLosesOne) {
@@ -246,8 +236,7 @@ TEST_F(RaceTest, OpponentIntoItsOwnWallLosesOne) {
     ASSERT_EQ(opponent->state, AiCrashed);
     EXPECT_EQ(opponent->hitWall, 1);
     ASSERT_GE(runUntilScored(0), 0);
-    EXPECT_EQ(sharedState.scores[0], -1);
-    EXPECT_EQ(sharedState.scores[3], 2) << "the player survived the opponent's crash";
+    EXPECT_EQ(scores(), (std::vector<int32_t>{-1, 0, 0, 2})) << "the player survived the opponent's crash";
 }
 
 TEST_F(RaceTest, RestartsOnlyWhenEveryOpponentIsScored) {
