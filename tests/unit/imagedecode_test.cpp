@@ -8,6 +8,7 @@
 #include <SDL_image.h>
 #include <gif_lib.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -128,6 +129,7 @@ Bytes surfaceAs(SDL_Surface* surface, int (*save)(SDL_Surface*, SDL_RWops*, int)
 
 int saveBmp(SDL_Surface* s, SDL_RWops* rw, int) { return SDL_SaveBMP_RW(s, rw, 0); }
 int savePng(SDL_Surface* s, SDL_RWops* rw, int) { return IMG_SavePNG_RW(s, rw, 0); }
+int saveJpeg(SDL_Surface* s, SDL_RWops* rw, int) { return IMG_SaveJPG_RW(s, rw, 0, 100); }
 
 } // namespace
 
@@ -287,6 +289,20 @@ TEST(ImageDecode, OtherFormats) {
     const Bytes png = surfaceAs(surface, savePng);
     const Bytes bmp = surfaceAs(surface, saveBmp);
     SDL_FreeSurface(surface);
+    // A flat 16 by 9 JPEG: lossy, but a flat colour comes back within a step or two, and
+    // its frame header sits behind the JFIF and quantisation segments.
+    SDL_Surface* flat = SDL_CreateRGBSurfaceWithFormat(0, 16, 9, 24, SDL_PIXELFORMAT_RGB24);
+    ASSERT_NE(flat, nullptr);
+    SDL_FillRect(flat, nullptr, SDL_MapRGB(flat->format, 200, 120, 40));
+    const Bytes jpeg = surfaceAs(flat, saveJpeg);
+    SDL_FreeSurface(flat);
+    {
+        platform::Image image;
+        ASSERT_TRUE(decode(jpeg, image));
+        ASSERT_EQ(image.width, 16);
+        ASSERT_EQ(image.height, 9);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(image.rgb[(8 * 16 + 15) * 3 + c], (std::array<int, 3>{200, 120, 40}[c]), 3);
+    }
 
     for (const Bytes* file : {&png, &bmp}) {
         platform::Image image;
