@@ -22,6 +22,8 @@ struct Row {
     bool silent = false;       // no error report at all may appear
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << row.file << " " << DAMAGE_NAMES[row.damage] << row.variant; }
+
 std::string rowName(const ::testing::TestParamInfo<Row>& info) {
     std::string name;
     for (char c : info.param.file) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';

@@ -9,7 +9,6 @@
 
 #include <SDL.h>
 #include <SDL_image.h>
-#include <cmath>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -233,70 +232,5 @@ public:
     int width = 0, height = 0;
     std::vector<Colour> pixels;
 };
-
-// Pictures with known colours standing in for the game's menu pictures.
-constexpr Colour OUTSIDE{248, 0, 248};      // texture area no screen should show
-constexpr Colour BACKGROUND{0, 0, 248};
-constexpr Colour TITLE{248, 252, 0};
-constexpr Colour CREDITS{0, 252, 0};
-constexpr Colour MAIN{248, 0, 0};
-constexpr Colour MAIN_LEFT{0, 252, 248};    // column 0 of the main menu picture
-constexpr Colour MAIN_RIGHT{248, 252, 248}; // column 127
-constexpr Colour MAIN_TOP{0, 128, 0};       // rows 0 to 7 between them
-constexpr Colour OPTIONS{128, 64, 0};
-constexpr Colour POINTER{200, 200, 200};
-
-inline void fill(SDL_Surface* surface, int x, int y, int w, int h, Colour c) {
-    SDL_Rect rect{x, y, w, h};
-    SDL_FillRect(surface, &rect, SDL_MapRGB(surface->format, c.r, c.g, c.b));
-}
-
-// Written as BMP under the .gif names; the image loader goes by content.
-inline void writePicture(const std::string& path, int w, int h, void (*paint)(SDL_Surface*)) {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, w, h, 24, SDL_PIXELFORMAT_RGB24);
-    ASSERT_NE(surface, nullptr);
-    paint(surface);
-    ASSERT_EQ(SDL_SaveBMP(surface, path.c_str()), 0);
-    SDL_FreeSurface(surface);
-}
-
-// The full-screen pictures show the 240 x 294 lower-left corner of a 512 x 512 texture.
-template <Colour C>
-void paintScreen(SDL_Surface* s) {
-    fill(s, 0, 0, 512, 512, OUTSIDE);
-    fill(s, 0, 512 - 294, 240, 294, C);
-}
-
-inline void writeTestPictures(const std::string& dir) {
-    writePicture(dir + "backmenu.gif", 512, 512, paintScreen<BACKGROUND>);
-    writePicture(dir + "start.gif", 512, 512, paintScreen<TITLE>);
-    writePicture(dir + "credits.gif", 512, 512, paintScreen<CREDITS>);
-    writePicture(dir + "mainmenu.gif", 128, 128, [](SDL_Surface* s) {
-        fill(s, 0, 0, 128, 128, MAIN);
-        fill(s, 1, 0, 126, 8, MAIN_TOP);
-        fill(s, 0, 0, 1, 128, MAIN_LEFT);
-        fill(s, 127, 0, 1, 128, MAIN_RIGHT);
-    });
-    writePicture(dir + "options.gif", 128, 128, [](SDL_Surface* s) { fill(s, 0, 0, 128, 128, OPTIONS); });
-    writePicture(dir + "pointer.gif", 32, 32, [](SDL_Surface* s) { fill(s, 0, 0, 32, 32, POINTER); });
-}
-
-// A short 440 Hz tone as a 16-bit mono WAV; the mixer tells WAV from Ogg by its content.
-inline void writeToneWav(const std::string& path, int milliseconds) {
-    const int rate = 22050, count = rate * milliseconds / 1000;
-    std::vector<int16_t> samples(count);
-    for (int i = 0; i < count; ++i) samples[i] = static_cast<int16_t>(12000 * std::sin(i * 2 * M_PI * 440.0 / rate));
-    SDL_RWops* file = SDL_RWFromFile(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    const uint32_t dataSize = static_cast<uint32_t>(count) * 2;
-    SDL_RWwrite(file, "RIFF", 1, 4);
-    SDL_WriteLE32(file, 36 + dataSize);
-    SDL_RWwrite(file, "WAVEfmt ", 1, 8);
-    for (uint32_t v : {16u, 1u | (1u << 16), uint32_t(rate), uint32_t(rate * 2), 2u | (16u << 16)}) SDL_WriteLE32(file, v);
-    SDL_RWwrite(file, "data", 1, 4);
-    SDL_WriteLE32(file, dataSize);
-    SDL_RWwrite(file, samples.data(), 2, count);
-    SDL_RWclose(file);
-}
 
 } // namespace gamedir
