@@ -86,8 +86,8 @@ struct RunResult {
 
 // Checks trace fields given as "frame[-last] field=value ...; ...", e.g. "4-8 screen=1 item=1";
 // a value is JSON, so "sound=["stop 0", "stop 1"]" works too.
-inline void expectTrace(const RunResult& result, const std::string& spec) {
-    std::istringstream groups(spec);
+inline void expectTrace(const RunResult& result, const std::string& expected) {
+    std::istringstream groups(expected);
     for (std::string group; std::getline(groups, group, ';');) {
         std::istringstream words(group);
         int first = 0, last = 0;
