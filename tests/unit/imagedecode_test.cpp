@@ -46,7 +46,7 @@ std::vector<std::string> gameGifs() {
 }
 
 // A one-picture GIF written with giflib's encoder.
-struct GifSpec {
+struct GifPlan {
     int screenW = 4, screenH = 4, background = 0;
     int left = 0, top = 0, width = 4, height = 4;
     bool interlace = false;
@@ -60,31 +60,31 @@ int appendBytes(GifFileType* gif, const GifByteType* data, int count) {
     return count;
 }
 
-Bytes encodeGif(const GifSpec& spec) {
+Bytes encodeGif(const GifPlan& plan) {
     Bytes out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, appendBytes, &error);
     EXPECT_NE(gif, nullptr);
     if (!gif) return out;
-    std::vector<GifColorType> table(static_cast<size_t>(spec.colours));
-    for (int i = 0; i < spec.colours; ++i)
+    std::vector<GifColorType> table(static_cast<size_t>(plan.colours));
+    for (int i = 0; i < plan.colours; ++i)
         table[i] = {static_cast<GifByteType>(10 + i), static_cast<GifByteType>(100 + i), static_cast<GifByteType>(200 - i)};
-    ColorMapObject* map = GifMakeMapObject(spec.colours, table.data());
-    EXPECT_EQ(EGifPutScreenDesc(gif, spec.screenW, spec.screenH, 8, spec.background, map), GIF_OK);
-    EXPECT_EQ(EGifPutImageDesc(gif, spec.left, spec.top, spec.width, spec.height, spec.interlace, nullptr), GIF_OK);
+    ColorMapObject* map = GifMakeMapObject(plan.colours, table.data());
+    EXPECT_EQ(EGifPutScreenDesc(gif, plan.screenW, plan.screenH, 8, plan.background, map), GIF_OK);
+    EXPECT_EQ(EGifPutImageDesc(gif, plan.left, plan.top, plan.width, plan.height, plan.interlace, nullptr), GIF_OK);
     // giflib writes rows in the order given; an interlaced picture wants them by pass.
     std::vector<int> order;
-    if (spec.interlace) {
+    if (plan.interlace) {
         const int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
         for (int pass = 0; pass < 4; ++pass)
-            for (int row = first[pass]; row < spec.height; row += step[pass]) order.push_back(row);
+            for (int row = first[pass]; row < plan.height; row += step[pass]) order.push_back(row);
     } else {
-        for (int row = 0; row < spec.height; ++row) order.push_back(row);
+        for (int row = 0; row < plan.height; ++row) order.push_back(row);
     }
     for (int row : order) {
-        std::vector<GifPixelType> line(spec.pixels.begin() + row * spec.width,
-                                       spec.pixels.begin() + (row + 1) * spec.width);
-        EXPECT_EQ(EGifPutLine(gif, line.data(), spec.width), GIF_OK);
+        std::vector<GifPixelType> line(plan.pixels.begin() + row * plan.width,
+                                       plan.pixels.begin() + (row + 1) * plan.width);
+        EXPECT_EQ(EGifPutLine(gif, line.data(), plan.width), GIF_OK);
     }
     EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
     GifFreeMapObject(map);
@@ -157,7 +157,7 @@ TEST(ImageDecode, GamePicturesDecodeAsSdlImageDecodesThem) {
 }
 
 TEST(ImageDecode, GifLayout) {
-    GifSpec plain;
+    GifPlan plain;
     plain.screenW = plain.width = 5;
     plain.screenH = plain.height = 11; // every interlace pass has rows
     for (int i = 0; i < 55; ++i) plain.pixels.push_back(static_cast<uint8_t>((i * 7) % 4));
@@ -170,7 +170,7 @@ TEST(ImageDecode, GifLayout) {
 
     {
         SCOPED_TRACE("interlaced rows land where the plain ones do");
-        GifSpec interlaced = plain;
+        GifPlan interlaced = plain;
         interlaced.interlace = true;
         platform::Image image;
         ASSERT_TRUE(decode(encodeGif(interlaced), image));
@@ -178,7 +178,7 @@ TEST(ImageDecode, GifLayout) {
     }
     {
         SCOPED_TRACE("a picture inside its screen, on the background colour");
-        GifSpec inset;
+        GifPlan inset;
         inset.screenW = 6, inset.screenH = 5, inset.background = 3;
         inset.left = 2, inset.top = 1, inset.width = 2, inset.height = 3;
         inset.pixels = {1, 2, 2, 1, 0, 0};
@@ -195,7 +195,7 @@ TEST(ImageDecode, GifLayout) {
     }
     {
         SCOPED_TRACE("a picture reaching past its screen widens it");
-        GifSpec past;
+        GifPlan past;
         past.screenW = 2, past.screenH = 2;
         past.left = 1, past.top = 0, past.width = 3, past.height = 3;
         past.pixels = {1, 1, 2, 1, 1, 1, 1, 1, 1};
@@ -208,7 +208,7 @@ TEST(ImageDecode, GifLayout) {
     {
         SCOPED_TRACE("an index past the colour table is black");
         // Written with 8-bit codes and a 256-entry table, then the table cut to 2 entries.
-        GifSpec shortTable;
+        GifPlan shortTable;
         shortTable.colours = 256;
         shortTable.screenW = shortTable.width = 2, shortTable.screenH = shortTable.height = 1;
         shortTable.pixels = {1, 200};
@@ -254,9 +254,9 @@ TEST(ImageDecode, DamagedGifsAreRefused) {
     expectRefused(withShort(descriptor + 1, 8190), "GIF picture too large"); // offset pushes it past the limit
 
     // Without any colour table.
-    GifSpec spec;
-    spec.pixels.assign(16, 1);
-    Bytes noTable = encodeGif(spec);
+    GifPlan plan;
+    plan.pixels.assign(16, 1);
+    Bytes noTable = encodeGif(plan);
     noTable[10] &= 0x7F; // drop the global table flag and the table itself
     noTable.erase(noTable.begin() + 13, noTable.begin() + 13 + 12);
     expectRefused(noTable, "GIF without a colour table");
