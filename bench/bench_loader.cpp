@@ -20,7 +20,7 @@
 
 namespace {
 
-const std::string motionCapture = PALVEX_SOURCE_DIR "/../shared/corpus/ase/MotionCaptureROM.ase";
+const std::string motionCapture = PALVEX_CORPUS "/ase/MotionCaptureROM.ase"; // missing: skipped
 
 std::string arenaFile(int faces) {
     static std::map<int, std::string> paths;

@@ -6,7 +6,7 @@ foreach(bench_src ${PALVEX_BENCHES})
   add_executable(${bench} ${bench_src})
   target_link_libraries(${bench} PRIVATE palvex_core benchmark::benchmark)
   target_compile_definitions(${bench} PRIVATE
-    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}" PALVEX_CORPUS="${PALVEX_CORPUS}")
 endforeach()
 if(TARGET bench_loader)
   find_package(assimp REQUIRED)

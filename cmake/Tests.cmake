@@ -11,7 +11,7 @@ file(GLOB PALVEX_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.c
 add_executable(palvex_unit_tests ${PALVEX_UNIT_TESTS})
 target_link_libraries(palvex_unit_tests PRIVATE palvex_core GTest::gtest GTest::gtest_main)
 target_compile_definitions(palvex_unit_tests PRIVATE
-  PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}" PALVEX_CORPUS="${PALVEX_CORPUS}")
 gtest_discover_tests(palvex_unit_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 
 # GL call tests: the GL functions listed in tests/gl/wrapped.txt are routed through
@@ -69,7 +69,7 @@ if(PALVEX_REFERENCE_TESTS)
   add_executable(palvex_reference_tests ${PALVEX_REFERENCE_TESTS})
   target_link_libraries(palvex_reference_tests PRIVATE palvex_core assimp::assimp GTest::gtest GTest::gtest_main)
   target_compile_definitions(palvex_reference_tests PRIVATE
-    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}" PALVEX_CORPUS="${PALVEX_CORPUS}")
   gtest_discover_tests(palvex_reference_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 endif()
 

@@ -219,6 +219,7 @@ TEST(AseErrors, MissingFileAndMissingArguments) {
 }
 
 TEST(AseFiles, EveryCorpusFileReadsAsThePlainReadingDoes) {
+    SKIP_WITHOUT_CORPUS();
     const std::vector<std::string> names = corpusFiles();
     ASSERT_GE(names.size(), 10u) << "corpus not found at " << corpusDir();
     for (const std::string& name : names) {
@@ -231,6 +232,7 @@ TEST(AseFiles, EveryCorpusFileReadsAsThePlainReadingDoes) {
 }
 
 TEST(AseFiles, Utf16FilesReadLikeTheirEightBitText) {
+    SKIP_WITHOUT_CORPUS();
     const std::string utf8 = readFile(corpusDir() + "ThreeCubesGreen.ASE");
     const std::string le = readFile(corpusDir() + "ThreeCubesGreen_UTF16LE.ASE");
     const std::string be = readFile(corpusDir() + "ThreeCubesGreen_UTF16BE.ASE");
@@ -249,6 +251,7 @@ TEST(AseFiles, Utf16FilesReadLikeTheirEightBitText) {
 }
 
 TEST(AseFiles, DamagedTextReadsAsThePlainReadingDoes) {
+    SKIP_WITHOUT_CORPUS();
     // Random damage to real files: the indexed reading, the pass-by-pass reading and the
     // fscanf reading agree on every byte of the dump.
     const std::string seeds[] = {readFile(corpusDir() + "ThreeCubesGreen.ASE"),

@@ -52,6 +52,10 @@ inline std::string readFile(const std::string& path) {
     return text.str();
 }
 
-inline std::string corpusDir() { return std::string(PALVEX_SOURCE_DIR) + "/../shared/corpus/ase/"; }
+// The shared corpus's ase/ folder; empty when configuring did not find the corpus.
+inline std::string corpusDir() { return std::string(PALVEX_CORPUS).empty() ? "" : std::string(PALVEX_CORPUS) + "/ase/"; }
+
+#define SKIP_WITHOUT_CORPUS() \
+    if (ase_testing::corpusDir().empty()) GTEST_SKIP() << "the ASE corpus was not found when configuring"
 
 } // namespace ase_testing
