@@ -27,7 +27,7 @@ if(PALVEX_GL_TESTS)
   target_link_libraries(palvex_gl_tests PRIVATE palvex_core GTest::gtest GTest::gtest_main)
   target_link_options(palvex_gl_tests PRIVATE ${PALVEX_WRAP_FLAGS})
   target_compile_definitions(palvex_gl_tests PRIVATE
-    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}" PALVEX_CORPUS="${PALVEX_CORPUS}")
   gtest_discover_tests(palvex_gl_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 endif()
 
