@@ -33,31 +33,25 @@ void start(Steering& steering) {
     playEngine();
 }
 
+// One press of a turn button: the latch lets a held button turn only once; step is a
+// quarter turn right (1) or left (3) in Direction order.
+bool turn(Steering& steering, uint8_t& latch, int step) {
+    if (steering.direction == Stopped) {
+        start(steering);
+        latch = 0;
+        return false;
+    }
+    if (latch == 0) return false;
+    latch = 0;
+    steering.direction = static_cast<Direction>((steering.direction + step) & 3);
+    return true;
+}
+
 } // namespace
 
-bool Steering::turnRight() {
-    if (direction == Stopped) {
-        start(*this);
-        rightLatch = 0;
-        return false;
-    }
-    if (rightLatch == 0) return false;
-    rightLatch = 0;
-    direction = static_cast<Direction>((direction + 1) & 3);
-    return true;
-}
+bool Steering::turnRight() { return turn(*this, rightLatch, 1); }
 
-bool Steering::turnLeft() {
-    if (direction == Stopped) {
-        start(*this);
-        leftLatch = 0;
-        return false;
-    }
-    if (leftLatch == 0) return false;
-    leftLatch = 0;
-    direction = static_cast<Direction>((direction + 3) & 3);
-    return true;
-}
+bool Steering::turnLeft() { return turn(*this, leftLatch, 3); }
 
 Bike::Bike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition) {
     steering.reset();
