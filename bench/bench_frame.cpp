@@ -11,26 +11,15 @@
 #include <string>
 
 #include "application.h"
+#include "headlessgame.h"
 #include "menu/menu.h"
 #include "platform/platform.h"
 #include "sharedstate.h"
 
 namespace {
 
-Application* startHeadless() {
-    static Application* application = [] {
-        platform::Options options;
-        options.headless = true;
-        options.tickMs = 16;
-        std::string error;
-        if (!platform::create(options, error)) return static_cast<Application*>(nullptr);
-        return new Application(nullptr);
-    }();
-    return application;
-}
-
 void BM_BareFrame(benchmark::State& state) {
-    Application* application = startHeadless();
+    Application* application = startHeadless(16);
     if (!application || !application->initialised()) {
         state.SkipWithError("no headless GL context");
         return;

@@ -22,6 +22,7 @@
 
 #include "aibike.h"
 #include "application.h"
+#include "headlessgame.h"
 #include "bike.h"
 #include "lightwall.h"
 #include "menu/menu.h"
@@ -127,18 +128,6 @@ extern "C" void free(void* p) {
 
 namespace {
 
-Application* startHeadless() {
-    static Application* application = [] {
-        platform::Options options;
-        options.headless = true;
-        options.tickMs = 20;
-        std::string error;
-        if (!platform::create(options, error)) return static_cast<Application*>(nullptr);
-        return new Application(nullptr);
-    }();
-    return application;
-}
-
 // 2000 short quads in a zig-zag band across the far part of the arena, one band per wall:
 // in view, small on the screen, as a long game's walls would be.
 void zigzag(LightWall* wall, int band) {
@@ -171,7 +160,7 @@ void leaveRace() {
 }
 
 void BM_BareFrame(benchmark::State& state) {
-    Application* application = startHeadless();
+    Application* application = startHeadless(20);
     if (!application || !application->initialised()) {
         state.SkipWithError("no headless GL context");
         return;
@@ -189,7 +178,7 @@ void BM_BareFrame(benchmark::State& state) {
 BENCHMARK(BM_BareFrame)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
 
 void BM_RaceFrame(benchmark::State& state) {
-    Application* application = startHeadless();
+    Application* application = startHeadless(20);
     if (!application || !application->initialised()) {
         state.SkipWithError("no headless GL context");
         return;
@@ -243,7 +232,7 @@ long residentKb() {
 
 // Entering and leaving a game many times must not pile up memory.
 void BM_GameEntries(benchmark::State& state) {
-    Application* application = startHeadless();
+    Application* application = startHeadless(20);
     if (!application || !application->initialised()) {
         state.SkipWithError("no headless GL context");
         return;
