@@ -32,7 +32,7 @@ test-fast: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE "e2e|valgrind|soak"
 
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_SANITIZE=ON -DPALVEX_BENCH=OFF >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_SANITIZE=ON -DPALVEX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE "e2e|valgrind|soak"
 
@@ -47,7 +47,7 @@ assets: build
 	@$(BUILD)/assetpreview data docs
 
 fuzz: deps
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_FUZZ=ON -DPALVEX_BENCH=OFF >/dev/null
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_FUZZ=ON -DPALVEX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
