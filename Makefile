@@ -48,7 +48,7 @@ assets: build
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_FUZZ=ON -DPALVEX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
