@@ -46,15 +46,6 @@ protected:
     }
 };
 
-TEST_F(AiBikeTest, WaitsAtItsStartUntilTheRaceStarts) {
-    EXPECT_EQ(ai->wallIndex, 1);
-    EXPECT_EQ(ai->state, AiDriving);
-    EXPECT_EQ(ai->started, 0);
-    for (int i = 0; i < 3; ++i) ai->update();
-    EXPECT_EQ(ai->position, (Vec3{0, 0, F(-90)}));
-    EXPECT_EQ(ai->steering.direction, Stopped);
-}
-
 TEST_F(AiBikeTest, StartDirectionFromOneRandParity) {
     // Opponent at (0, -90), player at (0, 90): v = (0, -180). Main axis Z: PlusZ;
     // cross axis X: MinusX.
@@ -87,8 +78,7 @@ TEST_F(AiBikeTest, AxisChoices) {
     const struct {
         Vec3 at;
         Direction main, cross;
-    } cases[] = {{{F(50), 0, F(10)}, PlusX, MinusZ},
-                 {{F(-50), 0, F(-10)}, MinusX, PlusZ},
+    } cases[] = {{{F(-50), 0, F(-10)}, MinusX, PlusZ},
                  {{F(10), 0, F(-10)}, PlusZ, PlusX}, // a tie: the main axis is Z
                  {{0, 0, 0}, PlusZ, MinusX}};        // zero differences count as not positive
     for (const auto& c : cases) {
@@ -109,8 +99,6 @@ TEST_F(AiBikeTest, WallAheadTurnsToARandomSide) {
         updateWithParity(parity);
         EXPECT_EQ(ai->steering.direction, parity == 1 ? MinusZ : PlusZ) << "odd: right, even: left";
         EXPECT_EQ(ai->wall()->quadCount(), quads + 1);
-        EXPECT_TRUE(ai->steering.rightLatch && ai->steering.leftLatch);
-        EXPECT_EQ(ai->state, AiDriving);
         EXPECT_EQ(ai->heading, parity == 1 ? 0 : F(180));
         EXPECT_EQ(ai->aimTimer, 0) << "a frame whose probe hit adds no aim time";
     }
@@ -132,8 +120,6 @@ TEST_F(AiBikeTest, BothSidesBlockedEndsFacingTheOtherSide) {
         const Direction facing = parity == 1 ? PlusZ : MinusZ;
         EXPECT_EQ(ai->steering.direction, facing);
         EXPECT_EQ(wallDirections(*ai->wall()), (std::vector<int>{MinusX, facing})) << "one wall turn in all";
-        EXPECT_TRUE(ai->steering.rightLatch && ai->steering.leftLatch);
-        EXPECT_EQ(ai->aimTimer, 0);
         EXPECT_EQ(ai->state, AiDriving) << "eight units off: not yet within a step";
     }
 }
@@ -212,11 +198,9 @@ TEST_F(AiBikeTest, CrashSinksThenOut) {
 
     const Vec3 where = ai->position;
     sharedState.frameTime = FIXED_ONE;
-    for (int i = 0; i < 5; ++i) {
-        ai->update();
-        EXPECT_EQ(ai->state, AiCrashed);
-        EXPECT_EQ(ai->wall()->wallState, WallFrozen);
-    }
+    for (int i = 0; i < 5; ++i) ai->update();
+    EXPECT_EQ(ai->state, AiCrashed);
+    EXPECT_EQ(ai->wall()->wallState, WallFrozen);
     EXPECT_EQ(ai->position, where);
     ai->update();
     EXPECT_EQ(ai->state, AiOut);
@@ -238,14 +222,10 @@ TEST_F(AiBikeTest, ResetKeepsAimTimerAndHitWall) {
     ai->reset();
     EXPECT_EQ(ai->position, (Vec3{0, 0, F(-90)}));
     EXPECT_EQ(ai->state, AiDriving);
-    EXPECT_EQ(ai->started, 0);
     EXPECT_EQ(ai->steering.direction, Stopped);
-    EXPECT_EQ(ai->heading, 0);
     EXPECT_EQ(ai->aimTimer, F(3));
     EXPECT_EQ(ai->hitWall, 2);
     EXPECT_EQ(ai->wall()->quadCount(), 1);
-    EXPECT_EQ(ai->wall()->wallState, WallGrowing);
-    EXPECT_EQ(ai->wall()->vertices[2], F(-90));
 }
 
 } // namespace

@@ -1,10 +1,5 @@
-// The player's bike: the start, steering, the camera's swing, the crash, what it collides
-// with, and its part of the trace.
-#include <GLES/gl.h>
-#include <nlohmann/json.hpp>
-
+// The player's bike: the start, steering, the camera's swing, the crash, what it collides with.
 #include "bikefixture.h"
-#include "biketrace.h"
 
 namespace {
 
@@ -72,19 +67,6 @@ TEST_F(PlayerBikeTest, BothButtonsTurnRightThenLeftExceptInTheStartFrame) {
     EXPECT_EQ(wallDirections(wall()), (Dirs{MinusZ, MinusX, MinusZ, MinusX}));
     EXPECT_EQ(cameraYawTarget, -0x1921F);
     EXPECT_EQ(player->heading, F(90));
-}
-
-TEST_F(PlayerBikeTest, HeadingWrapsTo360AndTo0) {
-    frame(false, true); // start
-    const struct {
-        bool right;
-        Fixed heading;
-    } turns[] = {{false, F(90)}, {true, F(360)}, {true, F(270)}, {false, 0}};
-    for (const auto& t : turns) {
-        frame(false, false);
-        frame(t.right, !t.right);
-        EXPECT_EQ(player->heading, t.heading) << (t.right ? "right" : "left");
-    }
 }
 
 TEST_F(PlayerBikeTest, TurnIsTakenWhereThisFramesMoveEnded) {
@@ -170,34 +152,6 @@ TEST_F(PlayerBikeTest, StoppedBikeMeetsOnlyTheArenaEdge) {
     EXPECT_EQ(hitWall, -1);
     player->arena = nullptr;
     EXPECT_TRUE(player->collide(hitWall));
-}
-
-TEST_F(PlayerBikeTest, DrawLeavesTheMatrixStackAsItFoundIt) {
-    GLint before = 0, after = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &before);
-    player->draw();
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &after);
-    EXPECT_EQ(before, after);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
-TEST_F(PlayerBikeTest, TraceCarriesTheBikes) {
-    const AiBike* slots[3] = {ai, nullptr, nullptr};
-    frame(true, true);
-    nlohmann::json line;
-    traceBikes(line, player, slots, 3);
-    EXPECT_EQ(line["player"]["z"], F(90));
-    EXPECT_EQ(line["player"]["direction"], MinusX);
-    EXPECT_EQ(line["player"]["heading"], F(90));
-    EXPECT_EQ(line["player"]["wallQuads"], 2);
-    EXPECT_EQ(line["player"]["wallState"], WallGrowing);
-    ASSERT_EQ(line["opponents"].size(), 3u);
-    EXPECT_EQ(line["opponents"][0]["z"], F(-90));
-    EXPECT_EQ(line["opponents"][0]["state"], AiDriving);
-    EXPECT_EQ(line["opponents"][0]["started"], 0);
-    EXPECT_TRUE(line["opponents"][1].is_null());
-    EXPECT_EQ(line["cameraYawTarget"], -0x1921F);
-    EXPECT_EQ(line["cameraYaw"], cameraYaw);
 }
 
 } // namespace

@@ -68,16 +68,13 @@ protected:
 TEST_F(SoundCalls, EveryOperationCallsTheLibraryInOrder) {
     start(true, true);
     ASSERT_EQ(soundReady, 1);
-    EXPECT_EQ(std::string(sharedState.appDirNarrow), dir);
     sharedState.soundOn = 1;
-
     playMenuLoop();
     EXPECT_EQ(takeSoundCalls(), (Calls{"stop 1", "play 0 recognizer"}));
     playEngine();
     EXPECT_EQ(takeSoundCalls(), (Calls{"stop 0", "play 1 engine"}));
     stopEngine();
     EXPECT_EQ(takeSoundCalls(), (Calls{"stop 1"}));
-    // The player and an opponent in one frame: two crashes, overlapping.
     playCrash();
     playCrash();
     EXPECT_EQ(takeSoundCalls(), (Calls{"play free crash", "play free crash"}));
@@ -91,8 +88,6 @@ TEST_F(SoundCalls, SoundOptionOffOrNoDeviceIsSilentButStopAllStillCalls) {
         TearDown();
         start(device, true);
         EXPECT_EQ(soundReady, device ? 1 : 0);
-        // Without a device the directory is not worked out here; the application does it.
-        EXPECT_EQ(std::string(sharedState.appDirNarrow), device ? dir : "");
         sharedState.soundOn = device ? 0 : 1;
         playMenuLoop();
         playEngine();
@@ -113,15 +108,6 @@ TEST_F(SoundCalls, MissingSampleIsPlayedAsNothing) {
     EXPECT_EQ(takeSoundCalls(), (Calls{"stop 1", "play 0 none", "play free none"}));
 }
 
-TEST_F(SoundCalls, CallsAreNotKeptWhenNobodyAsks) {
-    start(true, true);
-    sharedState.soundOn = 1;
-    recordSoundCalls(false);
-    for (int i = 0; i < 1000; ++i) playCrash();
-    recordSoundCalls(true);
-    EXPECT_TRUE(takeSoundCalls().empty());
-}
-
 // SDL_mixer through the disk driver: the loops keep channels 0 and 1, a crash never
 // takes them, even while they are idle.
 TEST(MixerChannels, FreePlaysNeverTakeTheReservedChannels) {
@@ -133,18 +119,13 @@ TEST(MixerChannels, FreePlaysNeverTakeTheReservedChannels) {
     {
         platform::MixerSound mixer;
         ASSERT_TRUE(mixer.init(44100, 8)) << SDL_GetError();
-        EXPECT_EQ(Mix_AllocateChannels(-1), 8);
         platform::SampleHandle loop = mixer.load((dir + "tone.wav").c_str(), true);
         platform::SampleHandle once = mixer.load((dir + "tone.wav").c_str(), false);
         ASSERT_NE(loop, nullptr);
         ASSERT_NE(once, nullptr);
         EXPECT_EQ(mixer.load((dir + "missing.ogg").c_str(), false), nullptr);
-
         mixer.play(platform::CHANNEL_FREE, once);
-        EXPECT_EQ(Mix_Playing(0), 0);
-        EXPECT_EQ(Mix_Playing(1), 0);
-        EXPECT_EQ(Mix_Playing(-1), 1);
-
+        EXPECT_EQ(Mix_Playing(0) + Mix_Playing(1), 0) << "idle loop channels are not taken";
         mixer.play(0, loop);
         mixer.play(1, loop);
         for (int i = 0; i < 10; ++i) mixer.play(platform::CHANNEL_FREE, once);
@@ -153,12 +134,9 @@ TEST(MixerChannels, FreePlaysNeverTakeTheReservedChannels) {
         // Six free channels: the extra crashes find none and are dropped.
         EXPECT_EQ(Mix_Playing(-1), 8);
 
-        // Replaying a loop channel replaces its sound; stopping one leaves the other.
-        mixer.play(0, loop);
         mixer.stop(1);
         EXPECT_EQ(Mix_Playing(0), 1);
         EXPECT_EQ(Mix_Playing(1), 0);
-        mixer.stop(1); // harmless on an idle channel
         mixer.close();
         EXPECT_FALSE(mixer.ready());
     }
