@@ -117,31 +117,3 @@ TEST_F(ArenaDraw, LeavesDrawTexturedOrInTheArenaColours) {
     EXPECT_EQ(glwrap::argsOf("glColorPointer", 3),
               std::vector<intptr_t>(4, reinterpret_cast<intptr_t>(arenaColours.data())));
 }
-
-TEST_F(ArenaDraw, GameArenaFromTheRaceStartCamera) {
-    const std::string text = ase_testing::readFile(std::string(PALVEX_SOURCE_DIR) + "/data/arena.ase");
-    Camera start;
-    ArenaFile game(text, &start);
-    ASSERT_NE(game.tree->root, nullptr);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    setPerspective(60.0f, 4.0f / 3.0f, 40.0f, 500.0f);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    start.lookAt(F(-5), F(60), F(210), 0, 0, F(90), 0, ONE, 0);
-    start.apply();
-    glwrap::reset();
-    game.tree->draw();
-    const int drawn = glwrap::count("glDrawArrays");
-    setPlanes(start, everywhere); // every leaf
-    glwrap::reset();
-    game.tree->draw();
-    const int leaves = glwrap::count("glDrawArrays");
-    // Part of the floor is behind the viewer: some leaves are culled, and some are drawn.
-    EXPECT_GT(drawn, 0);
-    EXPECT_LT(drawn, leaves);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}

@@ -72,7 +72,7 @@ TEST(FrustumClassifyTest, RectanglesAgainstTheUnitCube) {
     EXPECT_EQ(frustum.classifyRect(0, F(-5), ONE / 4, ONE / 4), FrustumOutside);
 }
 
-TEST(FrustumUpdateTest, IdentityMatricesGiveTheUnitCube) {
+TEST(FrustumUpdateTest, ReadsBackWholeValuesNotMantissas) {
     ASSERT_TRUE(testing_support::ensureGlContext());
     loadIdentities();
     glMatrixMode(GL_PROJECTION);
@@ -81,19 +81,13 @@ TEST(FrustumUpdateTest, IdentityMatricesGiveTheUnitCube) {
     GLint mode = 0;
     glGetIntegerv(GL_MATRIX_MODE, &mode);
     EXPECT_EQ(mode, GL_MODELVIEW);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(frustum.matrix.m[i], (i % 5 == 0) ? ONE : 0) << i;
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(frustum.planes[i], unitCube[i]) << i;
-}
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(frustum.planes[i], unitCube[i]) << "identities give the unit cube " << i;
 
-TEST(FrustumUpdateTest, ReadsBackWholeValuesNotMantissas) {
-    ASSERT_TRUE(testing_support::ensureGlContext());
-    loadIdentities();
     // Values well away from 1.0, where a GL that splits off exponents returns mantissas
     // that are not the 16.16 value.
     const Fixed loaded[16] = {F(5), ONE * 3 / 4, 0, 0, 0, F(2), ONE / 1024, 0,
                               F(-3), 0, -ONE * 5 / 2, 0, F(7), -(F(300) + ONE / 4), F(120), ONE};
     glLoadMatrixx(loaded);
-    Frustum frustum;
     frustum.update();
     for (int i = 0; i < 16; ++i) EXPECT_EQ(frustum.matrix.m[i], loaded[i]) << i;
 

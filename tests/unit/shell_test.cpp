@@ -1,8 +1,7 @@
-// The application shell: key tables, mode switch and projections, application directory,
-// log and the frame timer.
+// The application shell: key tables, window messages, application directory, log and the
+// frame timer.
 #include <gtest/gtest.h>
 
-#include <GLES/gl.h>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -63,25 +62,6 @@ TEST_F(ShellTest, DeactivationAndDestroyEndTheProgram) {
     EXPECT_TRUE(drainQueue());
     windowProc(nullptr, MsgDestroy, 0, 0);
     EXPECT_TRUE(drainQueue());
-}
-
-TEST_F(ShellTest, ToggleModeSetsTheGameFrustumAndTheMenuOrtho) {
-    auto expectProjection = [](std::initializer_list<std::pair<int, double>> entries, double tolerance) {
-        GLfixed m[16];
-        glGetFixedv(GL_PROJECTION_MATRIX, m);
-        for (const auto& [i, value] : entries) EXPECT_NEAR(m[i] / 65536.0, value, tolerance) << i;
-        GLint mode = 0;
-        glGetIntegerv(GL_MATRIX_MODE, &mode);
-        EXPECT_EQ(mode, GL_MODELVIEW);
-    };
-    toggleMode();
-    ASSERT_EQ(sharedState.inGame, 1);
-    // glFrustum with left/right about -/+30.792, bottom/top about -/+23.094, near 40, far 500.
-    const double r = 30.792, t = 23.094, n = 40.0, f = 500.0;
-    expectProjection({{0, n / r}, {5, n / t}, {10, -(f + n) / (f - n)}, {11, -1.0}}, 1e-3);
-    toggleMode();
-    // glOrtho(0, 240, 0, 294, -10, 10)
-    expectProjection({{0, 2.0 / 240.0}, {5, 2.0 / 294.0}, {10, -2.0 / 20.0}, {12, -1.0}, {13, -1.0}}, 1e-4);
 }
 
 TEST(AppDir, CutAtTheLastSeparatorOfEitherKindAndRefusedWhenTooLong) {
