@@ -97,23 +97,3 @@ TEST_F(ArenaDraw, TheNodeUnderTheEyeIsNeverClassifiedButItsChildrenAre) {
     arena.tree->draw();
     EXPECT_EQ(classified, (std::vector<Rect>{quadrant[0], quadrant[1], quadrant[2], quadrant[3]}));
 }
-
-TEST_F(ArenaDraw, LeavesDrawTexturedOrInTheArenaColours) {
-    setPlanes(camera, everywhere);
-    camera.eye = {F(1000), F(50), F(1000)};
-    arena.tree->textured = 1;
-    boundTexture = 0xFFFFFFFF;
-    arena.tree->draw();
-    const std::string leaf = " glVertexPointer glEnableClientState glEnable glTexCoordPointer glEnableClientState "
-                             "glDrawArrays glDisableClientState glDisableClientState glDisableClientState";
-    // The floor's material has a texture name of 0 that is not bound yet: one bind.
-    EXPECT_EQ(glwrap::sequence(), "glBindTexture glPushMatrix" + leaf + leaf + leaf + leaf + " glPopMatrix");
-    EXPECT_EQ(glwrap::count("glColorPointer"), 0);
-
-    glwrap::reset();
-    arena.tree->textured = 0;
-    arena.tree->draw();
-    EXPECT_EQ(glwrap::count("glTexCoordPointer"), 0);
-    EXPECT_EQ(glwrap::argsOf("glColorPointer", 3),
-              std::vector<intptr_t>(4, reinterpret_cast<intptr_t>(arenaColours.data())));
-}

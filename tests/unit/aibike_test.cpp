@@ -62,21 +62,6 @@ TEST_F(AiBikeTest, StartDirectionFromOneRandParity) {
     }
 }
 
-TEST_F(AiBikeTest, AxisChoices) {
-    player->position = {0, 0, 0};
-    const struct {
-        Vec3 at;
-        Direction main, cross;
-    } cases[] = {{{F(-50), 0, F(-10)}, MinusX, PlusZ},
-                 {{F(10), 0, F(-10)}, PlusZ, PlusX}, // a tie: the main axis is Z
-                 {{0, 0, 0}, PlusZ, MinusX}};        // zero differences count as not positive
-    for (const auto& c : cases) {
-        ai->position = c.at;
-        EXPECT_EQ(ai->mainAxisChoice(), c.main) << c.at;
-        EXPECT_EQ(ai->crossAxisChoice(), c.cross) << c.at;
-    }
-}
-
 TEST_F(AiBikeTest, WallAheadTurnsToARandomSide) {
     for (int parity : {0, 1}) {
         SCOPED_TRACE(parity);

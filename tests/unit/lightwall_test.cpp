@@ -47,20 +47,6 @@ protected:
     }
 };
 
-TEST_F(LightWallTest, NewWallIsOneZeroLengthQuadNumberedInTheRegistry) {
-    const Vec3 p = {F(3), F(2), F(-7)};
-    EXPECT_EQ(createWall(p, MinusZ), 0);
-    EXPECT_EQ(createWall(p, PlusX), 1);
-    const LightWall& wall = *wallAt(0);
-    EXPECT_EQ(wallDirections(wall), std::vector<int>{MinusZ});
-    EXPECT_EQ(coordinate(wall, 0, 1), (Row{F(22), F(2), F(22), F(2), F(2), F(22)}));
-    EXPECT_EQ(coordinate(wall, 0, 2), Row(6, p.z));
-    EXPECT_EQ(wallAt(2), nullptr);
-    clearWallRegistry();
-    EXPECT_TRUE(sharedState.wallRegistry.empty());
-    EXPECT_EQ(createWall(p, MinusZ), 0) << "the next game's walls are numbered from 0 again";
-}
-
 TEST_F(LightWallTest, ColoursComeFromTheTickCountSeed) {
     const uint32_t tick = 123457;
     testing_support::headless().setVirtualTicks(tick);
