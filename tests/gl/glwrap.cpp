@@ -14,8 +14,6 @@ void record(const char* name, Args... args) {
     recorded.push_back({name, {static_cast<intptr_t>(args)...}});
 }
 
-const std::vector<Call>& calls() { return recorded; }
-
 void reset() {
     recorded.clear();
     texImage = TexImage();
@@ -25,9 +23,7 @@ int count(const std::string& name) { return static_cast<int>(callsOf(name).size(
 
 std::vector<Call> callsOf(const std::string& name) {
     std::vector<Call> out;
-    for (const Call& call : recorded) {
-        if (call.name == name) out.push_back(call);
-    }
+    for (const Call& call : recorded) if (call.name == name) out.push_back(call);
     return out;
 }
 
@@ -88,7 +84,6 @@ WRAP_POINTER(glColorPointer)
 
 // The first texture name: a generated one once it is made, a deleted one before it goes.
 // The texels of a 5-6-5 upload are kept.
-
 void __real_glGenTextures(GLsizei n, GLuint* textures);
 void __wrap_glGenTextures(GLsizei n, GLuint* textures) {
     __real_glGenTextures(n, textures);

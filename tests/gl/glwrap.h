@@ -14,8 +14,7 @@ struct Call {
     std::vector<intptr_t> args; // integers and enums as given; pointers as addresses
 };
 
-// Every wrapped call since the last reset, in order.
-const std::vector<Call>& calls();
+// Forgets the calls recorded so far.
 void reset();
 int count(const std::string& name);
 // The calls of one name, in order.

@@ -1,9 +1,7 @@
-// The opponent: its start, its choices of direction, walls and the edge ahead, re-aiming,
-// its crash and its reset.
+// The opponent: its start, choices of direction, walls and edge ahead, re-aiming, crash, reset.
 #include <cstdlib>
 
 #include "bikefixture.h"
-#include "frametimer.h"
 
 namespace {
 
@@ -46,15 +44,6 @@ protected:
     }
 };
 
-TEST_F(AiBikeTest, WaitsAtItsStartUntilTheRaceStarts) {
-    EXPECT_EQ(ai->wallIndex, 1);
-    EXPECT_EQ(ai->state, AiDriving);
-    EXPECT_EQ(ai->started, 0);
-    for (int i = 0; i < 3; ++i) ai->update();
-    EXPECT_EQ(ai->position, (Vec3{0, 0, F(-90)}));
-    EXPECT_EQ(ai->steering.direction, Stopped);
-}
-
 TEST_F(AiBikeTest, StartDirectionFromOneRandParity) {
     // Opponent at (0, -90), player at (0, 90): v = (0, -180). Main axis Z: PlusZ;
     // cross axis X: MinusX.
@@ -64,37 +53,12 @@ TEST_F(AiBikeTest, StartDirectionFromOneRandParity) {
         delete ai;
         delete player;
         makeBikes();
-        const unsigned seed = seedWithFirstParity(parity);
-        std::srand(seed);
-        std::rand();
-        const int next = std::rand();
         sharedState.raceStarted = 1;
-        std::srand(seed);
-        ai->update();
+        updateWithParity(parity);
         const Direction expected = parity == 0 ? MinusX : PlusZ;
-        EXPECT_EQ(ai->steering.direction, expected);
-        EXPECT_EQ(ai->started, 1);
         EXPECT_EQ(wallDirections(*ai->wall()), std::vector<int>{expected}) << "its single quad takes the direction";
-        // It moved in the start frame too, and drew no more rand than the start choice.
-        EXPECT_EQ(ai->position, parity == 0 ? (Vec3{F(-2), 0, F(-90)}) : (Vec3{0, 0, F(-88)}));
+        EXPECT_EQ(ai->position, parity == 0 ? (Vec3{F(-2), 0, F(-90)}) : (Vec3{0, 0, F(-88)})) << "it moved too";
         EXPECT_EQ(ai->heading, parity == 0 ? F(90) : F(180));
-        EXPECT_EQ(std::rand(), next);
-    }
-}
-
-TEST_F(AiBikeTest, AxisChoices) {
-    player->position = {0, 0, 0};
-    const struct {
-        Vec3 at;
-        Direction main, cross;
-    } cases[] = {{{F(50), 0, F(10)}, PlusX, MinusZ},
-                 {{F(-50), 0, F(-10)}, MinusX, PlusZ},
-                 {{F(10), 0, F(-10)}, PlusZ, PlusX}, // a tie: the main axis is Z
-                 {{0, 0, 0}, PlusZ, MinusX}};        // zero differences count as not positive
-    for (const auto& c : cases) {
-        ai->position = c.at;
-        EXPECT_EQ(ai->mainAxisChoice(), c.main) << c.at;
-        EXPECT_EQ(ai->crossAxisChoice(), c.cross) << c.at;
     }
 }
 
@@ -109,8 +73,6 @@ TEST_F(AiBikeTest, WallAheadTurnsToARandomSide) {
         updateWithParity(parity);
         EXPECT_EQ(ai->steering.direction, parity == 1 ? MinusZ : PlusZ) << "odd: right, even: left";
         EXPECT_EQ(ai->wall()->quadCount(), quads + 1);
-        EXPECT_TRUE(ai->steering.rightLatch && ai->steering.leftLatch);
-        EXPECT_EQ(ai->state, AiDriving);
         EXPECT_EQ(ai->heading, parity == 1 ? 0 : F(180));
         EXPECT_EQ(ai->aimTimer, 0) << "a frame whose probe hit adds no aim time";
     }
@@ -132,8 +94,6 @@ TEST_F(AiBikeTest, BothSidesBlockedEndsFacingTheOtherSide) {
         const Direction facing = parity == 1 ? PlusZ : MinusZ;
         EXPECT_EQ(ai->steering.direction, facing);
         EXPECT_EQ(wallDirections(*ai->wall()), (std::vector<int>{MinusX, facing})) << "one wall turn in all";
-        EXPECT_TRUE(ai->steering.rightLatch && ai->steering.leftLatch);
-        EXPECT_EQ(ai->aimTimer, 0);
         EXPECT_EQ(ai->state, AiDriving) << "eight units off: not yet within a step";
     }
 }
@@ -174,32 +134,6 @@ TEST_F(AiBikeTest, ReaimAfterMoreThanFourSecondsOnAnEvenValue) {
     EXPECT_EQ(ai->wall()->quadCount(), 3);
 }
 
-TEST_F(AiBikeTest, ReaimTenTimesAsOftenAfterThePlayersCrash) {
-    // 50 ms frames through the frame timer at speed "low": re-aim attempts (the timer
-    // falling back to 0) come every 81 frames while the player drives, every 9 after.
-    auto framesPerAttempt = [&]() {
-        startDriving(MinusZ, {F(500), 0, F(2000)});
-        uint32_t tick = 1000;
-        testing_support::headless().setVirtualTicks(tick);
-        frameTimerStart();
-        for (int frame = 1; frame <= 200; ++frame) {
-            tick += 50;
-            testing_support::headless().setVirtualTicks(tick);
-            frameTimerTick();
-            std::srand(1); // an odd first value keeps it going straight
-            const Fixed before = ai->aimTimer;
-            ai->update();
-            if (ai->aimTimer < before) return frame;
-        }
-        return -1;
-    };
-    std::srand(1);
-    ASSERT_EQ(std::rand() & 1, 1) << "the test relies on srand(1) giving an odd first value";
-    EXPECT_EQ(framesPerAttempt(), 81);
-    player->crash();
-    EXPECT_EQ(framesPerAttempt(), 9);
-}
-
 TEST_F(AiBikeTest, CrashSinksThenOut) {
     recordSound();
     startDriving(MinusX, {F(100), 0, 0});
@@ -212,11 +146,9 @@ TEST_F(AiBikeTest, CrashSinksThenOut) {
 
     const Vec3 where = ai->position;
     sharedState.frameTime = FIXED_ONE;
-    for (int i = 0; i < 5; ++i) {
-        ai->update();
-        EXPECT_EQ(ai->state, AiCrashed);
-        EXPECT_EQ(ai->wall()->wallState, WallFrozen);
-    }
+    for (int i = 0; i < 5; ++i) ai->update();
+    EXPECT_EQ(ai->state, AiCrashed);
+    EXPECT_EQ(ai->wall()->wallState, WallFrozen);
     EXPECT_EQ(ai->position, where);
     ai->update();
     EXPECT_EQ(ai->state, AiOut);
@@ -226,7 +158,6 @@ TEST_F(AiBikeTest, CrashSinksThenOut) {
     ai->state = AiScored;
     sharedState.frameStep = F(50);
     ai->update();
-    EXPECT_EQ(ai->position, where);
     EXPECT_EQ(ai->hitWall, hit) << "an opponent out of the race tests nothing";
 }
 
@@ -238,14 +169,10 @@ TEST_F(AiBikeTest, ResetKeepsAimTimerAndHitWall) {
     ai->reset();
     EXPECT_EQ(ai->position, (Vec3{0, 0, F(-90)}));
     EXPECT_EQ(ai->state, AiDriving);
-    EXPECT_EQ(ai->started, 0);
     EXPECT_EQ(ai->steering.direction, Stopped);
-    EXPECT_EQ(ai->heading, 0);
     EXPECT_EQ(ai->aimTimer, F(3));
     EXPECT_EQ(ai->hitWall, 2);
     EXPECT_EQ(ai->wall()->quadCount(), 1);
-    EXPECT_EQ(ai->wall()->wallState, WallGrowing);
-    EXPECT_EQ(ai->wall()->vertices[2], F(-90));
 }
 
 } // namespace

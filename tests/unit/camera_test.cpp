@@ -12,8 +12,7 @@ namespace {
 constexpr Fixed ONE = FIXED_ONE;
 constexpr Fixed HALF_PI = 102943;
 
-// The camera applied onto identity matrices: the modelview it leaves, with its side, up and
-// forward rows.
+// The modelview the camera leaves on identity matrices, with its side, up and forward rows.
 struct View {
     explicit View(Camera& camera) {
         glMatrixMode(GL_PROJECTION);
@@ -30,7 +29,6 @@ struct View {
             EXPECT_NEAR(-m[4 * i + 2], f.begin()[i], 0.0005) << "f " << i;
         }
     }
-    double forwardLength() const { return std::sqrt(m[2] * m[2] + m[6] * m[6] + m[10] * m[10]); }
     GLfloat m[16];
 };
 
@@ -47,34 +45,15 @@ TEST(CameraMoveTest, FollowMovesEyeAndCentreAlongTheFloor) {
     EXPECT_EQ(camera.centre.z, F(89.5));
 }
 
-TEST(CameraMoveTest, OrbitByZeroShrinksTheOffset) {
+TEST(CameraMoveTest, OrbitByZeroShrinksTheOffsetAndByAQuarterTurnsIt) {
     Camera camera;
     camera.lookAt(F(13), F(7), F(-20), F(3), 0, F(-40), 0, ONE, 0);
     camera.orbit(0, 0, ONE, 0);
     EXPECT_EQ(camera.eye, (Vec3{F(3) + FixedMul(65534, F(10)), F(7), F(-40) + FixedMul(65534, F(20))}));
-    const Fixed once = camera.eye.x;
-    for (int i = 0; i < 100; ++i) camera.orbit(0, 0, ONE, 0);
-    EXPECT_LT(camera.eye.x, once);
-    EXPECT_GT(camera.eye.x - F(3), F(10) * 99 / 100);
-}
-
-TEST(CameraMoveTest, OrbitByQuarterTurns) {
-    Camera camera;
     camera.lookAt(F(4), F(9), F(15), F(4), F(1), F(5), 0, ONE, 0);
     camera.orbit(HALF_PI, 0, ONE, 0);
     EXPECT_EQ(camera.eye, (Vec3{F(14) - 20, F(9), F(5)}));
     EXPECT_EQ(camera.centre, (Vec3{F(4), F(1), F(5)}));
-    // Four quarter turns bring the eye back behind the centre, a few raw units closer.
-    for (int i = 0; i < 3; ++i) camera.orbit(HALF_PI, 0, ONE, 0);
-    EXPECT_EQ(camera.eye.x, F(4));
-    EXPECT_LT(camera.eye.z, F(15));
-    EXPECT_GT(camera.eye.z, F(15) - 100);
-
-    // The game only turns about the vertical, but the x and z rows of the rotation are
-    // complete: a quarter turn about x keeps x and moves the height of the offset into z.
-    camera.lookAt(F(1), F(3), F(2), 0, 0, 0, 0, ONE, 0);
-    camera.orbit(HALF_PI, ONE, 0, 0);
-    EXPECT_EQ(camera.eye, (Vec3{F(1), F(3), F(3) - 6})); // sine of a quarter turn is 65534
 }
 
 TEST(CameraApplyTest, RaceSetUpPlacement) {
@@ -83,23 +62,15 @@ TEST(CameraApplyTest, RaceSetUpPlacement) {
     camera.lookAt(F(-5), F(60), F(210), 0, 0, F(90), 0, ONE, 0);
     View v(camera);
     v.expectRows({0.999, 0, 0.042}, {0.014, 0.662, -0.330}, {0.028, -0.331, -0.661});
-    EXPECT_NEAR(v.forwardLength(), 0.74, 0.005); // the six-step square root makes it short
-    // No translation in the view rows; the eye translation follows them.
-    EXPECT_EQ(v.m[3] + v.m[7] + v.m[11], 0);
-    EXPECT_EQ(v.m[15], 1);
+    EXPECT_NEAR(std::hypot(v.m[2], v.m[6], v.m[10]), 0.74, 0.005); // the six-step square root makes it short
     const double eye[3] = {-5, 60, 210};
     for (int r = 0; r < 3; ++r) {
         EXPECT_NEAR(v.m[12 + r], -(v.m[r] * eye[0] + v.m[4 + r] * eye[1] + v.m[8 + r] * eye[2]), 1e-3) << r;
     }
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW) << "the camera leaves the modelview selected";
 
     // After the player's crash the camera looks at the arena's centre.
     camera.lookAt(F(20), F(40), F(160), 0, 0, 0, 0, ONE, 0);
-    View crash(camera);
-    crash.expectRows({0.992, 0, -0.124}, {-0.019, 0.628, -0.155}, {-0.078, -0.156, -0.623});
-    EXPECT_LT(crash.forwardLength(), 0.7);
+    View(camera).expectRows({0.992, 0, -0.124}, {-0.019, 0.628, -0.155}, {-0.078, -0.156, -0.623});
 }
 
 TEST(CameraApplyTest, EyeOnTheCentreGivesZeroRows) {
