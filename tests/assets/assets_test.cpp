@@ -45,167 +45,28 @@ struct Picture {
         SDL_FreeSurface(c);
     }
     Rgb at(int x, int y) const { return px[size_t(y) * w + x]; }
-    // Rows that hold lettering between columns x0 and x1.
-    std::vector<int> litRows(int x0, int x1) const {
-        std::vector<int> rows;
-        for (int y = 0; y < h; ++y)
-            if (std::any_of(px.begin() + y * w + x0, px.begin() + y * w + x1, [](Rgb c) { return brightness(c) > 450; }))
-                rows.push_back(y);
-        return rows;
-    }
     int w = 0, h = 0;
     std::vector<Rgb> px;
 };
 
-} // namespace
-
-TEST(Pictures, EveryPictureDecodesSquarePowerOfTwoAndNotFlat) {
-    int pictures = 0;
-    for (const auto& entry : fs::directory_iterator(dataDir)) {
-        if (entry.path().extension() != ".gif") continue;
-        const std::string name = entry.path().filename().string();
-        const Picture p(name);
-        ASSERT_GT(p.w, 0) << name << ": " << IMG_GetError();
-        EXPECT_TRUE(p.w == p.h && (p.w & (p.w - 1)) == 0) << name << " is " << p.w << " x " << p.h; // GL ES textures
-        EXPECT_GT(std::set<Rgb>(p.px.begin(), p.px.end()).size(), 8u) << name << " looks like a flat fill";
-        ++pictures;
+// Lettering (a bright texel left of x1) only in n label bands centred step rows apart from
+// first, at most half from the centre, and some in every band.
+void expectLabelBands(const Picture& p, int x1, double first, double step, int n, double half) {
+    std::vector<int> perBand(n);
+    for (int y = 0; y < p.h; ++y) {
+        if (std::none_of(&p.px[y * p.w], &p.px[y * p.w + x1], [](Rgb c) { return brightness(c) > 450; })) continue;
+        const long k = std::lround((y - first) / step);
+        ASSERT_TRUE(k >= 0 && k < n && std::abs(y - first - k * step) <= half) << "lettering between labels at row " << y;
+        ++perBand[k];
     }
-    EXPECT_EQ(pictures, 12);
-    // The full-screen pictures: lettering and glow in both halves of the shown 240 x 292 corner.
-    for (const char* name : {"backmenu.gif", "start.gif", "credits.gif"}) {
-        const Picture p(name);
-        int bright[2] = {0, 0};
-        for (int y = 220; y < 512; ++y)
-            for (int x = 0; x < 240; ++x) bright[y >= 366] += brightness(p.at(x, y)) > 600;
-        EXPECT_TRUE(bright[0] > 50 && bright[1] > 50) << name;
-    }
+    for (int k = 0; k < n; ++k) EXPECT_GE(perBand[k], 6) << "label " << k;
 }
-
-TEST(Pictures, BikeTexturesCarryTheFlatBikeColours) {
-    const Rgb colours[4] = {{255, 223, 0}, {255, 114, 0}, {226, 0, 138}, {0, 137, 210}};
-    for (int i = 0; i < 4; ++i) {
-        const std::string name = "moto" + std::to_string(i + 1) + ".gif";
-        const Picture p(name);
-        ASSERT_GT(p.w, 0) << name;
-        // The colour covers a good part, and the paint (the top-left 96 x 64) is all its hue.
-        const Rgb& b = colours[i];
-        EXPECT_GT(std::count(p.px.begin(), p.px.end(), b), p.w * p.h / 20) << name;
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 96; ++x) {
-                const Rgb c = p.at(x, y);
-                if (std::max({c.r, c.g, c.b}) - std::min({c.r, c.g, c.b}) < 60) continue;
-                ASSERT_TRUE((c.r >= c.g) == (b.r >= b.g) && (c.g >= c.b) == (b.g >= b.b)) << name << " has " << c;
-            }
-    }
-}
-
-TEST(Pictures, GroundTileIsDarkWithCellLinesOnEveryEdge) {
-    const Picture p("zem0.gif");
-    ASSERT_GT(p.w, 0);
-    EXPECT_GT(std::count_if(p.px.begin(), p.px.end(), [](Rgb c) { return brightness(c) < 120; }), p.w * p.h * 6 / 10);
-    for (int i = 8; i < p.w - 8; i += 8) // so that neighbouring tiles join into a grid
-        for (const Rgb edge : {p.at(i, 0), p.at(i, p.h - 1), p.at(0, i), p.at(p.w - 1, i)})
-            EXPECT_GT(edge.b, 200) << "edge texel " << i;
-}
-
-TEST(Pictures, MenuPicturesSitOnThePanelAndLabelsStandWhereThePointerPoints) {
-    // Drawn opaque, so their borders must be the panel's exact colour.
-    const Rgb panel = Picture("pointer.gif").at(0, 0);
-    for (const char* name : {"pointer.gif", "mainmenu.gif", "options.gif"}) {
-        const Picture p(name);
-        for (int i = 0; i < p.w; ++i)
-            for (const auto& [x, y] : {std::pair{i, 0}, {i, p.h - 1}, {0, i}, {p.w - 1, i}})
-                EXPECT_EQ(p.at(x, y), panel) << name << " at " << x << ", " << y;
-    }
-    // The background shows its bottom-left block; on a 294-row screen with y up the pointer
-    // covers x 24.5..56.5 and heights 56.9..184.9, the pictures x 56.5..184.5.
-    const Picture back("backmenu.gif");
-    const double rowsPerScreenRow = 0x91EB / 65536.0 * 512 / 294;
-    for (double y = 54; y <= 188; y += 2)
-        for (double x = 22; x <= 188; x += 2)
-            EXPECT_EQ(back.at(int(x), 511 - int(y * rowsPerScreenRow)), panel) << "screen " << x << ", " << y;
-
-    // Main menu: four 32-row pointer bands, lettering in each and clear of their edges.
-    const std::vector<int> mainRows = Picture("mainmenu.gif").litRows(0, 128);
-    for (int top = 0; top < 128; top += 32) {
-        EXPECT_GE(std::count_if(mainRows.begin(), mainRows.end(), [&](int y) { return y >= top && y < top + 32; }), 8);
-        for (int y : mainRows) EXPECT_FALSE(y == top || y == top + 31) << "row " << y;
-    }
-    // Options: values are written from about x 105, so only panel there; five labels centred
-    // 24 rows apart from row 16, and nothing between them.
-    const Picture options("options.gif");
-    for (int y = 0; y < 128; ++y)
-        for (int x = 101; x < 128; ++x) ASSERT_EQ(options.at(x, y), panel) << x << ", " << y;
-    const std::vector<int> rows = options.litRows(0, 101);
-    for (int k = 0; k < 5; ++k)
-        EXPECT_GE(std::count_if(rows.begin(), rows.end(), [&](int y) { return std::abs(y - 16 - 24 * k) <= 6; }), 6)
-            << "label " << k;
-    for (int y : rows) EXPECT_LE(std::abs(y - 16 - 24 * int(std::lround((y - 16) / 24.0))), 9) << "row " << y;
-}
-
-namespace {
 
 double rms(const std::vector<float>& s, size_t from, size_t to) {
     double sum = 0;
     for (size_t i = from; i < to; ++i) sum += double(s[i]) * s[i];
     return std::sqrt(sum / double(to - from));
 }
-
-} // namespace
-
-TEST(Sounds, EverySoundDecodesBothWaysLoopsJoinAndTheCrashDiesAway) {
-    SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO), 0) << SDL_GetError();
-    ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
-    for (const std::string name : {"game_recognizer.ogg", "game_engine.ogg", "game_crash.ogg"}) {
-        SCOPED_TRACE(name);
-        // libvorbisfile: one channel, read to the end without error.
-        OggVorbis_File vf;
-        ASSERT_EQ(ov_fopen((dataDir + name).c_str(), &vf), 0);
-        const long rate = ov_info(&vf, -1)->rate;
-        EXPECT_EQ(ov_info(&vf, -1)->channels, 1);
-        std::vector<float> s;
-        float** pcm = nullptr;
-        int section = 0;
-        long n = 0;
-        while ((n = ov_read_float(&vf, &pcm, 4096, &section)) > 0) s.insert(s.end(), pcm[0], pcm[0] + n);
-        ov_clear(&vf);
-        ASSERT_EQ(n, 0);
-        ASSERT_GT(s.size(), 4410u);
-
-        // SDL_mixer, as the game loads it: as long as the other decoder says, and not near-silent.
-        Mix_Chunk* chunk = Mix_LoadWAV((dataDir + name).c_str());
-        ASSERT_NE(chunk, nullptr) << Mix_GetError();
-        int freq = 0, channels = 0;
-        Uint16 format = 0;
-        Mix_QuerySpec(&freq, &format, &channels);
-        EXPECT_NEAR(double(chunk->alen) / (SDL_AUDIO_BITSIZE(format) / 8) / channels / freq, double(s.size()) / rate, 0.02);
-        const int16_t* mixed = reinterpret_cast<const int16_t*>(chunk->abuf);
-        EXPECT_GT(std::count_if(mixed, mixed + chunk->alen / 2, [](int16_t v) { return std::abs(v) > 3000; }), 1000);
-        Mix_FreeChunk(chunk);
-
-        if (name != "game_crash.ogg") {
-            EXPECT_GT(rms(s, 0, s.size()), 0.05) << "too quiet";
-            // The last sample runs on into the first like any other pair of neighbours.
-            double meanStep = 0;
-            for (size_t i = 1; i < s.size(); ++i) meanStep += std::fabs(s[i] - s[i - 1]) / double(s.size() - 1);
-            EXPECT_LT(std::fabs(s.back() - s.front()), 4 * meanStep + 0.01);
-            // No fade at either end: both halves are as loud.
-            EXPECT_NEAR(rms(s, 0, s.size() / 2) / rms(s, s.size() / 2, s.size()), 1.0, 0.2);
-        } else {
-            // A burst that dies away: the last 50 ms far below the first 100, and no clipping.
-            const size_t ms = rate / 1000;
-            const double start = rms(s, 0, 100 * ms);
-            EXPECT_GT(start, 0.1);
-            EXPECT_LT(rms(s, s.size() - 50 * ms, s.size()), start / 20);
-            for (float v : s) ASSERT_LE(std::fabs(v), 1.0f);
-        }
-    }
-    Mix_CloseAudio();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-}
-
-namespace {
 
 struct Vec {
     double x, y, z;
@@ -258,6 +119,99 @@ struct AseObject {
 };
 
 } // namespace
+
+TEST(Pictures, EveryPictureDecodesSquarePowerOfTwoAndNotFlat) {
+    int pictures = 0;
+    for (const auto& entry : fs::directory_iterator(dataDir)) {
+        if (entry.path().extension() != ".gif") continue;
+        const std::string name = entry.path().filename().string();
+        const Picture p(name);
+        ASSERT_GT(p.w, 0) << name << ": " << IMG_GetError();
+        EXPECT_TRUE(p.w == p.h && (p.w & (p.w - 1)) == 0) << name << " is " << p.w << " x " << p.h; // GL ES textures
+        EXPECT_GT(std::set<Rgb>(p.px.begin(), p.px.end()).size(), 8u) << name << " looks like a flat fill";
+        ++pictures;
+    }
+    EXPECT_EQ(pictures, 12);
+}
+
+TEST(Pictures, MenuPicturesSitOnThePanelAndLabelsStandWhereThePointerPoints) {
+    // Drawn opaque, so their borders must be the panel's exact colour.
+    const Rgb panel = Picture("pointer.gif").at(0, 0);
+    for (const char* name : {"pointer.gif", "mainmenu.gif", "options.gif"}) {
+        const Picture p(name);
+        for (int i = 0; i < p.w; ++i)
+            for (const auto& [x, y] : {std::pair{i, 0}, {i, p.h - 1}, {0, i}, {p.w - 1, i}})
+                EXPECT_EQ(p.at(x, y), panel) << name << " at " << x << ", " << y;
+    }
+    // The background shows its bottom-left block; on a 294-row screen with y up the pointer
+    // covers x 24.5..56.5 and heights 56.9..184.9, the pictures x 56.5..184.5.
+    const Picture back("backmenu.gif");
+    const double rowsPerScreenRow = 0x91EB / 65536.0 * 512 / 294;
+    for (double y = 54; y <= 188; y += 2)
+        for (double x = 22; x <= 188; x += 2)
+            EXPECT_EQ(back.at(int(x), 511 - int(y * rowsPerScreenRow)), panel) << "screen " << x << ", " << y;
+
+    // Main menu: the pointer's four 32-row bands, lettering clear of their edges so that
+    // labels never touch. Options: five labels 24 rows apart from row 16, and only panel
+    // from about x 101, where the values are written.
+    expectLabelBands(Picture("mainmenu.gif"), 128, 15.5, 32, 4, 14.5);
+    const Picture options("options.gif");
+    expectLabelBands(options, 101, 16, 24, 5, 9);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 101; x < 128; ++x) ASSERT_EQ(options.at(x, y), panel) << x << ", " << y;
+}
+
+TEST(Sounds, EverySoundDecodesBothWaysLoopsJoinAndTheCrashDiesAway) {
+    SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO), 0) << SDL_GetError();
+    ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
+    for (const std::string name : {"game_recognizer.ogg", "game_engine.ogg", "game_crash.ogg"}) {
+        SCOPED_TRACE(name);
+        // libvorbisfile: one channel, read to the end without error.
+        OggVorbis_File vf;
+        ASSERT_EQ(ov_fopen((dataDir + name).c_str(), &vf), 0);
+        const long rate = ov_info(&vf, -1)->rate;
+        EXPECT_EQ(ov_info(&vf, -1)->channels, 1);
+        std::vector<float> s;
+        float** pcm = nullptr;
+        int section = 0;
+        long n = 0;
+        while ((n = ov_read_float(&vf, &pcm, 4096, &section)) > 0) s.insert(s.end(), pcm[0], pcm[0] + n);
+        ov_clear(&vf);
+        ASSERT_EQ(n, 0);
+        ASSERT_GT(s.size(), 4410u);
+
+        // SDL_mixer, as the game loads it: as long as the other decoder says, and not near-silent.
+        Mix_Chunk* chunk = Mix_LoadWAV((dataDir + name).c_str());
+        ASSERT_NE(chunk, nullptr) << Mix_GetError();
+        int freq = 0, channels = 0;
+        Uint16 format = 0;
+        Mix_QuerySpec(&freq, &format, &channels);
+        EXPECT_NEAR(double(chunk->alen) / (SDL_AUDIO_BITSIZE(format) / 8) / channels / freq, double(s.size()) / rate, 0.02);
+        const int16_t* mixed = reinterpret_cast<const int16_t*>(chunk->abuf);
+        EXPECT_GT(std::count_if(mixed, mixed + chunk->alen / 2, [](int16_t v) { return std::abs(v) > 3000; }), 1000);
+        Mix_FreeChunk(chunk);
+
+        if (name != "game_crash.ogg") {
+            EXPECT_GT(rms(s, 0, s.size()), 0.05) << "too quiet";
+            // The last sample runs on into the first like any other pair of neighbours.
+            double meanStep = 0;
+            for (size_t i = 1; i < s.size(); ++i) meanStep += std::fabs(s[i] - s[i - 1]) / double(s.size() - 1);
+            EXPECT_LT(std::fabs(s.back() - s.front()), 4 * meanStep + 0.01);
+            // No fade at either end: both halves are as loud.
+            EXPECT_NEAR(rms(s, 0, s.size() / 2) / rms(s, s.size() / 2, s.size()), 1.0, 0.2);
+        } else {
+            // A burst that dies away: the last 50 ms far below the first 100, and no clipping.
+            const size_t ms = rate / 1000;
+            const double start = rms(s, 0, 100 * ms);
+            EXPECT_GT(start, 0.1);
+            EXPECT_LT(rms(s, s.size() - 50 * ms, s.size()), start / 20);
+            for (float v : s) ASSERT_LE(std::fabs(v), 1.0f);
+        }
+    }
+    Mix_CloseAudio();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
 
 TEST(Models, EveryModelIsWellFormedForTheGamesReader) {
     for (const char* name : {"arena.ase", "moto1.ase", "moto2.ase", "moto3.ase", "moto4.ase"}) {

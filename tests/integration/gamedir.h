@@ -15,12 +15,10 @@
 #include <nlohmann/json.hpp>
 #include <pwd.h>
 #include <sstream>
-#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace gamedir {
 
@@ -62,10 +60,6 @@ struct RunResult {
     int exitCode = -1;
     std::string out, errors;
     std::vector<nlohmann::json> trace; // one object per frame
-    nlohmann::json at(int n, const std::string& field) const { // frame n counts from 1
-        if (n < 1 || n > int(trace.size()) || !trace[n - 1].contains(field)) return nullptr;
-        return trace[n - 1][field];
-    }
 };
 
 // Checks "frame[-last] field=value ...; ...", e.g. "4-8 screen=1 item=1"; values are JSON.
@@ -80,7 +74,9 @@ inline void expectTrace(const RunResult& result, const std::string& expected) {
         for (std::string field; std::getline(words >> std::ws, field, '=');) {
             nlohmann::json want;
             words >> want;
-            for (int f = first; f <= last; ++f) EXPECT_EQ(result.at(f, field), want) << "frame " << f << " " << field;
+            for (int f = first; f <= last; ++f)
+                EXPECT_EQ(f <= int(result.trace.size()) ? result.trace[f - 1].value(field, nlohmann::json()) : nullptr, want)
+                    << "frame " << f << " " << field;
         }
     }
 }
@@ -105,8 +101,6 @@ public:
         ::chmod(game.c_str(), 0755);
         if (!std::getenv("PALVEX_KEEP_SCRATCH")) fs::remove_all(root);
     }
-    GameDir(const GameDir&) = delete;
-    GameDir& operator=(const GameDir&) = delete;
 
     // The usual run: key script, trace and screenshot, 16 ms a frame.
     RunResult run(const RunSettings& settings) const {

@@ -34,14 +34,26 @@ protected:
 
 } // namespace
 
-TEST_F(RacePlay, LowDetailDrawsEveryBikeInItsFlatColourAndOneScoreBoxEach) {
-    for (const int choice : {0, 2}) {
-        SCOPED_TRACE(choice + 1);
-        const RunResult result = race(0, choice, RACE_KEYS, 12); // every opponent still in view
-        expectTrace(result, "12 inGame=1 detail=0");
+// Shortly after the start, while every opponent is still in view.
+TEST_F(RacePlay, BikesInTheirColoursWithOneScoreBoxEachAndTheFloorTexturedOnlyInHighDetail) {
+    int floorLow[2] = {}, floorHigh[2] = {}, yellowLow = 0, yellowHigh = 0;
+    for (const auto& [detail, choice] : {std::pair{0, 0}, {0, 2}, {2, 2}}) {
+        SCOPED_TRACE(testing::Message() << "detail " << detail << ", opponents " << choice + 1);
+        const RunResult result = race(detail, choice, RACE_KEYS, 12);
+        expectTrace(result, "12 inGame=1 detail=" + std::to_string(detail));
         EXPECT_EQ(result.trace.back()["opponents"][choice]["started"], 1);
         const Shot shot(dir.shot);
         ASSERT_TRUE(shot.valid());
+        // The floor tile is dark blue lined with cyan; untextured, the floor is one flat grey.
+        int* floor = detail ? floorHigh : floorLow;
+        for (int y = shot.height / 2; y < shot.height; ++y)
+            for (int x = BOX_RIGHT; x < shot.width; ++x) {
+                const Colour p = shot.at(x, y);
+                floor[0] += p.b > 60 && p.r < 40 && p.g < 60 && p.b > p.g + 30;
+                floor[1] += p.g > 120 && p.b > 120 && p.r < 90;
+            }
+        (detail ? yellowHigh : yellowLow) = countExact(shot, PLAYER);
+        if (detail) continue;
         // A score box's background fills the leftmost columns of its 12 rows.
         auto boxAt = [&](int top, Colour c) {
             for (int y = top; y < top + 12 && y < shot.height; ++y)
@@ -57,29 +69,10 @@ TEST_F(RacePlay, LowDetailDrawsEveryBikeInItsFlatColourAndOneScoreBoxEach) {
             EXPECT_TRUE(i <= choice || countExact(shot, OPPONENT[i], true) == 0) << OPPONENT[i];
         }
     }
-}
-
-TEST_F(RacePlay, HighDetailTexturesTheArenaFloor) {
-    // The floor tile is dark blue lined with cyan; untextured, the floor is one flat grey.
-    auto floorColours = [this](int detail) {
-        expectTrace(race(detail, 2, RACE_KEYS, 150), "150 detail=" + std::to_string(detail));
-        const Shot shot(dir.shot);
-        EXPECT_TRUE(shot.valid());
-        int darkBlue = 0, cyan = 0;
-        for (int y = shot.height / 2; y < shot.height; ++y)
-            for (int x = BOX_RIGHT; x < shot.width; ++x) {
-                const Colour p = shot.at(x, y);
-                darkBlue += p.b > 60 && p.r < 40 && p.g < 60 && p.b > p.g + 30;
-                cyan += p.g > 120 && p.b > 120 && p.r < 90;
-            }
-        return std::array{darkBlue, cyan, countExact(shot, PLAYER)};
-    };
-    const auto [blueLow, cyanLow, yellowLow] = floorColours(0);
-    const auto [blueHigh, cyanHigh, yellowHigh] = floorColours(2);
-    EXPECT_GT(blueHigh, 500);
-    EXPECT_GT(cyanHigh, 200);
-    EXPECT_EQ(blueLow, 0);
-    EXPECT_LT(cyanLow, cyanHigh / 4) << "only a wall seen edge-on, no tile lines";
+    EXPECT_GT(floorHigh[0], 500);
+    EXPECT_GT(floorHigh[1], 200);
+    EXPECT_EQ(floorLow[0], 0);
+    EXPECT_LT(floorLow[1], floorHigh[1] / 4) << "only a wall seen edge-on, no tile lines";
     EXPECT_LT(yellowHigh, yellowLow) << "textured bikes leave the flat player yellow behind";
 }
 
