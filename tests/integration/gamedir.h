@@ -24,27 +24,24 @@ namespace gamedir {
 
 namespace fs = std::filesystem;
 
-inline std::vector<uint8_t> readBytes(const std::string& path) { // in one read: it may be 100 MB
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::vector<uint8_t> bytes(in ? size_t(in.tellg()) : 0);
-    in.seekg(0).read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bytes;
-}
 inline std::string readText(const std::string& path) {
-    const std::vector<uint8_t> bytes = readBytes(path);
-    return std::string(bytes.begin(), bytes.end());
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+inline std::vector<uint8_t> readBytes(const std::string& path) {
+    const std::string text = readText(path);
+    return {text.begin(), text.end()};
 }
 inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// A tap is a press and release before one frame; steering reads the held state over frames.
-inline std::string tap(int frame, const std::string& key) {
-    return std::to_string(frame) + " down " + key + "\n" + std::to_string(frame) + " up " + key + "\n";
-}
+// Steering reads the held state over frames; a tap is a press and release before one frame.
 inline std::string hold(int frame, const std::string& key, int frames = 2) {
     return std::to_string(frame) + " down " + key + "\n" + std::to_string(frame + frames) + " up " + key + "\n";
 }
+inline std::string tap(int frame, const std::string& key) { return hold(frame, key, 0); }
 
 struct RunSettings {
     long frames = 5;
