@@ -88,9 +88,7 @@ public:
         game = root + "app/", out = root + "out/", config = root + "config/", shot = out + "shot.png";
         fs::create_directories(game);
         fs::copy_file(PALVEX_BINARY, game + "palvex");
-        const fs::path data = std::string(PALVEX_SOURCE_DIR) + "/data";
-        if (fs::is_directory(data))
-            for (const auto& entry : fs::directory_iterator(data)) fs::copy_file(entry.path(), game / entry.path().filename());
+        if (fs::is_directory(PALVEX_SOURCE_DIR "/data")) fs::copy(PALVEX_SOURCE_DIR "/data", game);
         for (const std::string& dir : {out, config}) ::mkdir(dir.c_str(), 0777), ::chmod(dir.c_str(), 0777);
         ::chmod(root.c_str(), 0755);
     }
