@@ -18,7 +18,6 @@ struct Row {
     Damage damage;
     int variant = 0;          // which absurd content, where a file has more than one
     std::string message = {}; // what stderr must show
-    bool silent = false;      // no error report at all
 };
 void PrintTo(const Row& row, std::ostream* os) { *os << row.file << " " << DAMAGE_NAMES[row.damage] << row.variant; }
 
@@ -41,9 +40,9 @@ std::vector<Row> matrix() {
         rows.push_back({picture, Absurd, 2, message});
     }
     for (const char* file : {"game_recognizer.ogg", "game_engine.ogg", "game_crash.ogg", "options.bin"})
-        for (Damage d : {Missing, Empty, Truncated, RandomBytes, Absurd}) rows.push_back({file, d, 0, "", true});
-    rows.push_back({"options.bin", Absurd, 2, "", true});
-    rows.push_back({"options.bin", Absurd, 3, "", true});
+        for (Damage d : {Missing, Empty, Truncated, RandomBytes, Absurd}) rows.push_back({file, d});
+    rows.push_back({"options.bin", Absurd, 2});
+    rows.push_back({"options.bin", Absurd, 3});
     return rows;
 }
 
@@ -145,7 +144,8 @@ TEST_P(BadInput, ReportsGoesOnAndQuitsCleanly) {
 
     ASSERT_EQ(result.exitCode, 0) << result.errors;
     EXPECT_NE(result.errors.find(row.message), std::string::npos) << result.errors;
-    EXPECT_TRUE(!row.silent || count(result.errors, "Error at ") == 0) << result.errors;
+    const bool silent = row.file.ends_with(".ogg") || row.file == "options.bin"; // no report at all
+    EXPECT_TRUE(!silent || count(result.errors, "Error at ") == 0) << result.errors;
     // Every report is one "caption: text" line, captioned with where it came from.
     EXPECT_EQ(count(result.errors, "Error at "), count(result.errors, " file: ")) << result.errors;
     ASSERT_EQ(result.trace.size(), size_t(LEAVE + 2)) << "quit ends the loop on its frame";
@@ -154,9 +154,8 @@ TEST_P(BadInput, ReportsGoesOnAndQuitsCleanly) {
     EXPECT_TRUE(readBytes(path) == before) << "a data file the game only reads was changed";
 
     if (row.file != "options.bin") return;
-    // Options, the first option cycled, Back (a save) and quit, with every file the game
-    // writes held to 5 bytes as on a full disk (the trace and stderr too): the save fails,
-    // the old file stays as it was and nothing is left beside it.
+    // Options, one cycled, Back (a save), quit, with every file written held to 5 bytes as on a
+    // full disk (the trace too): the save fails, the old file stays, nothing is left beside it.
     const RunResult limited = dir.run({.frames = 20,
                                        .keys = tap(1, "enter") + tap(2, "down") + tap(3, "enter") + tap(4, "enter") +
                                                tap(5, "up") + tap(6, "enter") + tap(7, "up") + tap(8, "enter"),

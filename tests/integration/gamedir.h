@@ -1,7 +1,5 @@
-// A private copy of the game (binary and data/) in a scratch directory, run headless, and
-// what each run leaves. The game keeps options.bin beside itself, so every test gets a fresh
-// copy. Runs are forked, not passed through a shell: some go as another user or under a
-// file-size limit.
+// A fresh private copy of the game (binary, data/, and the options.bin it keeps beside itself),
+// run headless by fork, some runs as another user or under a file-size limit; what runs leave.
 #pragma once
 #include <gtest/gtest.h>
 

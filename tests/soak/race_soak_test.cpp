@@ -36,9 +36,6 @@ TEST(RaceSoak, ThreeOpponentsRestartManyTimesAndNothingBreaks) {
         const int started = digitAfter(line, "started");
         restarts += lastStarted == 1 && started == 0;
         lastStarted = started;
-        if (lines % 20000 == 0) {
-            EXPECT_EQ(nlohmann::json::parse(line)["opponentCount"], 3);
-        }
     }
     EXPECT_EQ(lines, FRAMES);
     EXPECT_GT(playing, FRAMES - 10);
