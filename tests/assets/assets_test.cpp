@@ -26,7 +26,9 @@ struct Rgb {
     int r, g, b;
     auto operator<=>(const Rgb&) const = default;
 };
-std::ostream& operator<<(std::ostream& os, const Rgb& c) { return os << "(" << c.r << ", " << c.g << ", " << c.b << ")"; }
+std::ostream& operator<<(std::ostream& os, const Rgb& c) {
+    return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
 int brightness(Rgb c) { return c.r + c.g + c.b; }
 
 // A decoded picture, top row first; empty when it does not decode.
@@ -55,7 +57,8 @@ void expectLabelBands(const Picture& p, int x1, double first, double step, int n
     for (int y = 0; y < p.h; ++y) {
         if (std::none_of(&p.px[y * p.w], &p.px[y * p.w + x1], [](Rgb c) { return brightness(c) > 450; })) continue;
         const long k = std::lround((y - first) / step);
-        ASSERT_TRUE(k >= 0 && k < n && std::abs(y - first - k * step) <= half) << "lettering between labels at row " << y;
+        ASSERT_TRUE(k >= 0 && k < n && std::abs(y - first - k * step) <= half)
+            << "lettering between labels at row " << y;
         ++perBand[k];
     }
     for (int k = 0; k < n; ++k) EXPECT_GE(perBand[k], 6) << "label " << k;
@@ -98,7 +101,8 @@ struct AseObject {
             if (key == "*MESH_NUMVERTEX") numVertex = std::atoi(r);
             if (key == "*MESH_NUMFACES") numFaces = std::atoi(r);
             if (key == "*MESH_NUMTVERTEX") numTVertex = std::atoi(r);
-            if (key == "*MESH_VERTEX" && std::sscanf(r, "%d %lf %lf %lf", &i, &x, &y, &z) == 4) vertices.push_back({x, y, z});
+            if (key == "*MESH_VERTEX" && std::sscanf(r, "%d %lf %lf %lf", &i, &x, &y, &z) == 4)
+                vertices.push_back({x, y, z});
             // The game reads "%d:" and then "\tA:\t%d B:\t%d C:\t%d".
             if (key == "*MESH_FACE" && std::sscanf(r, "%d:%n", &i, &n) == 1 &&
                 std::sscanf(r + n, "\tA:\t%d B:\t%d C:\t%d", &a, &b, &c) == 3)
@@ -178,7 +182,8 @@ TEST(Sounds, EverySoundDecodesBothWaysLoopsJoinAndTheCrashDiesAway) {
         int freq = 0, channels = 0;
         Uint16 format = 0;
         Mix_QuerySpec(&freq, &format, &channels);
-        EXPECT_NEAR(double(chunk->alen) / (SDL_AUDIO_BITSIZE(format) / 8) / channels / freq, double(s.size()) / rate, 0.02);
+        const double seconds = double(chunk->alen) / (SDL_AUDIO_BITSIZE(format) / 8) / channels / freq;
+        EXPECT_NEAR(seconds, double(s.size()) / rate, 0.02);
         Mix_FreeChunk(chunk);
 
         if (name != "game_crash.ogg") {
@@ -277,5 +282,6 @@ TEST(Generator, WritesTheSameBytesEveryTimeAndMatchesTheCommittedData) {
     fs::remove_all(base);
     EXPECT_TRUE(a == b) << "two runs differ";
     EXPECT_EQ(a.size(), committed.size()) << "data/ holds files the generator does not write";
-    for (const auto& [name, bytes] : a) EXPECT_TRUE(bytes == committed[name]) << "data/" << name << " is stale: run make assets";
+    for (const auto& [name, bytes] : a)
+        EXPECT_TRUE(bytes == committed[name]) << "data/" << name << " is stale: run make assets";
 }

@@ -77,21 +77,23 @@ std::vector<uint8_t> damaged(const Row& row, const std::string& path) {
     if (row.damage == Empty) return {};
     if (row.damage == Truncated) return {original.begin(), original.begin() + original.size() / 2};
     if (row.damage == RandomBytes) return noise;
-    if (row.file.ends_with(".ase") && row.variant == 1) return rewrite(original, {{R"((\*MESH_NUMVERTEX).*)", "$1 2000000000"}});
-    if (row.file.ends_with(".ase") && row.variant == 2) return rewrite(original, {{R"((\*MATERIAL_COUNT).*)", "$1 -5"}});
-    if (row.file.ends_with(".ase")) // corners and material references far past every array
-        return rewrite(original, {{R"((\*MESH_FACE\s.*\bA:)\s*-?\d+)", "$1 2147483647 "},
-                                  {R"((\*MESH_FACE\s.*\bB:)\s*-?\d+)", "$1 -2147483647 "},
-                                  {R"((\*MESH_FACE\s.*\bC:)\s*-?\d+)", "$1 1999999999 "},
-                                  {R"(\*MESH_TFACE\s.*)", "*MESH_TFACE 0\t2147483000\t-7\t99999999"},
-                                  {R"((\*MATERIAL_REF).*)", "$1 2147483647"}});
+    const Edits aseEdits[] = {{{R"((\*MESH_NUMVERTEX).*)", "$1 2000000000"}},
+                              {{R"((\*MATERIAL_COUNT).*)", "$1 -5"}},
+                              // corners and material references far past every array
+                              {{R"((\*MESH_FACE\s.*\bA:)\s*-?\d+)", "$1 2147483647 "},
+                               {R"((\*MESH_FACE\s.*\bB:)\s*-?\d+)", "$1 -2147483647 "},
+                               {R"((\*MESH_FACE\s.*\bC:)\s*-?\d+)", "$1 1999999999 "},
+                               {R"(\*MESH_TFACE\s.*)", "*MESH_TFACE 0\t2147483000\t-7\t99999999"},
+                               {R"((\*MATERIAL_REF).*)", "$1 2147483647"}}};
+    if (row.file.ends_with(".ase")) return rewrite(original, aseEdits[row.variant - 1]);
     // Variant 2 is a GIF on which an earlier decoder freed a wild pointer; the other claims
     // 65535 x 65535 pixels for screen and image, with a two-colour table and a few LZW bytes.
     if (row.file.ends_with(".gif"))
-        return row.variant == 2 ? readBytes(std::string(PALVEX_SOURCE_DIR) + "/tests/data/damaged-pictures/wild-free-1.gif")
-                                : std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0,
-                                                       0, 0, 0xFF, 0xFF, 0xFF, 0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
-                                                       0x00, 0x02, 0x02, 0x4C, 0x01, 0x00, 0x3B};
+        return row.variant == 2 ? readBytes(PALVEX_SOURCE_DIR "/tests/data/damaged-pictures/wild-free-1.gif")
+                                : std::vector<uint8_t>{'G',  'I',  'F', '8',  '9',  'a',  0xFF, 0xFF, 0xFF,
+                                                       0xFF, 0x80, 0,   0,    0,    0,    0,    0xFF, 0xFF,
+                                                       0xFF, 0x2C, 0,   0,    0,    0,    0xFF, 0xFF, 0xFF,
+                                                       0xFF, 0x00, 0x02, 0x02, 0x4C, 0x01, 0x00, 0x3B};
     if (row.file.ends_with(".ogg")) { // the first page (the identification header) kept, noise after it
         size_t keep = 27 + original[26];
         for (size_t i = 0; i < original[26]; ++i) keep += original[27 + i];

@@ -32,7 +32,8 @@ inline std::vector<uint8_t> readBytes(const std::string& path) {
     return {text.begin(), text.end()};
 }
 inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 // Steering reads the held state over frames; a tap is a press and release before one frame.
@@ -69,9 +70,10 @@ inline void expectTrace(const RunResult& result, const std::string& expected) {
         for (std::string field; std::getline(words >> std::ws, field, '=');) {
             nlohmann::json want;
             words >> want;
-            for (int f = first; f <= last; ++f)
-                EXPECT_EQ(f <= int(result.trace.size()) ? result.trace[f - 1].value(field, nlohmann::json()) : nullptr, want)
-                    << "frame " << f << " " << field;
+            for (int f = first; f <= last; ++f) {
+                const bool has = f <= int(result.trace.size()) && result.trace[f - 1].contains(field);
+                EXPECT_EQ(has ? result.trace[f - 1][field] : nullptr, want) << "frame " << f << " " << field;
+            }
         }
     }
 }
@@ -137,12 +139,10 @@ public:
             ::execv(argv[0], argv.data());
             _exit(121);
         }
-        RunResult result;
         int status = 0;
         ::waitpid(child, &status, 0);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = readText(outFile);
-        result.errors = readText(errFile);
+        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readText(outFile),
+                         readText(errFile)};
         std::ifstream trace(traceFile);
         for (std::string line; std::getline(trace, line);)
             if (!line.empty()) result.trace.push_back(nlohmann::json::parse(line, nullptr, false));
@@ -157,12 +157,11 @@ struct Colour {
     bool operator==(const Colour&) const = default;
 };
 inline std::ostream& operator<<(std::ostream& os, Colour c) {
-    return os << "(" << int(c.r) << ", " << int(c.g) << ", " << int(c.b) << ")";
+    return os << "(" << +c.r << ", " << +c.g << ", " << +c.b << ")";
 }
 
 // A screenshot as RGB rows, top first; empty when there is no readable picture.
-class Shot {
-public:
+struct Shot {
     explicit Shot(const std::string& path) {
         SDL_Surface* loaded = IMG_Load(path.c_str());
         SDL_Surface* rgb = loaded ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0) : nullptr;

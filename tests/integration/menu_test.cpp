@@ -92,7 +92,8 @@ class MenuRun : public ::testing::Test {
 protected:
     void SetUp() override {
         // The full-screen pictures show the 240 x 294 lower-left corner of a 512 x 512 texture.
-        for (const auto& [name, c] : {std::pair{"backmenu.gif", BACKGROUND}, {"start.gif", TITLE}, {"credits.gif", CREDITS}})
+        for (const auto& [name, c] :
+             {std::pair{"backmenu.gif", BACKGROUND}, {"start.gif", TITLE}, {"credits.gif", CREDITS}})
             writePicture(dir.game + name, 512, {{0, 0, 512, 512, OUTSIDE}, {0, 512 - 294, 240, 294, c}});
         writePicture(dir.game + "mainmenu.gif", 128, {{0, 0, 128, 128, MAIN}, {1, 0, 126, 8, MAIN_TOP},
                                                       {0, 0, 1, 128, MAIN_LEFT}, {127, 0, 1, 128, MAIN_RIGHT}});
@@ -117,37 +118,32 @@ TEST_F(MenuRun, KeyScriptsWalkTheScreens) {
     struct Case {
         const char* what;
         std::string keys;
-        long frames;
-        size_t lines;
+        long frames; // each a trace line
         const char* expect;
         std::vector<uint8_t> saved = {}; // options.bin afterwards
     } cases[] = {
         // Escape is no mapped key; the Enter that leaves the title must not start a race.
-        {"the title waits for a mapped key", tap(3, "escape") + tap(6, "enter"), 10, 10,
+        {"the title waits for a mapped key", tap(3, "escape") + tap(6, "enter"), 10,
          "1-5 screen=3; 3 anyKeySeen=0; 6 anyKeySeen=1; 6-10 screen=0 item=0 inGame=0"},
         {"the main menu wraps both ways",
-         tap(1, "enter") + tap(2, "up") + tap(3, "down") + tap(4, "s") + taps(5, 7, "down"), 8, 8,
+         tap(1, "enter") + tap(2, "up") + tap(3, "down") + tap(4, "s") + taps(5, 7, "down"), 8,
          "2 item=3; 3 item=0; 4 item=1; 6 item=3; 7 item=0; 1-8 inGame=0"},
         {"the options wrap between the first item and back; escape is ignored",
-         TO_OPTIONS + tap(4, "up") + tap(5, "down") + taps(6, 9, "w") + tap(10, "escape"), 10, 10,
+         TO_OPTIONS + tap(4, "up") + tap(5, "down") + taps(6, 9, "w") + tap(10, "escape"), 10,
          "3 screen=1 item=0; 4 item=4; 5 item=0; 6 item=4; 9-10 item=1 screen=1 inGame=0"},
-        {"three selects bring each option back; changes act at once",
-         TO_OPTIONS + taps(4, 6, "enter") + tap(7, "down") + taps(8, 10, "enter") + tap(11, "down") +
-             taps(12, 14, "enter") + tap(15, "down") + taps(16, 17, "enter"),
-         18, 18,
-         "4 opponentChoice=1; 5 opponentChoice=2; 6 opponentChoice=0; 8 detail=1; 9 detail=2; 10 detail=0;"
-         "12 speed=1; 13 speed=2; 14 speed=0; 16 soundOn=1; 17 soundOn=0"},
-        {"any select leaves the credits", TO_CREDITS + tap(5, "up") + tap(6, "enter"), 7, 7,
+        {"any select leaves the credits", TO_CREDITS + tap(5, "up") + tap(6, "enter"), 7,
          "4 screen=2 item=0; 5 screen=2; 6-7 screen=0 inGame=0"},
-        {"back saves the options and returns to the first main item",
-         TO_OPTIONS + tap(4, "enter") + tap(5, "down") + taps(6, 7, "enter") + tap(8, "down") + tap(9, "enter") +
-             tap(10, "down") + tap(11, "enter") + tap(12, "down") + tap(13, "enter"),
-         15, 15, "12 item=4; 13 screen=0 item=0; 15 inGame=0", EXAMPLE},
+        {"selects cycle each option round at once; back saves them and returns to the first item",
+         TO_OPTIONS + taps(4, 7, "enter") + tap(8, "down") + taps(9, 13, "enter") + tap(14, "down") +
+             taps(15, 18, "enter") + tap(19, "down") + taps(20, 22, "enter") + tap(23, "down") + tap(24, "enter"),
+         26, "4 opponentChoice=1; 5 opponentChoice=2; 6 opponentChoice=0; 9 detail=1; 10 detail=2; 11 detail=0;"
+             "15 speed=1; 17 speed=0; 20 soundOn=1; 21 soundOn=0; 23 item=4; 24 screen=0 item=0; 26 inGame=0",
+         EXAMPLE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const RunResult result = run(c.keys, c.frames);
-        EXPECT_EQ(result.trace.size(), c.lines);
+        EXPECT_EQ(result.trace.size(), size_t(c.frames));
         expectTrace(result, c.expect);
         EXPECT_EQ(result.errors, "") << "all pictures load";
         EXPECT_EQ(fs::exists(dir.game + "options.bin"), !c.saved.empty()) << "only the back item writes the file";
@@ -173,7 +169,8 @@ TEST_F(MenuRun, SoundToggleCallsInOrderAndTheLoopIsHeardOnlyWhileOn) {
         const std::vector<uint8_t> bytes = readBytes(output);
         EXPECT_GT(bytes.size(), 4096u) << "the device ran";
         size_t loud = 0; // of the 16-bit samples
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) loud += std::abs(int16_t(bytes[i] | (bytes[i + 1] << 8))) > 100;
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+            loud += std::abs(int16_t(bytes[i] | (bytes[i + 1] << 8))) > 100;
         EXPECT_TRUE(on ? loud > 1000 : loud == 0) << loud << " loud samples";
     }
 }
@@ -183,7 +180,8 @@ TEST_F(MenuRun, SoundToggleCallsInOrderAndTheLoopIsHeardOnlyWhileOn) {
 TEST_F(MenuRun, InstalledGameKeepsItsOptionsInTheConfigDirectoryOrNowhere) {
     writeBytes(dir.game + "options.bin", {0x00, 0x01, 0, 0, 0, 0x00, 0, 0, 0, 0x00, 0, 0, 0});
     ::chmod(dir.game.c_str(), 0555);
-    RunSettings settings{.frames = 8, .keys = CYCLE_AND_BACK + tap(7, "down"), .unprivileged = true, .screenshot = false};
+    RunSettings settings{
+        .frames = 8, .keys = CYCLE_AND_BACK + tap(7, "down"), .unprivileged = true, .screenshot = false};
     auto runAsNobody = [&](const char* expect) {
         const RunResult result = dir.run(settings);
         EXPECT_EQ(result.exitCode, 0) << result.errors;
@@ -231,9 +229,11 @@ TEST_F(MenuRun, MainMenuPictureStandsTexelForPixelWithThePointer) {
     // Its edges, upright (the top band at the top), and the background corner to corner.
     for (const auto& [x, y, c] : {std::tuple{PICTURE_LEFT - 1, ROW, BACKGROUND}, {PICTURE_LEFT + 2, ROW, MAIN},
                                   {PICTURE_RIGHT - 1, ROW, MAIN}, {PICTURE_RIGHT + 2, ROW, BACKGROUND},
-                                  {120, PICTURE_TOP - 1, BACKGROUND}, {120, PICTURE_TOP, MAIN_TOP}, {120, PICTURE_TOP + 7, MAIN_TOP},
-                                  {120, PICTURE_TOP + 8, MAIN}, {120, PICTURE_BOTTOM, MAIN}, {120, PICTURE_BOTTOM + 1, BACKGROUND},
-                                  {0, 0, BACKGROUND}, {239, 0, BACKGROUND}, {0, 293, BACKGROUND}, {239, 293, BACKGROUND}})
+                                  {120, PICTURE_TOP - 1, BACKGROUND}, {120, PICTURE_TOP, MAIN_TOP},
+                                  {120, PICTURE_TOP + 7, MAIN_TOP}, {120, PICTURE_TOP + 8, MAIN},
+                                  {120, PICTURE_BOTTOM, MAIN}, {120, PICTURE_BOTTOM + 1, BACKGROUND},
+                                  {0, 0, BACKGROUND}, {239, 0, BACKGROUND}, {0, 293, BACKGROUND},
+                                  {239, 293, BACKGROUND}})
         EXPECT_TRUE(shot.is(x, y, c));
     expectPointerAt(shot, 1, 32, 4);
 }

@@ -24,7 +24,8 @@ int countExact(const Shot& shot, Colour c, bool withBoxes = false) {
 class RacePlay : public ::testing::Test {
 protected:
     RunResult race(int detail, int opponentChoice, const std::string& keys, long frames) {
-        writeBytes(dir.game + "options.bin", {0, uint8_t(detail), 0, 0, 0, uint8_t(opponentChoice), 0, 0, 0, 0, 0, 0, 0});
+        writeBytes(dir.game + "options.bin", {0, uint8_t(detail), 0, 0, 0, uint8_t(opponentChoice), 0, 0, 0, 0, 0, 0,
+                                              0}); // sound, detail, opponents, speed
         RunResult result = dir.run({.frames = frames, .keys = keys});
         EXPECT_EQ(result.exitCode, 0) << result.errors;
         return result;

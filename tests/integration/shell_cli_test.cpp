@@ -9,7 +9,8 @@ TEST(CommandLine, OneTraceLinePerFrameKeysOnTheirFrameAndALog) {
                              "7 down up   # pressed and released before one frame\n7 up up\n7 down up\n"
                              "9 down q\n10 up q\n";
     const RunResult r = dir.runArgs(
-        {"--headless", "--frames", "12", "--tick-ms", "20", "--keys", "keys.txt", "--trace", "trace.jsonl"}, {.keys = keys});
+        {"--headless", "--frames", "12", "--tick-ms", "20", "--keys", "keys.txt", "--trace", "trace.jsonl"},
+        {.keys = keys});
     ASSERT_EQ(r.exitCode, 0) << r.errors;
     ASSERT_EQ(r.trace.size(), 12u);
     for (size_t i = 0; i < r.trace.size(); ++i) {
@@ -45,10 +46,12 @@ TEST(CommandLine, MalformedOptionsAndKeyScriptsAreNamedAndExitWithTwo) {
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.errors.find(named), std::string::npos) << r.errors;
     };
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--frames"}, {"--frames", "ten"}, {"--frames", "0"}, {"--tick-ms", "-5"}, {"--bogus"}, {"--keys", "nowhere.txt"}})
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--frames"}, {"--frames", "ten"}, {"--frames", "0"},
+                                               {"--tick-ms", "-5"}, {"--bogus"}, {"--keys", "nowhere.txt"}})
         expectRefused(args, "", args.size() == 1 || args[1] == "0" ? args[0] : args[1]);
-    for (const char* keys : {"1 press w\n", "0 down w\n", "3 down space\n", "3 down w extra\n", "# fine\n2 down w\n5 up\n"})
+    for (const char* keys :
+         {"1 press w\n", "0 down w\n", "3 down space\n", "3 down w extra\n", "# fine\n2 down w\n5 up\n"})
         expectRefused({"--keys", "keys.txt"}, keys, "key script line");
 }
 
@@ -71,7 +74,8 @@ TEST(Screenshot, MissingPicturesAreReportedAndDrawnBlank) {
     std::istringstream lines(r.errors); // captioned with the line first and the module second
     int reports = 0;
     for (std::string line; std::getline(lines, line);)
-        reports += line.starts_with("Error at ") && line.ends_with(" line, in src/menu file: error while loading texture");
+        reports += line.starts_with("Error at ") &&
+                   line.ends_with(" line, in src/menu file: error while loading texture");
     EXPECT_EQ(reports, 6) << r.errors;
     const Shot shot(dir.shot);
     ASSERT_EQ(shot.width, 240);
