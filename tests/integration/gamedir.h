@@ -142,7 +142,7 @@ public:
         int status = 0;
         ::waitpid(child, &status, 0);
         RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readText(outFile),
-                         readText(errFile)};
+                         readText(errFile), {}};
         std::ifstream trace(traceFile);
         for (std::string line; std::getline(trace, line);)
             if (!line.empty()) result.trace.push_back(nlohmann::json::parse(line, nullptr, false));
