@@ -1,13 +1,8 @@
-// A private copy of the game (its binary and data/) in a scratch directory, run headless,
-// and what each run leaves: exit code, stdout, stderr, the JSON Lines trace, the screenshot
-// and whatever the game writes beside itself. The game reads and writes options.bin next to
-// its executable, so every test gets a fresh copy and nothing one saves reaches another.
-// Runs are forked rather than passed through a shell: some go as another user or under a
-// file-size limit.
+// A fresh private copy of the game (binary, data/, and the options.bin it keeps beside itself),
+// run headless by fork, some runs as another user or under a file-size limit; what runs leave.
 #pragma once
 #include <gtest/gtest.h>
 
-#include <SDL.h>
 #include <SDL_image.h>
 #include <csignal>
 #include <fcntl.h>
@@ -18,74 +13,52 @@
 #include <nlohmann/json.hpp>
 #include <pwd.h>
 #include <sstream>
-#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace gamedir {
 
 namespace fs = std::filesystem;
 
-// The whole file in one read: a damaged options file may be 100 MB.
-inline std::vector<uint8_t> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return {};
-    std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
 inline std::string readText(const std::string& path) {
-    const std::vector<uint8_t> bytes = readBytes(path);
-    return std::string(bytes.begin(), bytes.end());
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
-
+inline std::vector<uint8_t> readBytes(const std::string& path) {
+    const std::string text = readText(path);
+    return {text.begin(), text.end()};
+}
 inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-inline bool exists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
-}
-
-// Key script lines: a tap is a press and release before the same frame; steering reads the
-// held state, so a turn key is held over frames.
-inline std::string tap(int frame, const std::string& key) {
-    return std::to_string(frame) + " down " + key + "\n" + std::to_string(frame) + " up " + key + "\n";
-}
+// Steering reads the held state over frames; a tap is a press and release before one frame.
 inline std::string hold(int frame, const std::string& key, int frames = 2) {
     return std::to_string(frame) + " down " + key + "\n" + std::to_string(frame + frames) + " up " + key + "\n";
 }
+inline std::string tap(int frame, const std::string& key) { return hold(frame, key, 0); }
 
 struct RunSettings {
     long frames = 5;
-    std::string keys = {};                   // the key script
+    std::string keys = {};
     std::vector<std::string> extraArgs = {};
-    std::map<std::string, std::string> env = {}; // set for the run (XDG_CONFIG_HOME defaults to config)
-    bool unprivileged = false;               // run as "nobody" when the tests run as root
-    long fileSizeLimit = -1;                 // RLIMIT_FSIZE for the run, bytes
+    std::map<std::string, std::string> env = {}; // XDG_CONFIG_HOME defaults to config/
+    bool unprivileged = false;                   // as "nobody" when the tests run as root
+    long fileSizeLimit = -1;                     // RLIMIT_FSIZE, bytes
     bool screenshot = true;
 };
 
 struct RunResult {
     int exitCode = -1;
-    std::string out, errors;            // what the game wrote to stdout and stderr
-    std::vector<nlohmann::json> trace;  // one object per frame
-    // A field of frame n's trace line (counted from 1); null where there is none.
-    nlohmann::json at(int n, const std::string& field) const {
-        if (n < 1 || n > static_cast<int>(trace.size()) || !trace[n - 1].contains(field)) return nullptr;
-        return trace[n - 1][field];
-    }
+    std::string out, errors;
+    std::vector<nlohmann::json> trace; // one object per frame
 };
 
-// Checks trace fields given as "frame[-last] field=value ...; ...", e.g. "4-8 screen=1 item=1";
-// a value is JSON, so "sound=["stop 0", "stop 1"]" works too.
+// Checks "frame[-last] field=value ...; ...", e.g. "4-8 screen=1 item=1"; values are JSON.
 inline void expectTrace(const RunResult& result, const std::string& expected) {
     std::istringstream groups(expected);
     for (std::string group; std::getline(groups, group, ';');) {
@@ -97,7 +70,10 @@ inline void expectTrace(const RunResult& result, const std::string& expected) {
         for (std::string field; std::getline(words >> std::ws, field, '=');) {
             nlohmann::json want;
             words >> want;
-            for (int f = first; f <= last; ++f) EXPECT_EQ(result.at(f, field), want) << "frame " << f << " " << field;
+            for (int f = first; f <= last; ++f) {
+                const bool has = f <= int(result.trace.size()) && result.trace[f - 1].contains(field);
+                EXPECT_EQ(has ? result.trace[f - 1][field] : nullptr, want) << "frame " << f << " " << field;
+            }
         }
     }
 }
@@ -106,47 +82,36 @@ class GameDir {
 public:
     GameDir() {
         static int counter = 0;
-        root = (fs::temp_directory_path() /
-                ("palvex-" + std::to_string(getpid()) + "-" + std::to_string(counter++))).string() + "/";
+        root = (fs::temp_directory_path() / ("palvex-" + std::to_string(getpid()) + "-" + std::to_string(counter++)))
+                   .string() + "/";
         fs::remove_all(root);
-        game = root + "app/";
-        out = root + "out/";
-        config = root + "config/";
+        game = root + "app/", out = root + "out/", config = root + "config/", shot = out + "shot.png";
         fs::create_directories(game);
         fs::copy_file(PALVEX_BINARY, game + "palvex");
-        const fs::path data = std::string(PALVEX_SOURCE_DIR) + "/data";
-        if (fs::is_directory(data))
-            for (const auto& entry : fs::directory_iterator(data)) fs::copy_file(entry.path(), game / entry.path().filename());
-        // Open to everyone: some runs go as "nobody".
-        for (const std::string& dir : {out, config}) {
-            ::mkdir(dir.c_str(), 0777);
-            ::chmod(dir.c_str(), 0777);
-        }
+        if (fs::is_directory(PALVEX_SOURCE_DIR "/data")) fs::copy(PALVEX_SOURCE_DIR "/data", game);
+        for (const std::string& dir : {out, config}) ::mkdir(dir.c_str(), 0777), ::chmod(dir.c_str(), 0777);
         ::chmod(root.c_str(), 0755);
     }
     ~GameDir() {
         ::chmod(game.c_str(), 0755);
         if (!std::getenv("PALVEX_KEEP_SCRATCH")) fs::remove_all(root);
     }
-    GameDir(const GameDir&) = delete;
-    GameDir& operator=(const GameDir&) = delete;
 
-    // The usual headless run: the key script, the trace and the screenshot, 16 ms a frame.
+    // The usual run: key script, trace and screenshot, 16 ms a frame.
     RunResult run(const RunSettings& settings) const {
         std::vector<std::string> args = {"--headless", "--frames", std::to_string(settings.frames), "--tick-ms", "16",
                                          "--keys", "keys.txt", "--trace", "trace.jsonl"};
-        if (settings.screenshot) args.insert(args.end(), {"--screenshot", screenshotPath()});
+        if (settings.screenshot) args.insert(args.end(), {"--screenshot", shot});
         args.insert(args.end(), settings.extraArgs.begin(), settings.extraArgs.end());
         return runArgs(args, settings);
     }
 
-    // The game with exactly these arguments, in out/ with settings.keys as keys.txt; the
-    // trace is read back from trace.jsonl there.
+    // Exactly these arguments, in out/ with settings.keys as keys.txt; trace.jsonl read back.
     RunResult runArgs(const std::vector<std::string>& args, const RunSettings& settings = {}) const {
         const std::string traceFile = out + "trace.jsonl", outFile = out + "stdout.txt", errFile = out + "stderr.txt";
         std::ofstream(out + "keys.txt") << settings.keys;
         ::unlink(traceFile.c_str());
-        ::unlink(screenshotPath().c_str());
+        ::unlink(shot.c_str());
         const pid_t child = fork();
         if (child == 0) {
             ::chdir(out.c_str());
@@ -164,8 +129,7 @@ public:
             }
             if (settings.fileSizeLimit >= 0) {
                 std::signal(SIGXFSZ, SIG_IGN);
-                const rlim_t limit = static_cast<rlim_t>(settings.fileSizeLimit);
-                const struct rlimit bytes = {limit, limit};
+                const struct rlimit bytes = {rlim_t(settings.fileSizeLimit), rlim_t(settings.fileSizeLimit)};
                 ::setrlimit(RLIMIT_FSIZE, &bytes);
             }
             const std::string binary = game + "palvex";
@@ -175,39 +139,29 @@ public:
             ::execv(argv[0], argv.data());
             _exit(121);
         }
-        RunResult result;
         int status = 0;
         ::waitpid(child, &status, 0);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = readText(outFile);
-        result.errors = readText(errFile);
+        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readText(outFile),
+                         readText(errFile), {}};
         std::ifstream trace(traceFile);
         for (std::string line; std::getline(trace, line);)
             if (!line.empty()) result.trace.push_back(nlohmann::json::parse(line, nullptr, false));
         return result;
     }
 
-    std::string screenshotPath() const { return out + "shot.png"; }
-
-    // The game directory as an installed game's: no one but root may write there, and the
-    // run then goes as "nobody" (root writes anywhere, whatever the mode says).
-    void makeGameDirReadOnly() const { ::chmod(game.c_str(), 0555); }
-
-    std::string root, game, out, config;
+    std::string root, game, out, config, shot;
 };
 
 struct Colour {
     uint8_t r, g, b;
     bool operator==(const Colour&) const = default;
 };
-
 inline std::ostream& operator<<(std::ostream& os, Colour c) {
-    return os << "(" << int(c.r) << ", " << int(c.g) << ", " << int(c.b) << ")";
+    return os << "(" << +c.r << ", " << +c.g << ", " << +c.b << ")";
 }
 
 // A screenshot as RGB rows, top first; empty when there is no readable picture.
-class Shot {
-public:
+struct Shot {
     explicit Shot(const std::string& path) {
         SDL_Surface* loaded = IMG_Load(path.c_str());
         SDL_Surface* rgb = loaded ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0) : nullptr;
@@ -221,7 +175,7 @@ public:
         SDL_FreeSurface(loaded);
     }
     bool valid() const { return width > 0; }
-    Colour at(int x, int y) const { return pixels.at(static_cast<size_t>(y) * width + x); }
+    Colour at(int x, int y) const { return pixels.at(size_t(y) * width + x); }
     // Within what RGB 565 textures and their expansion back to 8 bits change.
     ::testing::AssertionResult is(int x, int y, Colour c) const {
         const Colour p = at(x, y);

@@ -1,14 +1,11 @@
-// The game's loader against assimp's ASE importer (no post-processing) on every corpus
-// file and the game's own models: per object the same faces, and assimp's unshared
-// corners three per face. Files that assimp cannot read as the game does (its importer
-// does not take UTF-16 text) are left out, and at least ten files must agree.
+// The game's loader against assimp's ASE importer (no post-processing) on every corpus file
+// and the game's own models: per object the same faces, assimp's corners unshared, three a
+// face. Files assimp cannot read as the game does (UTF-16 text) are left out.
 #include <gtest/gtest.h>
 
 #include <assimp/cimport.h>
 #include <assimp/scene.h>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "../unit/asetesting.h"
 
@@ -23,9 +20,8 @@ TEST(AssimpAgreement, FacesPerObject) {
             if (entry.path().extension() != ".ase" && entry.path().extension() != ".ASE") continue;
             const int32_t mark = materialManager.mark();
             Model model;
-            auto* loader = new AseLoader();
-            model.loader = loader;
-            loader->loadPath(path.c_str(), &model);
+            model.loader = new AseLoader();
+            static_cast<AseLoader*>(model.loader)->loadPath(path.c_str(), &model);
             std::vector<const MeshData*> withFaces;
             for (const MeshObject* object : model.objects)
                 if (object->mesh->numFaces > 0) withFaces.push_back(object->mesh);
@@ -34,7 +30,7 @@ TEST(AssimpAgreement, FacesPerObject) {
                 ASSERT_EQ(scene->mNumMeshes, withFaces.size()) << path;
                 for (size_t i = 0; i < withFaces.size(); ++i) {
                     const MeshData& ours = *withFaces[i];
-                    EXPECT_EQ(scene->mMeshes[i]->mNumFaces, static_cast<unsigned>(ours.numFaces)) << path << " object " << i;
+                    EXPECT_EQ(scene->mMeshes[i]->mNumFaces, unsigned(ours.numFaces)) << path << " object " << i;
                     EXPECT_EQ(scene->mMeshes[i]->mNumVertices, 3u * ours.numFaces) << path << " object " << i;
                     for (const MeshFace& face : ours.faces)
                         for (const int32_t corner : {face.a, face.b, face.c})
@@ -47,6 +43,5 @@ TEST(AssimpAgreement, FacesPerObject) {
         }
     }
     materialManager.setGlEnabled(true);
-    // The game's five models, and the corpus when configuring found it.
     EXPECT_GE(compared, ase_testing::corpusDir().empty() ? 5 : 15);
 }
