@@ -51,7 +51,7 @@ set_tests_properties(e2e_window PROPERTIES LABELS e2e TIMEOUT 180)
 # Data files: read back with independent decoders, and the generator's output checked
 # against itself and against data/.
 if(TARGET assetgen)
-  pkg_check_modules(ASSET_TEST_LIBS REQUIRED IMPORTED_TARGET assimp vorbisfile)
+  pkg_check_modules(ASSET_TEST_LIBS REQUIRED IMPORTED_TARGET vorbisfile)
   file(GLOB PALVEX_ASSET_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/assets/*.cpp)
   add_executable(palvex_assets_tests ${PALVEX_ASSET_TESTS})
   target_link_libraries(palvex_assets_tests PRIVATE GTest::gtest GTest::gtest_main PkgConfig::SDL2 PkgConfig::ASSET_TEST_LIBS)
