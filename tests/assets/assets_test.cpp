@@ -1,11 +1,12 @@
 // The data files read with decoders unrelated to their generator (SDL_image, libvorbisfile,
 // SDL_mixer; the models with the game's own line formats), and data/ is what the generator
 // writes, the same bytes every time.
-#include <SDL_image.h>
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <vorbis/vorbisfile.h>
+
+#include "../rgbpicture.h"
 
 #include <algorithm>
 #include <array>
@@ -33,18 +34,7 @@ int brightness(Rgb c) { return c.r + c.g + c.b; }
 
 // A decoded picture, top row first; empty when it does not decode.
 struct Picture {
-    explicit Picture(const std::string& name) {
-        SDL_Surface* s = IMG_Load((dataDir + name).c_str());
-        SDL_Surface* c = s ? SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_RGB24, 0) : nullptr;
-        for (int y = 0; c && y < c->h; ++y)
-            for (int x = 0; x < c->w; ++x) {
-                const uint8_t* p = static_cast<const uint8_t*>(c->pixels) + y * c->pitch + 3 * x;
-                px.push_back({p[0], p[1], p[2]});
-            }
-        if (c) w = c->w, h = c->h;
-        SDL_FreeSurface(s);
-        SDL_FreeSurface(c);
-    }
+    explicit Picture(const std::string& name) { readRgbPicture(dataDir + name, w, h, px); }
     Rgb at(int x, int y) const { return px[size_t(y) * w + x]; }
     int w = 0, h = 0;
     std::vector<Rgb> px;

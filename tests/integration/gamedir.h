@@ -3,7 +3,6 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <SDL_image.h>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -17,6 +16,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "rgbpicture.h"
 
 namespace gamedir {
 
@@ -162,18 +163,7 @@ inline std::ostream& operator<<(std::ostream& os, Colour c) {
 
 // A screenshot as RGB rows, top first; empty when there is no readable picture.
 struct Shot {
-    explicit Shot(const std::string& path) {
-        SDL_Surface* loaded = IMG_Load(path.c_str());
-        SDL_Surface* rgb = loaded ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0) : nullptr;
-        for (int y = 0; rgb && y < rgb->h; ++y)
-            for (int x = 0; x < rgb->w; ++x) {
-                const uint8_t* p = static_cast<const uint8_t*>(rgb->pixels) + y * rgb->pitch + 3 * x;
-                pixels.push_back({p[0], p[1], p[2]});
-            }
-        if (rgb) width = rgb->w, height = rgb->h;
-        SDL_FreeSurface(rgb);
-        SDL_FreeSurface(loaded);
-    }
+    explicit Shot(const std::string& path) { readRgbPicture(path, width, height, pixels); }
     bool valid() const { return width > 0; }
     Colour at(int x, int y) const { return pixels.at(size_t(y) * width + x); }
     // Within what RGB 565 textures and their expansion back to 8 bits change.
