@@ -7,12 +7,10 @@ endif()
 
 set(PALVEX_FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
     -fno-omit-frame-pointer -g)
-add_library(palvex_core_fuzz STATIC ${PALVEX_CORE_SOURCES})
-target_include_directories(palvex_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_definitions(palvex_core_fuzz PUBLIC
-  PALVEX_VERSION="${PROJECT_VERSION}" PALVEX_FONT="${PALVEX_FONT}" GL_GLEXT_PROTOTYPES=1)
-target_compile_options(palvex_core_fuzz PRIVATE ${PALVEX_FUZZ_FLAGS})
-target_link_libraries(palvex_core_fuzz PUBLIC PkgConfig::SDL2 PkgConfig::GLES GIF::GIF nlohmann_json::nlohmann_json)
+palvex_add_core("_fuzz")
+foreach(part palvex_platform_fuzz palvex_game_fuzz palvex_testbench_fuzz)
+  target_compile_options(${part} PRIVATE ${PALVEX_FUZZ_FLAGS})
+endforeach()
 
 file(GLOB PALVEX_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*.cpp)
 # `fuzzers` builds just these programs: make fuzz needs nothing else of this build.
@@ -22,7 +20,7 @@ foreach(fuzz_src ${PALVEX_FUZZERS})
   add_executable(${fuzzer} ${fuzz_src})
   target_compile_options(${fuzzer} PRIVATE ${PALVEX_FUZZ_FLAGS})
   target_link_options(${fuzzer} PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(${fuzzer} PRIVATE palvex_core_fuzz)
+  target_link_libraries(${fuzzer} PRIVATE palvex_testbench_fuzz PkgConfig::SDL2)
   set_target_properties(${fuzzer} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   add_dependencies(fuzzers ${fuzzer})
 endforeach()

@@ -1,3 +1,4 @@
+include(${CMAKE_SOURCE_DIR}/cmake/Corpus.cmake)
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
@@ -9,7 +10,7 @@ set(PALVEX_HARNESS_FLAGS -O0 -g1)
 # Unit tests: logic, with the real GL where a test needs pixels.
 file(GLOB PALVEX_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(palvex_unit_tests ${PALVEX_UNIT_TESTS})
-target_link_libraries(palvex_unit_tests PRIVATE palvex_core GTest::gtest GTest::gtest_main)
+target_link_libraries(palvex_unit_tests PRIVATE palvex_testbench PkgConfig::SDL2 GTest::gtest GTest::gtest_main)
 target_compile_definitions(palvex_unit_tests PRIVATE
   PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}" PALVEX_CORPUS="${PALVEX_CORPUS}")
 gtest_discover_tests(palvex_unit_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
@@ -24,7 +25,7 @@ if(PALVEX_GL_TESTS)
     list(APPEND PALVEX_WRAP_FLAGS "-Wl,--wrap=${fn}")
   endforeach()
   add_executable(palvex_gl_tests ${PALVEX_GL_TESTS})
-  target_link_libraries(palvex_gl_tests PRIVATE palvex_core GTest::gtest GTest::gtest_main)
+  target_link_libraries(palvex_gl_tests PRIVATE palvex_testbench PkgConfig::SDL2 GTest::gtest GTest::gtest_main)
   target_link_options(palvex_gl_tests PRIVATE ${PALVEX_WRAP_FLAGS})
   target_compile_definitions(palvex_gl_tests PRIVATE
     PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}" PALVEX_CORPUS="${PALVEX_CORPUS}")
@@ -67,7 +68,7 @@ file(GLOB PALVEX_REFERENCE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/ref
 if(PALVEX_REFERENCE_TESTS)
   find_package(assimp REQUIRED)
   add_executable(palvex_reference_tests ${PALVEX_REFERENCE_TESTS})
-  target_link_libraries(palvex_reference_tests PRIVATE palvex_core assimp::assimp GTest::gtest GTest::gtest_main)
+  target_link_libraries(palvex_reference_tests PRIVATE palvex_game assimp::assimp GTest::gtest GTest::gtest_main)
   target_compile_definitions(palvex_reference_tests PRIVATE
     PALVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PALVEX_BINARY_DIR="${CMAKE_BINARY_DIR}" PALVEX_CORPUS="${PALVEX_CORPUS}")
   gtest_discover_tests(palvex_reference_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)

@@ -40,8 +40,9 @@ Fixed headingOf(Direction d) {
     }
 }
 
-AiBike::AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, PlayerBike* target)
-    : Bike(modelFile, arena, startPosition) {
+AiBike::AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, PlayerBike* target,
+               uint32_t wallSeed)
+    : Bike(modelFile, arena, startPosition, wallSeed) {
     this->target = target;
     state = AiDriving;
     aimTimer = 0;
@@ -104,6 +105,7 @@ void AiBike::decide() {
 }
 
 void AiBike::update() {
+    drawnThisFrame = false;
     if (sharedState.raceStarted) {
         const bool even = (std::rand() & 1) == 0;
         steering.direction = even ? crossAxisChoice() : mainAxisChoice();
@@ -111,7 +113,7 @@ void AiBike::update() {
         if (LightWall* w = wall()) w->restart(steering.direction);
     }
     if (!started) {
-        draw();
+        shown();
         return;
     }
     if (state == AiOut || state == AiScored) return;
@@ -126,7 +128,7 @@ void AiBike::update() {
         } else {
             state = AiOut;
         }
-        draw();
+        shown();
         return;
     }
     const Vec3& direction = steering.directions[steering.direction];
@@ -139,5 +141,5 @@ void AiBike::update() {
         playCrash();
     }
     heading = headingOf(steering.direction);
-    draw();
+    shown();
 }

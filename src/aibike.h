@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include "bike.h"
+#include "collision.h"
 
 enum AiState : int32_t {
     AiDriving = 0,
@@ -14,7 +15,7 @@ enum AiState : int32_t {
 
 class AiBike : public Bike {
 public:
-    AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, PlayerBike* target);
+    AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, PlayerBike* target, uint32_t wallSeed);
 
     void update() override;
     void reset();
@@ -29,7 +30,7 @@ public:
     Fixed aimTimer = 0;
     uint8_t started = 0;
     AiState state = AiDriving;
-    int32_t hitWall = -1;
+    int32_t hitWall = HIT_ARENA_EDGE;
 
     static constexpr Fixed aimInterval = 0x40000; // 4.0 seconds of frame time
     static constexpr Fixed probeSteps = 0x40000;  // 4.0 frame steps ahead

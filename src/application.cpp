@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "buttons.h"
 #include "log.h"
 #include "menu/menu.h"
 #include "race.h"
+#include "renderingcontext.h"
 #include "sharedstate.h"
-#include "trace.h"
 #include "window.h"
 
 namespace {
@@ -23,29 +24,38 @@ struct ScoreRow {
 };
 
 const ScoreRow scoreRows[4] = {
-    {3, 0, 275, {255, 223, 0}, {0, 0, 0}},
+    {PLAYER_SCORE_SLOT, 0, 275, {255, 223, 0}, {0, 0, 0}},
     {0, 0, 257, {255, 114, 0}, {187, 187, 187}},
     {1, 1, 239, {226, 0, 138}, {187, 187, 187}},
     {2, 2, 221, {0, 137, 210}, {187, 187, 187}},
 };
 
-} // namespace
-
-Application::Application(void* instance) {
-    setAppDir();
-    sharedState.instance = instance;
-    std::snprintf(title, sizeof title, "%s", "Palvex");
-    std::snprintf(className, sizeof className, "%s", "Plavex");
-    ready = initInstance(*this);
-    accelerators = nullptr;
-    if (ready && !platform::get().options().traceFile.empty()) {
-        trace = new Trace();
-        trace->open(platform::get().options().traceFile);
+const char* initFailure(InitResult result) {
+    switch (result) {
+    case InitResult::NoWindow: return "cannot create the game's window";
+    case InitResult::NoRenderingContext: return renderingContextFailure();
+    default: return nullptr;
     }
 }
 
+} // namespace
+
+Application::Application() {
+    setAppDir();
+    std::snprintf(title, sizeof title, "%s", "Palvex");
+    std::snprintf(className, sizeof className, "%s", "Plavex");
+    const InitResult result = initInstance(className, title, toggleMode);
+    if (const char* failure = initFailure(result)) {
+        platform::get().messageBox(title, failure);
+        return;
+    }
+    if (result != InitResult::Ok) return;
+    sharedState.race = new Race();
+    sharedState.menu = new Menu(toggleMode);
+    ready = true;
+}
+
 Application::~Application() {
-    delete trace;
     if (sharedState.race) {
         delete sharedState.race;
         sharedState.race = nullptr;
@@ -61,7 +71,6 @@ Application::~Application() {
 
 int Application::loop() {
     platform::Platform& system = platform::get();
-    const long frameLimit = system.options().frames;
     system.peekMessage(msg, false);
     while (msg.message != platform::MsgQuit) {
         if (system.peekMessage(msg, true)) {
@@ -69,9 +78,8 @@ int Application::loop() {
             system.dispatchMessage(msg);
         } else {
             frame();
-            if (trace) trace->writeFrame(system.framesPresented());
-            for (uint8_t& released : sharedState.buttonReleased) released = 0;
-            if (frameLimit >= 0 && system.framesPresented() >= frameLimit) system.postQuitMessage(0);
+            if (afterFrame) afterFrame(system.framesPresented());
+            clearButtonReleases();
         }
     }
     return static_cast<int>(msg.wParam);
@@ -112,9 +120,26 @@ void Application::frame() {
 void Application::drawScoreOverlay() {
     platform::Platform& system = platform::get();
     for (const ScoreRow& row : scoreRows) {
-        if (sharedState.opponentChoice < row.minChoice) continue;
+        if (sharedState.options.opponentChoice < row.minChoice) continue;
         char text[16];
         std::snprintf(text, sizeof text, "%d", sharedState.scores[row.score]);
         system.drawText(2, row.top, text, row.background, row.text);
+    }
+}
+
+void toggleMode() {
+    sharedState.inGame = sharedState.inGame ? 0 : 1;
+    if (sharedState.inGame) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        setPerspective(60.0f, 1.3333334f, 40.0f, 500.0f);
+        glMatrixMode(GL_MODELVIEW);
+        sharedState.race->setup();
+    } else {
+        sharedState.race->teardown();
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        setMenuProjection(sharedState.screenWidth, sharedState.screenHeight);
+        glMatrixMode(GL_MODELVIEW);
     }
 }

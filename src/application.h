@@ -1,29 +1,39 @@
-// The application object: start-up, the busy message loop and the frame.
+// The application object: start-up, the busy message loop, the frame, and the switch
+// between menu mode and game mode with the Race and the Menu it owns.
 #pragma once
+#include <functional>
 #include "platform/platform.h"
 
-class Trace;
+// Exit code of a start that did not get as far as the loop (another copy runs, no window,
+// no rendering context).
+constexpr int EXIT_INIT_FAILED = 1;
 
 class Application {
 public:
-    explicit Application(void* instance);
+    Application();
     ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
     // Runs until a quit request; returns its exit code.
     int loop();
     // Renders and presents one frame.
     void frame();
     bool initialised() const { return ready; }
 
+    // Called after every presented frame, before the frame's button releases are cleared:
+    // the test bench's trace and frame limit hang here.
+    std::function<void(long frame)> afterFrame;
+
     platform::Message msg;
-    void* accelerators = nullptr; // the program has no accelerator table
     char title[100] = {};
     char className[100] = {};
 
 private:
     void drawScoreOverlay();
     bool ready = false;
-    Trace* trace = nullptr;
 };
 
-// Exit code of a start that did not get as far as the loop (another copy runs, or no window).
-constexpr int EXIT_INIT_FAILED = 1;
+// Menu mode to game mode (perspective projection, Race::setup) and back (Race::teardown,
+// the menu's pixel projection).
+void toggleMode();

@@ -2,13 +2,13 @@
 
 #include <GLES/gl.h>
 
+#include "buttons.h"
 #include "camera.h"
 #include "collision.h"
 #include "lightwall.h"
 #include "model.h"
 #include "sharedstate.h"
 #include "sound.h"
-#include "window.h"
 
 Fixed cameraYaw = 0;
 Fixed cameraYawTarget = 0;
@@ -53,13 +53,13 @@ bool Steering::turnRight() { return turn(*this, rightLatch, 1); }
 
 bool Steering::turnLeft() { return turn(*this, leftLatch, 3); }
 
-Bike::Bike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition) {
+Bike::Bike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, uint32_t wallSeed) {
     steering.reset();
     this->arena = arena;
     heading = 0;
     position = startPosition;
     this->startPosition = startPosition;
-    wallIndex = createWall(position, MinusZ);
+    wallIndex = createWall(position, MinusZ, wallSeed);
     model = new Model();
     model->loadFile(modelFile);
 }
@@ -82,13 +82,18 @@ void Bike::draw() {
     model->draw();
     glPopMatrix();
     glPopMatrix();
-    if (LightWall* w = wall()) w->draw(position);
+    if (LightWall* w = wall()) w->draw();
+}
+
+void Bike::shown() {
+    drawnThisFrame = true;
+    if (LightWall* w = wall()) w->follow(position);
 }
 
 bool Bike::collide(int32_t& hitWall) const { return ::collide(*this, hitWall); }
 
-PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera)
-    : Bike(modelFile, arena, camera->centre) {
+PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, uint32_t wallSeed)
+    : Bike(modelFile, arena, camera->centre, wallSeed) {
     this->camera = camera;
     sharedState.playerAlive = 1;
 }
@@ -140,15 +145,16 @@ void PlayerBike::smoothCamera() {
 }
 
 void PlayerBike::update() {
+    drawnThisFrame = false;
     if (sharedState.playerAlive) {
         // The camera carries the bike: a turn is taken where this frame's move ended.
         camera->follow(steering.directions[steering.direction], sharedState.frameStep);
         position = camera->centre;
         steer();
         smoothCamera();
-        draw();
+        shown();
         return;
     }
     LightWall* w = wall();
-    if (w && !w->sink()) draw();
+    if (w && !w->sink()) shown();
 }

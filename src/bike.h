@@ -3,24 +3,13 @@
 // the race camera; the computer-driven one lives in aibike.h.
 #pragma once
 #include <cstdint>
+#include "direction.h"
 #include "fixed.h"
 
 class ArenaTree;
 class Camera;
 class LightWall;
 class Model;
-
-// + 1 (modulo 4) is a right turn seen from above; values of equal parity lie on one axis
-// (even: X, odd: Z). Walls, collision and the opponents depend on that parity.
-enum Direction : int32_t {
-    MinusX = 0,
-    MinusZ = 1,
-    PlusX = 2,
-    PlusZ = 3,
-    Stopped = 4
-};
-
-constexpr int32_t DirectionCount = 5;
 
 class Steering {
 public:
@@ -37,14 +26,18 @@ public:
 
 class Bike {
 public:
-    Bike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition);
+    // wallSeed: the seed of the wall's colours (the tick count when the bike is made).
+    Bike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, uint32_t wallSeed);
     virtual ~Bike();
+    // The frame's logic: moving, steering, crashing, the wall following the bike. Draws
+    // nothing; drawnThisFrame says whether draw() belongs to this frame.
     virtual void update() = 0;
 
     Bike(const Bike&) = delete;
     Bike& operator=(const Bike&) = delete;
 
     void reset();
+    // The bike's model where it stands, and its wall.
     void draw();
     bool collide(int32_t& hitWall) const;
     // The bike's wall in the registry, or null if it could not be made.
@@ -57,11 +50,17 @@ public:
     Model* model = nullptr;
     Vec3 position = {0, 0, 0};
     Steering steering;
+    bool drawnThisFrame = false;
+
+protected:
+    // Where the design drew the bike in its update: the bike is seen this frame, and a
+    // growing wall's newest quad reaches to it.
+    void shown();
 };
 
 class PlayerBike : public Bike {
 public:
-    PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera);
+    PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, uint32_t wallSeed);
 
     void update() override;
     void reset();

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "arenatree.h"
+#include "bike.h"
 #include "lightwall.h"
 #include "sharedstate.h"
 
@@ -90,7 +91,7 @@ bool wallTest(Direction d, const Vec3& p, int32_t ownIndex, int32_t& hitWall) {
 }
 
 bool collide(const Bike& bike, int32_t& hitWall) {
-    hitWall = -1;
+    hitWall = HIT_ARENA_EDGE;
     const bool inside = bike.arena && bike.arena->root && insideRectangle(bike.arena->root->bounds, bike.position);
     if (!inside) return true;
     return wallTest(bike.steering.direction, bike.position, bike.wallIndex, hitWall);

@@ -2,8 +2,15 @@
 // within one frame step of a wall quad lying across its path.
 #pragma once
 #include <cstdint>
-#include "bike.h"
+#include "direction.h"
 #include "fixed.h"
+
+class Bike;
+
+// What a crash test reports as the wall that was hit: a wall index (0 is the player's
+// wall, k opponent k's), or this when the bike left the arena.
+constexpr int32_t HIT_ARENA_EDGE = -1;
+constexpr int32_t PLAYER_WALL = 0;
 
 // bounds: minimum x, minimum z, extent in x, extent in z. The edges count as inside.
 bool insideRectangle(const Fixed bounds[4], const Vec3& p);
@@ -12,5 +19,5 @@ bool insideRectangle(const Fixed bounds[4], const Vec3& p);
 // ends as the wall that was hit, or as the last index examined (-1 without walls).
 bool wallTest(Direction d, const Vec3& p, int32_t ownIndex, int32_t& hitWall);
 
-// hitWall is -1 when the bike left the arena (an arena without geometry has no inside).
+// hitWall is HIT_ARENA_EDGE when the bike left the arena (an arena without geometry has no inside).
 bool collide(const Bike& bike, int32_t& hitWall);

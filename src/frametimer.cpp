@@ -22,7 +22,7 @@ void frameTimerTick() {
     if (elapsed > FRAME_GAP_LIMIT_MS) elapsed = FRAME_GAP_LIMIT_MS;
     sharedState.frameTime = FixedDiv(static_cast<Fixed>(elapsed << 16), ticksPerSecond);
     if (sharedState.playerAlive) {
-        sharedState.frameStep = FixedMul(static_cast<Fixed>(static_cast<uint32_t>((sharedState.speed + 1) * 5) << 20), sharedState.frameTime);
+        sharedState.frameStep = FixedMul(static_cast<Fixed>(static_cast<uint32_t>((sharedState.options.speed + 1) * 5) << 20), sharedState.frameTime);
     } else {
         sharedState.frameStep = FixedMul(0x3E80000, sharedState.frameTime);
         sharedState.frameTime = FixedMul(0xA0000, sharedState.frameTime);

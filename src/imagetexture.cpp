@@ -10,7 +10,7 @@ namespace {
 
 bool decodeAndUpload(const char* fileName, bool groundMipmaps) {
     platform::Image image;
-    if (!platform::get().decodeImage(fullPath(fileName), image)) return false;
+    if (!platform::get().decodeImage(fullPath(fileName).c_str(), image)) return false;
     if (groundMipmaps) glTexParameterx(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
     std::vector<uint16_t> texels;
     convertToRgb565(image.rgb.data(), image.width, image.height, texels);

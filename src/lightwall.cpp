@@ -42,7 +42,7 @@ void reportNoMemory(const char* what) {
 
 } // namespace
 
-LightWall::LightWall(const Vec3& p, Direction d) {
+LightWall::LightWall(const Vec3& p, Direction d, uint32_t seed) {
     const int32_t room = 3 * initialCapacity;
     vertices = allocateZeroed<Fixed>(3 * static_cast<int64_t>(room));
     colours = allocateZeroed<Fixed>(4 * static_cast<int64_t>(initialColourVertices));
@@ -60,7 +60,7 @@ LightWall::LightWall(const Vec3& p, Direction d) {
     }
 
     // Walls made in the same millisecond get the same colours: the seed is the tick count.
-    std::srand(platform::exists() ? platform::get().tickCount() : 0);
+    std::srand(seed);
     for (int32_t quad = 0; quad < colouredQuads; ++quad) {
         const Fixed red = static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f);
         const Fixed green = static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f);
@@ -136,10 +136,12 @@ void LightWall::reset(const Vec3& p, Direction d) {
     startFirstQuad(p, d);
 }
 
-void LightWall::draw(const Vec3& p) {
-    if (wallState == WallHidden) return;
+void LightWall::follow(const Vec3& p) {
     if (wallState == WallGrowing) extend(p);
-    if (!vertices) return;
+}
+
+void LightWall::draw() {
+    if (wallState == WallHidden || !vertices) return;
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_CULL_FACE);
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -198,12 +200,12 @@ void LightWall::restart(Direction d) {
     segmentDirections[segmentCount - 1] = d;
 }
 
-int32_t createWall(const Vec3& position, Direction d) {
+int32_t createWall(const Vec3& position, Direction d, uint32_t seed) {
     // Walls still registered at exit are destroyed before the registry itself goes; a
     // handler registered after start-up runs before the static state is torn down.
     static const bool clearedAtExit = std::atexit(clearWallRegistry) == 0;
     (void)clearedAtExit;
-    LightWall* wall = new (std::nothrow) LightWall(position, d);
+    LightWall* wall = new (std::nothrow) LightWall(position, d, seed);
     if (!wall) {
         reportNoMemory("a light wall");
         return -1;

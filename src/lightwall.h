@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include "bike.h"
+#include "direction.h"
 #include "fixed.h"
 
 // The wall's arrays come from malloc, so that growing them can use realloc: a long wall's
@@ -24,12 +24,15 @@ enum WallState : int32_t {
 
 class LightWall {
 public:
-    LightWall(const Vec3& p, Direction d);
+    // seed: the colours of the first 500 quads are drawn from the generator seeded with it.
+    LightWall(const Vec3& p, Direction d, uint32_t seed);
     LightWall(const LightWall&) = delete;
     LightWall& operator=(const LightWall&) = delete;
 
     void reset(const Vec3& p, Direction d);
-    void draw(const Vec3& p);
+    // The logic half of the design's draw: a growing wall's newest quad reaches to p.
+    void follow(const Vec3& p);
+    void draw();
     void turn(const Vec3& p, Direction d);
     bool sink();
     void freeze();
@@ -72,7 +75,7 @@ private:
 };
 
 // Appends a new wall to the registry and returns its index, or -1 when it could not be made.
-int32_t createWall(const Vec3& position, Direction d);
+int32_t createWall(const Vec3& position, Direction d, uint32_t seed);
 // Destroys every registered wall, so the walls of the next game are numbered from 0 again.
 void clearWallRegistry();
 // The wall of that index, or null.

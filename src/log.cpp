@@ -1,9 +1,10 @@
 #include "log.h"
 
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
+#include "platform/os.h"
 #include "platform/platform.h"
 #include "sharedstate.h"
 
@@ -15,7 +16,18 @@ Log::~Log() { close(); }
 
 void Log::open() {
     close();
-    stream = std::fopen("log.txt", "w");
+    const std::string here = platform::os::currentDirectory();
+    if (sharedState.portable && !here.empty() && platform::os::sameDirectory(here, sharedState.appDir)) {
+        where = "log.txt";
+    } else {
+        const std::string dir = platform::os::stateDir();
+        if (dir.empty() || !platform::os::makeDirectories(dir)) {
+            where.clear();
+            return;
+        }
+        where = dir + "log.txt";
+    }
+    stream = std::fopen(where.c_str(), "w");
 }
 
 void Log::close() {
@@ -41,44 +53,47 @@ int logPrintf(const char* format, ...) {
     return gameLog.printf("%s", buffer);
 }
 
-void setAppDirFrom(const char* executablePath) {
+std::string installedDataDir(const std::string& appDir) {
+    return appDir.empty() ? std::string() : appDir + "../share/palvex/";
+}
+
+void locateAppDirFrom(const char* executablePath) {
     size_t length = executablePath ? std::strlen(executablePath) : 0;
     while (length > 0 && executablePath[length - 1] != '\\' && executablePath[length - 1] != '/') --length;
-    if (length >= APP_DIR_SIZE) length = 0; // a directory that cannot be held is not used
-    std::memcpy(sharedState.appDir, executablePath, length);
-    sharedState.appDir[length] = '\0';
-    std::memcpy(sharedState.appDirNarrow, sharedState.appDir, length + 1);
-    logPrintf("Setting working directory: chdir( %s )\n\n", sharedState.appDir);
+    sharedState.appDir.assign(executablePath ? executablePath : "", length);
+    // An installed game has its data in ../share/palvex; anywhere else the folder is the
+    // game's own.
+    sharedState.portable = !platform::os::isDirectory(installedDataDir(sharedState.appDir));
 }
 
-void setAppDir() {
-    char path[APP_DIR_SIZE];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    path[n > 0 ? n : 0] = '\0';
-    setAppDirFrom(path);
+void setAppDirFrom(const char* executablePath) {
+    locateAppDirFrom(executablePath);
+    logPrintf("Setting working directory: chdir( %s )\n\n", sharedState.appDir.c_str());
 }
+
+void setAppDir() { setAppDirFrom(platform::os::executablePath().c_str()); }
+
+void locateAppDir() { locateAppDirFrom(platform::os::executablePath().c_str()); }
 
 namespace {
-char* fullPathBuffer = nullptr;
 const char* errorFile = "";
 int errorLine = 0;
 char errorCaption[256];
 int errorCount = 0;
 } // namespace
 
-const char* fullPath(const char* fileName) {
-    delete[] fullPathBuffer;
-    fullPathBuffer = new char[APP_DIR_SIZE];
-    const size_t dirLength = std::strlen(sharedState.appDir);
-    const size_t nameLength = fileName ? std::strlen(fileName) : 0;
-    if (dirLength + nameLength >= APP_DIR_SIZE) {
-        fullPathBuffer[0] = '\0';
-        return fullPathBuffer;
+std::string fullPath(const char* fileName) {
+    const std::string name = fileName ? fileName : "";
+    const std::string beside = sharedState.appDir + name;
+    if (name.empty() || platform::os::exists(beside)) return beside;
+    const std::string installed = installedDataDir(sharedState.appDir);
+    if (!installed.empty() && platform::os::exists(installed + name)) return installed + name;
+    if (const char* dataDir = std::getenv("PALVEX_DATA_DIR"); dataDir && dataDir[0]) {
+        std::string dir = dataDir;
+        if (dir.back() != '/') dir += '/';
+        if (platform::os::exists(dir + name)) return dir + name;
     }
-    std::memcpy(fullPathBuffer, sharedState.appDir, dirLength);
-    std::memcpy(fullPathBuffer + dirLength, fileName, nameLength);
-    fullPathBuffer[dirLength + nameLength] = '\0';
-    return fullPathBuffer;
+    return beside;
 }
 
 void setErrorLocation(const char* sourceFile, int line) {

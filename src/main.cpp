@@ -11,6 +11,7 @@
 #include "log.h"
 #include "platform/platform.h"
 #include "sound.h"
+#include "testbench/testbench.h"
 
 namespace {
 
@@ -44,15 +45,19 @@ bool parseNumber(const char* text, long minimum, long& out) {
     return true;
 }
 
+// Exit code of a malformed command line or an option naming something unusable.
+constexpr int EXIT_BAD_USAGE = 2;
+
 int badOption(const std::string& message) {
     std::fprintf(stderr, "palvex: %s\nTry 'palvex --help'.\n", message.c_str());
-    return 2;
+    return EXIT_BAD_USAGE;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     platform::Options options;
+    BenchOptions bench;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -78,26 +83,37 @@ int main(int argc, char** argv) {
             if (!parseNumber(text, minimum, number))
                 return badOption("option " + arg + " needs a whole number" + (minimum ? " of at least 1" : " of 0 or more") +
                                  (text ? std::string(", not '") + text + "'" : std::string()));
-            if (arg == "--frames") options.frames = number;
+            if (arg == "--frames") bench.frames = number;
             else if (arg == "--tick-ms") options.tickMs = number;
             else options.scale = static_cast<int>(std::min(number, 64L));
         } else if (arg == "--keys" || arg == "--trace" || arg == "--screenshot") {
             const char* text = value(arg.c_str());
             if (!text || !text[0]) return badOption("option " + arg + " needs a file name");
             if (arg == "--keys") options.keysFile = text;
-            else if (arg == "--trace") options.traceFile = text;
-            else options.screenshotFile = text;
+            else if (arg == "--trace") bench.traceFile = text;
+            else bench.screenshotFile = text;
         } else {
             return badOption("unknown option '" + arg + "'");
         }
     }
 
+    options.keepFrames = !bench.screenshotFile.empty();
     std::string error;
-    if (!platform::create(options, error)) {
+    switch (platform::create(options, error)) {
+    case platform::CreateResult::Ok: break;
+    case platform::CreateResult::BadUsage: return badOption(error);
+    case platform::CreateResult::Failed:
         std::fprintf(stderr, "palvex: %s\n", error.c_str());
-        return options.keysFile.empty() || error.find("key script") == std::string::npos ? 1 : 2;
+        return EXIT_INIT_FAILED;
+    }
+    TestBench testBench(bench);
+    if (!testBench.start(error)) {
+        platform::destroy();
+        return badOption(error);
     }
 
+    // Where the game lives decides where its log goes.
+    locateAppDir();
     // What the device constructed before its entry point: the log, the timer, the sound.
     gameLog.open();
     frameTimerStart();
@@ -105,11 +121,14 @@ int main(int argc, char** argv) {
 
     int exitCode = EXIT_INIT_FAILED;
     {
-        Application application(nullptr);
+        Application application;
+        application.afterFrame = [&testBench](long frame) { testBench.afterFrame(frame); };
         if (application.initialised()) exitCode = application.loop();
     }
-    if (!options.screenshotFile.empty() && !platform::get().saveScreenshot(options.screenshotFile))
-        std::fprintf(stderr, "palvex: could not write the screenshot %s\n", options.screenshotFile.c_str());
+    if (!testBench.finish(error)) {
+        std::fprintf(stderr, "palvex: %s\n", error.c_str());
+        if (exitCode == 0) exitCode = EXIT_INIT_FAILED;
+    }
 
     soundClose();
     gameLog.close();

@@ -1,18 +1,17 @@
 #include "race.h"
 
 #include <GLES/gl.h>
-#include <nlohmann/json.hpp>
 
 #include "aibike.h"
 #include "arenatree.h"
 #include "bike.h"
-#include "biketrace.h"
 #include "camera.h"
 #include "collision.h"
 #include "frametimer.h"
 #include "lightwall.h"
 #include "materialmanager/materialmanager.h"
 #include "model.h"
+#include "platform/platform.h"
 #include "sharedstate.h"
 #include "sound.h"
 
@@ -40,7 +39,7 @@ const OpponentSlot opponentSlots[3] = {
 // The bike models' first object is drawn textured only at high detail.
 void applyDetail(Bike* bike) {
     if (bike && bike->model && !bike->model->objects.empty())
-        bike->model->objects[0]->hasTexCoords = sharedState.detail == 2 ? 1 : 0;
+        bike->model->objects[0]->hasTexCoords = sharedState.options.detail == 2 ? 1 : 0;
 }
 
 } // namespace
@@ -58,20 +57,22 @@ void Race::placeAtStart() {
 
 void Race::setup() {
     materialMark = materialManager.mark();
-    opponentCount = sharedState.opponentChoice + 1;
+    opponentCount = sharedState.options.opponentChoice + 1;
     glLoadIdentity();
     placeAtStart();
     arena = new ArenaTree("arena.ase", camera);
-    arena->textured = sharedState.detail >= 1 ? 1 : 0;
-    player = new PlayerBike("moto1.ase", arena, camera);
+    arena->textured = sharedState.options.detail >= 1 ? 1 : 0;
+    // Each wall's colours are seeded with the tick count when its bike is made.
+    player = new PlayerBike("moto1.ase", arena, camera, platform::get().tickCount());
     applyDetail(player);
     for (int slot = 0; slot < 3; ++slot) {
-        if (slot > sharedState.opponentChoice) break;
-        aiBikes[slot] = new AiBike(opponentSlots[slot].model, arena, opponentSlots[slot].start, player);
+        if (slot > sharedState.options.opponentChoice) break;
+        aiBikes[slot] = new AiBike(opponentSlots[slot].model, arena, opponentSlots[slot].start, player,
+                                   platform::get().tickCount());
         applyDetail(aiBikes[slot]);
     }
     scoredCount = 0;
-    killer = -2;
+    killer = NO_CRASH_THIS_FRAME;
     // The first frame would otherwise measure the whole time spent in the menu; harmless
     // while every bike stands, but a turn key already held in that frame starts the race
     // with a step of hundreds of units and throws the opponents off the arena.
@@ -81,20 +82,23 @@ void Race::setup() {
 void Race::runFrame() {
     frameTimerTick();
     camera->update();
-    glLoadIdentity();
-    camera->apply();
+    if (drawing) {
+        glLoadIdentity();
+        camera->apply();
+    }
 
-    if (sharedState.detail < 2)
+    if (drawing && sharedState.options.detail < 2)
         glColor4x(playerColour[0], playerColour[1], playerColour[2], playerColour[3]);
     player->update();
+    if (drawing && player->drawnThisFrame) player->draw();
 
     scoredCount = 0;
-    killer = -2;
-    int32_t hitWall = -1;
+    killer = NO_CRASH_THIS_FRAME;
+    int32_t hitWall = HIT_ARENA_EDGE;
     if (sharedState.playerAlive && collide(*player, hitWall)) {
         killer = hitWall;
-        if (hitWall > 0) sharedState.scores[hitWall - 1] += 1;
-        else if (hitWall == 0) sharedState.scores[3] -= 1;
+        if (hitWall > PLAYER_WALL) sharedState.scores[hitWall - 1] += 1;
+        else if (hitWall == PLAYER_WALL) sharedState.scores[PLAYER_SCORE_SLOT] -= 1;
         for (int slot = 0; slot < 3; ++slot)
             if (aiBikes[slot] && aiBikes[slot]->state == AiDriving) sharedState.scores[slot] += 2;
         player->crash();
@@ -106,17 +110,18 @@ void Race::runFrame() {
     for (int slot = 0; slot < 3; ++slot) {
         AiBike* bike = aiBikes[slot];
         if (!bike) continue;
-        if (sharedState.detail < 2)
+        if (drawing && sharedState.options.detail < 2)
             glColor4x(opponentColours[slot][0], opponentColours[slot][1], opponentColours[slot][2],
                       opponentColours[slot][3]);
         bike->update();
+        if (drawing && bike->drawnThisFrame) bike->draw();
         if (bike->state == AiOut) {
             const int32_t k = bike->hitWall;
-            if (k == 0) sharedState.scores[3] += 1;
+            if (k == PLAYER_WALL) sharedState.scores[PLAYER_SCORE_SLOT] += 1;
             else if (k - 1 == slot) sharedState.scores[slot] -= 1;
-            else if (k > 0) sharedState.scores[k - 1] += 1;
+            else if (k > PLAYER_WALL) sharedState.scores[k - 1] += 1;
             bike->state = AiScored;
-            if (sharedState.playerAlive) sharedState.scores[3] += 2;
+            if (sharedState.playerAlive) sharedState.scores[PLAYER_SCORE_SLOT] += 2;
             for (int other = 0; other < 3; ++other)
                 if (aiBikes[other] && aiBikes[other]->state == AiDriving) sharedState.scores[other] += 2;
         }
@@ -125,7 +130,7 @@ void Race::runFrame() {
 
     if (scoredCount == opponentCount) restartRace();
 
-    arena->draw();
+    if (drawing) arena->draw();
 }
 
 void Race::restartRace() {
@@ -150,14 +155,6 @@ void Race::teardown() {
     clearWallRegistry();
     if (materialMark >= 0) materialManager.dropSince(materialMark);
     materialMark = -1;
-    killer = -2;
+    killer = NO_CRASH_THIS_FRAME;
     scoredCount = 0;
-}
-
-void Race::traceFields(nlohmann::json& out) const {
-    if (!player) return;
-    traceBikes(out, player, aiBikes, 3);
-    out["opponentCount"] = opponentCount;
-    out["scoredOpponents"] = scoredCount;
-    if (killer != -2) out["killer"] = killer;
 }

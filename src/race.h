@@ -3,7 +3,6 @@
 // tears it down on the way back to the menu.
 #pragma once
 #include <cstdint>
-#include <nlohmann/json_fwd.hpp>
 #include "fixed.h"
 
 class AiBike;
@@ -19,11 +18,14 @@ public:
     Race& operator=(const Race&) = delete;
 
     void setup();
+    // One frame: the timer, the camera, each bike's logic step and then its drawing, the
+    // crashes and scores, the arena last. With drawing off the same logic runs and no GL
+    // call is made (replay verification, fast tests).
     void runFrame();
     void restartRace();
     void teardown();
-    // Adds the race's state to a trace line.
-    void traceFields(nlohmann::json& out) const;
+
+    bool drawing = true;
 
     Camera* camera = nullptr;
     ArenaTree* arena = nullptr;
@@ -32,9 +34,13 @@ public:
     int32_t opponentCount = 0;
 
     // What the trace reports beside the bikes: the opponents scored in the last frame, and
-    // the wall the player hit in the frame of the player's crash (-2: no crash this frame).
+    // the wall the player hit in the frame of the player's crash.
     int32_t scoredCount = 0;
-    int32_t killer = -2;
+    int32_t killer = NO_CRASH_THIS_FRAME;
+
+    // killer in a frame without the player's crash (the crash itself gives a wall index
+    // or HIT_ARENA_EDGE).
+    static constexpr int32_t NO_CRASH_THIS_FRAME = -2;
 
 private:
     void placeAtStart();

@@ -10,13 +10,25 @@
 
 namespace {
 GLfixed toFixed(float value) { return static_cast<GLfixed>(value * 65536.0f); }
+
+const char* failure = "";
+
+bool fail(const char* what) {
+    failure = what;
+    logPrintf("%s\n", what);
+    return false;
+}
 } // namespace
+
+const char* renderingContextFailure() { return failure; }
 
 bool initRenderingContext(void* window) {
     platform::Platform& system = platform::get();
-    sharedState.mainWindow = window;
     sharedState.eglDisplay = system.eglDisplayForWindow();
-    if (!eglInitialize(sharedState.eglDisplay, nullptr, nullptr)) return false;
+    if (sharedState.eglDisplay == EGL_NO_DISPLAY || !eglInitialize(sharedState.eglDisplay, nullptr, nullptr)) {
+        sharedState.eglDisplay = EGL_NO_DISPLAY;
+        return fail("cannot start OpenGL ES: no EGL display (is Mesa's EGL installed?)");
+    }
 
     // The frame depth-tests every pixel: ask for a depth buffer (the first configuration
     // of an empty list has none on Mesa) and an ES 1 renderable config for our surface.
@@ -28,11 +40,15 @@ bool initRenderingContext(void* window) {
                                  EGL_BLUE_SIZE,       5,  EGL_NONE};
     EGLConfig configs[10];
     EGLint count = 0;
-    if (!eglChooseConfig(sharedState.eglDisplay, attributes, configs, 10, &count) || count < 1) return false;
+    if (!eglChooseConfig(sharedState.eglDisplay, attributes, configs, 10, &count) || count < 1)
+        return fail("cannot start OpenGL ES: EGL offers no OpenGL ES 1 configuration with a depth buffer");
 
     sharedState.eglSurface = system.createSurface(sharedState.eglDisplay, configs[0]);
+    if (sharedState.eglSurface == EGL_NO_SURFACE) return fail("cannot start OpenGL ES: EGL could not make a drawing surface");
     sharedState.eglContext = eglCreateContext(sharedState.eglDisplay, configs[0], EGL_NO_CONTEXT, nullptr);
-    eglMakeCurrent(sharedState.eglDisplay, sharedState.eglSurface, sharedState.eglSurface, sharedState.eglContext);
+    if (sharedState.eglContext == EGL_NO_CONTEXT) return fail("cannot start OpenGL ES: EGL could not make an OpenGL ES 1 context");
+    if (!eglMakeCurrent(sharedState.eglDisplay, sharedState.eglSurface, sharedState.eglSurface, sharedState.eglContext))
+        return fail("cannot start OpenGL ES: the context could not be made current");
 
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     logPrintf("OpenGL ES Extensions:\n%s\n", extensions ? extensions : "");

@@ -1,26 +1,19 @@
 // The one program-wide record through which the modules talk to each other.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 #include <EGL/egl.h>
+#include "buttons.h"
 #include "fixed.h"
+#include "menu/options.h"
 
 class Race;
 class Menu;
 class LightWall;
 
-enum Button {
-    ButtonUp = 0,
-    ButtonDown = 1,
-    ButtonLeft = 2,
-    ButtonRight = 3,
-    ButtonQ = 4,
-    ButtonE = 5,
-    ButtonSelect = 6,
-    ButtonCount = 7
-};
-
-constexpr int APP_DIR_SIZE = 1024;
+// scores[0..2] belong to the opponents of slots 0..2; this one is the player's.
+constexpr int PLAYER_SCORE_SLOT = 3;
 
 struct SharedState {
     // Mode and input
@@ -29,7 +22,6 @@ struct SharedState {
     uint8_t buttonHeld[ButtonCount] = {};
     uint8_t buttonReleased[ButtonCount] = {};
 
-    // scores[0..2]: opponents 1..3, scores[3]: the player
     int32_t scores[4] = {};
 
     // Screen and objects
@@ -38,11 +30,8 @@ struct SharedState {
     Race* race = nullptr;
     Menu* menu = nullptr;
 
-    // Options
-    uint8_t soundOn = 0;
-    int32_t detail = 0;
-    int32_t opponentChoice = 0;
-    int32_t speed = 0;
+    // The four options, as the options file holds them; the menu changes them here.
+    OptionsRecord options;
 
     // Time and race flags
     Fixed frameTime = 0;
@@ -52,15 +41,15 @@ struct SharedState {
     std::vector<LightWall*> wallRegistry;
 
     // Platform handles
-    void* instance = nullptr;
-    void* mainWindow = nullptr;
-    void* menuBar = nullptr;
-    uint8_t activateInfo[12] = {};
     EGLDisplay eglDisplay = EGL_NO_DISPLAY;
     EGLSurface eglSurface = EGL_NO_SURFACE;
     EGLContext eglContext = EGL_NO_CONTEXT;
-    char appDir[APP_DIR_SIZE] = {};
-    char appDirNarrow[APP_DIR_SIZE] = {};
+    // Where the executable lives, ending in '/' (empty when unknown).
+    std::string appDir;
+    // True when the game runs from its own folder (the build tree, a copy unpacked
+    // anywhere): options beside the executable, the log in that folder. An installed game
+    // (its data in ../share/palvex) keeps them in the XDG places instead.
+    bool portable = true;
 };
 
 extern SharedState sharedState;

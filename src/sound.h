@@ -2,12 +2,9 @@
 // crash on a free channel. Every operation is silent unless sound started and the sound
 // option is on, so callers need no checks.
 #pragma once
-#include <string>
-#include <vector>
+#include "platform/platform.h"
 
 void soundStart();
-// soundStart with the application directory taken from the given executable path.
-void soundStartFrom(const char* executablePath);
 void soundClose();
 void playMenuLoop();
 void playEngine();
@@ -17,7 +14,11 @@ void stopAll();
 
 // Nonzero when the sound library started.
 extern int soundReady;
-// The library calls made since the last take, as "play 0 recognizer", "stop 1", ...
-// Recorded while a trace is written (soundStart decides) or a test asks for them.
-std::vector<std::string> takeSoundCalls();
-void recordSoundCalls(bool on);
+
+// The three samples as the sound library handed them out (null when not loaded).
+struct SoundSamples {
+    platform::SampleHandle recognizer = nullptr;
+    platform::SampleHandle engine = nullptr;
+    platform::SampleHandle crash = nullptr;
+};
+extern SoundSamples soundSamples;

@@ -1,13 +1,14 @@
-// The program's one window, the single-instance check, key messages turned into the
-// seven virtual buttons, and the switch between menu mode and game mode.
+// The program's one window, the single-instance check, and key messages turned into the
+// seven virtual buttons.
 #pragma once
 #include <cstdint>
 #include "platform/platform.h"
 
-class Application;
+// What Enter or Escape released in a race does: back to the menu. The application owns
+// the switch between the modes and hands it in.
+using ModeSwitch = void (*)();
 
-bool initInstance(Application& application);
+enum class InitResult { Ok, OtherInstance, NoWindow, NoRenderingContext };
+
+InitResult initInstance(const char* className, const char* title, ModeSwitch modeSwitch);
 intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wParam, intptr_t lParam);
-void setButton(int button, uint8_t value);
-uint8_t isButtonHeld(int button);
-void toggleMode();

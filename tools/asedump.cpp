@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     platform::Options options;
     options.headless = true;
     std::string error;
-    if (!platform::create(options, error)) {
+    if (platform::create(options, error) != platform::CreateResult::Ok) {
         std::fprintf(stderr, "asedump: %s\n", error.c_str());
         return 2;
     }

@@ -300,7 +300,7 @@ bool argumentsGiven(const char* name, const Model* model) {
 } // namespace
 
 void AseLoader::load(const char* fileName, Model* model) {
-    if (argumentsGiven(fileName, model)) readFile(fullPath(fileName), fileName, model);
+    if (argumentsGiven(fileName, model)) readFile(fullPath(fileName).c_str(), fileName, model);
 }
 
 void AseLoader::loadPath(const char* path, Model* model) {

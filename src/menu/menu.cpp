@@ -1,15 +1,15 @@
 #include "menu/menu.h"
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <string>
 
 #include "imagetexture.h"
 #include "log.h"
 #include "menu/options.h"
+#include "platform/os.h"
 #include "platform/platform.h"
 #include "sharedstate.h"
 #include "sound.h"
-#include "window.h"
 
 namespace {
 
@@ -65,8 +65,8 @@ GLfixed pointerOffset(int32_t item, int32_t lastItem) {
     return static_cast<GLfixed>(offset * 65536.0f);
 }
 
-Menu::Menu(void* mainWindow) {
-    window = mainWindow;
+Menu::Menu(StartRace startRace) {
+    this->startRace = startRace;
     item = 0;
     static const Picture pictures[6] = {
         {"backmenu.gif", &Menu::backgroundTexture}, {"mainmenu.gif", &Menu::mainTexture},
@@ -142,8 +142,8 @@ void Menu::runFrame() {
 
 void Menu::navigate(int lastItem) {
     handleSelect();
-    if (sharedState.buttonReleased[ButtonUp]) item = item == 0 ? lastItem : item - 1;
-    if (sharedState.buttonReleased[ButtonDown]) item = item == lastItem ? 0 : item + 1;
+    if (wasButtonReleased(ButtonUp)) item = item == 0 ? lastItem : item - 1;
+    if (wasButtonReleased(ButtonDown)) item = item == lastItem ? 0 : item + 1;
     glTranslatex(0, 96 * ONE, 0);
     glTranslatex(-32 * ONE, pointerOffset(item, lastItem), 0);
     glBindTexture(GL_TEXTURE_2D, pointerTexture);
@@ -151,25 +151,26 @@ void Menu::navigate(int lastItem) {
 }
 
 void Menu::handleSelect() {
-    if (!sharedState.buttonReleased[ButtonSelect]) return;
+    if (!wasButtonReleased(ButtonSelect)) return;
     switch (screen) {
     case ScreenMain:
         switch (item) {
-        case 0: toggleMode(); break;
+        case 0: if (startRace) startRace(); break;
         case 1: screen = ScreenOptions; item = 0; break;
         case 2: screen = ScreenCredits; item = 0; break;
         case 3: platform::get().postQuitMessage(0); break;
         default: break;
         }
         break;
-    case ScreenOptions:
+    case ScreenOptions: {
+        OptionsRecord& options = sharedState.options;
         switch (item) {
-        case 0: sharedState.opponentChoice = opponentChoice = cycled(opponentChoice); break;
-        case 1: sharedState.detail = detail = cycled(detail); break;
-        case 2: sharedState.speed = speed = cycled(speed); break;
+        case 0: options.opponentChoice = cycled(options.opponentChoice); break;
+        case 1: options.detail = cycled(options.detail); break;
+        case 2: options.speed = cycled(options.speed); break;
         case 3:
-            sharedState.soundOn = soundOn = soundOn == 0 ? 1 : 0;
-            if (soundOn == 1) playMenuLoop();
+            options.soundOn = options.soundOn == 0 ? 1 : 0;
+            if (options.soundOn == 1) playMenuLoop();
             else stopAll();
             break;
         case 4:
@@ -180,6 +181,7 @@ void Menu::handleSelect() {
         default: break;
         }
         break;
+    }
     case ScreenCredits:
         screen = ScreenMain;
         break;
@@ -191,7 +193,8 @@ void Menu::handleSelect() {
 void Menu::drawOptionsText() {
     if (screen != ScreenOptions) return;
     platform::Platform& system = platform::get();
-    const int32_t values[4] = {opponentChoice, detail, speed, soundOn};
+    const OptionsRecord& options = sharedState.options;
+    const int32_t values[4] = {options.opponentChoice, options.detail, options.speed, options.soundOn};
     const int tops[4] = {117, 141, 165, 188};
     for (int row = 0; row < 4; ++row) {
         char text[16];
@@ -202,26 +205,19 @@ void Menu::drawOptionsText() {
 
 void Menu::loadOptions() {
     const OptionsPaths paths = currentOptionsPaths();
-    OptionsRecord record{soundOn, detail, opponentChoice, speed};
+    OptionsRecord record = sharedState.options;
     if (!readOptionsFile(paths.load, record) && !readOptionsFile(paths.fallback, record)) return;
-    soundOn = record.soundOn;
-    detail = record.detail;
-    opponentChoice = record.opponentChoice;
-    speed = record.speed;
-    sharedState.speed = speed;
-    sharedState.soundOn = soundOn;
+    sharedState.options = record;
     playMenuLoop();
-    sharedState.detail = detail;
-    sharedState.opponentChoice = opponentChoice;
 }
 
 void Menu::saveOptions() {
+    // The design saves silently; a player who made the file read-only, or whose disk is
+    // full, still deserves a line saying the options were not kept.
     const OptionsPaths paths = currentOptionsPaths();
-    if (!paths.saveDir.empty() && !makeDirectories(paths.saveDir)) return;
-    writeOptionsFileAtomic(paths.save, OptionsRecord{soundOn, detail, opponentChoice, speed});
-}
-
-void Menu::traceFields(nlohmann::json& out) const {
-    out["screen"] = screen;
-    out["item"] = item;
+    std::string why;
+    if (!paths.saveDir.empty() && !platform::os::makeDirectories(paths.saveDir)) why = "cannot create " + paths.saveDir;
+    else if (!writeOptionsFileAtomic(paths.save, sharedState.options, &why)) why = paths.save + ": " + why;
+    else return;
+    platform::get().notice(("options not saved: " + why).c_str());
 }

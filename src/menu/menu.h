@@ -3,7 +3,6 @@
 #pragma once
 #include <cstdint>
 #include <GLES/gl.h>
-#include <nlohmann/json_fwd.hpp>
 
 enum MenuScreen {
     ScreenMain = 0,
@@ -12,9 +11,13 @@ enum MenuScreen {
     ScreenTitle = 3,
 };
 
+// What the main menu's first item does: start a race. The application owns the switch
+// between the modes and hands it in.
+using StartRace = void (*)();
+
 class Menu {
 public:
-    explicit Menu(void* mainWindow);
+    explicit Menu(StartRace startRace);
     void runFrame();
     // Draws only while the options screen is shown.
     void drawOptionsText();
@@ -22,16 +25,10 @@ public:
     void handleSelect();
     void loadOptions();
     void saveOptions();
-    // Adds the menu's state to a trace line.
-    void traceFields(nlohmann::json& out) const;
 
-    // The first four fields mirror the options of SharedState; they are also the record
-    // of the options file, in this order.
-    uint8_t soundOn = 0;
-    int32_t detail = 0;
-    int32_t opponentChoice = 0;
-    int32_t speed = 0;
-    void* window = nullptr;
+    // The options the screen shows and changes are sharedState.options: one record, the
+    // one the options file holds.
+    StartRace startRace = nullptr;
     GLuint mainTexture = 0;
     GLuint optionsTexture = 0;
     GLuint creditsTexture = 0;

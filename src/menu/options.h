@@ -22,30 +22,25 @@ void decodeOptions(const uint8_t* bytes, size_t size, OptionsRecord& record);
 // 0 to 2 for the three choices, 0 or 1 for the sound.
 void clampOptions(OptionsRecord& record);
 
-// Reads, decodes and clamps the file; false (record untouched) when it cannot be opened.
+// Reads, decodes and clamps the file; false (record untouched) when it cannot be read. A
+// file that is not a regular one (a FIFO, a directory) counts as missing and is never waited on.
 bool readOptionsFile(const std::string& path, OptionsRecord& record);
-// Writes a temporary file beside the target, flushes it to disk and renames it over the
-// target, so the old file stays whole until the new one is. False on any failure, with
-// the temporary file removed and the target untouched.
-bool writeOptionsFileAtomic(const std::string& path, const OptionsRecord& record);
+// Writes the record so that the old file stays whole until the new one is (see
+// platform::os::writeFileAtomic). False on any failure, with errorText saying why.
+bool writeOptionsFileAtomic(const std::string& path, const OptionsRecord& record, std::string* errorText = nullptr);
 
-// Where the file lives. The application directory comes first when it can be written to
-// (a copy unpacked anywhere); an installed game's directory cannot, and then the user's
-// configuration directory takes its place. Loading prefers the place saving would use and
-// falls back to the other, so a file shipped beside an installed game still counts until
-// the player's first save.
+// Where the file lives. A game in its own folder keeps it beside the executable when that
+// folder can be written to; an installed game, or one whose folder cannot be written to,
+// keeps it in the user's configuration directory. Loading prefers the place saving would
+// use and falls back to the other, so a file shipped beside an installed game still counts
+// until the player's first save.
 struct OptionsPaths {
     std::string load;
     std::string fallback; // read when load does not exist; empty for none
     std::string save;
     std::string saveDir;  // created before saving when it is the configuration directory
 };
-// "$XDG_CONFIG_HOME/palvex/" (only an absolute XDG_CONFIG_HOME counts), else
-// "$HOME/.config/palvex/", else empty.
-std::string optionsConfigDir(const char* xdgConfigHome, const char* home);
 OptionsPaths chooseOptionsPaths(const std::string& appDirFile, const std::string& configDir, bool appDirWritable);
-// The paths for this run: the application directory from fullPath, the environment's
-// configuration directory.
+// The paths for this run: the application directory, whether the game is in its own
+// folder, the environment's configuration directory.
 OptionsPaths currentOptionsPaths();
-// Creates the directory and its missing parents (mode 0700 for new ones).
-bool makeDirectories(const std::string& dir);

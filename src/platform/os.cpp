@@ -135,6 +135,35 @@ bool isRegularFile(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool isDirectory(const std::string& path) {
+    struct stat info;
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+std::string currentDirectory() {
+    for (size_t size = 256; size <= (size_t(1) << 24); size *= 2) {
+        std::vector<char> buffer(size);
+        if (::getcwd(buffer.data(), buffer.size())) {
+            std::string dir = buffer.data();
+            if (dir.empty() || dir.back() != '/') dir += '/';
+            return dir;
+        }
+        if (errno != ERANGE) return std::string();
+    }
+    return std::string();
+}
+
+bool sameDirectory(const std::string& a, const std::string& b) {
+    struct stat first, second;
+    return ::stat(a.empty() ? "." : a.c_str(), &first) == 0 && ::stat(b.empty() ? "." : b.c_str(), &second) == 0 &&
+           S_ISDIR(first.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 ReadStatus readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) {
     out.clear();
     if (path.empty()) return ReadStatus::Missing;

@@ -29,6 +29,13 @@ bool makeDirectories(const std::string& dir);
 bool isWritableDirectory(const std::string& dir);
 // True for an existing regular file (after following symbolic links).
 bool isRegularFile(const std::string& path);
+bool isDirectory(const std::string& path);
+// True when anything of that name exists (a dangling link does not).
+bool exists(const std::string& path);
+// The current working directory ending in '/', however long; empty when unknown.
+std::string currentDirectory();
+// True when both name the same directory (the same device and inode).
+bool sameDirectory(const std::string& a, const std::string& b);
 
 enum class ReadStatus {
     Ok,

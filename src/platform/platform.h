@@ -1,7 +1,9 @@
 // The one door to the outside world for the game modules: a window with a message queue
 // carrying the device's virtual-key codes, the EGL handles, the tick count, message
-// boxes, text over the picture, image decoding, sound and single-instance detection.
-// Two backends: the SDL desktop window and the headless test bench.
+// boxes, text over the picture, pictures, sound and single-instance detection.
+// The code every backend shares lives here (the queue and the journal, letterboxing, the
+// text overlay, pictures, the presented frame); a backend (sdl/, headless/) supplies the
+// window system, its events, its clock, its message box and its sound device.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -9,44 +11,11 @@
 #include <vector>
 #include <EGL/egl.h>
 
+#include "platform/journal.h"
+#include "platform/message.h"
+#include "platform/messagequeue.h"
+
 namespace platform {
-
-// Virtual-key codes of the device.
-enum VirtualKey : uint32_t {
-    VK_RETURN = 0x0D,
-    VK_ESCAPE = 0x1B,
-    VK_LEFT = 0x25,
-    VK_UP = 0x26,
-    VK_RIGHT = 0x27,
-    VK_DOWN = 0x28,
-    VK_A = 0x41,
-    VK_D = 0x44,
-    VK_E = 0x45,
-    VK_Q = 0x51,
-    VK_S = 0x53,
-    VK_W = 0x57,
-};
-
-enum MessageType : uint32_t {
-    MsgNone = 0,
-    MsgCreate,
-    MsgDestroy,
-    MsgActivate,      // wParam 0: the window lost activation
-    MsgSettingChange,
-    MsgKeyDown,       // wParam: virtual-key code
-    MsgKeyUp,         // wParam: virtual-key code
-    MsgQuit,          // wParam: exit code
-};
-
-struct Message {
-    void* window = nullptr;
-    MessageType message = MsgNone;
-    uintptr_t wParam = 0;
-    intptr_t lParam = 0;
-    uint32_t time = 0;
-};
-
-using WindowProc = intptr_t (*)(void* window, MessageType message, uintptr_t wParam, intptr_t lParam);
 
 struct Rgb {
     uint8_t r, g, b;
@@ -68,31 +37,44 @@ constexpr int LOGICAL_HEIGHT = 294;
 
 struct Options {
     bool headless = false;
-    long frames = -1;       // end after this many rendered frames; -1: no limit
     long tickMs = -1;       // virtual clock step per frame; -1: the real clock
     std::string keysFile;
-    std::string traceFile;
-    std::string screenshotFile;
     int scale = 0;          // 0: the largest that fits
     bool fullscreen = false;
     bool recordSound = false; // headless: a sound device that only records calls
+    bool keepFrames = false;  // keep a copy of every presented picture (for screenshots)
 };
+
+// Told of every sound call the game makes, whether or not a device plays it.
+class SoundListener {
+public:
+    virtual ~SoundListener() = default;
+    virtual void played(int channel, SampleHandle sample) = 0;
+    virtual void stopped(int channel) = 0;
+};
+
+class TextOverlay;
 
 class Platform {
 public:
     virtual ~Platform();
+    Platform(const Platform&) = delete;
+    Platform& operator=(const Platform&) = delete;
 
     // Single instance: true when another copy runs; it has then been brought to the front.
     virtual bool findOtherInstance(const char* className, const char* title) = 0;
-    // Creates the window and sends it MsgCreate through the window procedure.
-    virtual void* createWindow(const char* className, const char* title, WindowProc proc) = 0;
+    // Creates the window, with the picture at iconPath as its icon where the window
+    // system shows one, and sends it MsgCreate through the window procedure.
+    virtual void* createWindow(const char* className, const char* title, WindowProc proc, const char* iconPath) = 0;
     virtual void destroyWindow() = 0;
 
     // The message queue: peek (optionally removing) and dispatch to the window procedure.
-    virtual bool peekMessage(Message& msg, bool remove) = 0;
+    // When the queue is empty the journal adds the coming frame's scripted events, and
+    // only then is the backend asked for the window system's.
+    bool peekMessage(Message& msg, bool remove);
     intptr_t dispatchMessage(const Message& msg);
     void postQuitMessage(int exitCode);
-    void postMessage(const Message& msg);
+    void postMessage(const Message& msg) { queue.push(msg); }
 
     // EGL: the display and a drawing surface for the window (or a pbuffer).
     virtual EGLDisplay eglDisplayForWindow() = 0;
@@ -103,42 +85,60 @@ public:
 
     // Frame bracket: beginPaint places the logical screen in the drawable (scaled,
     // letterboxed); swap asks for presentation; endPaint composites the overlay and swaps.
-    virtual void beginPaint();
+    void beginPaint();
     void swapBuffers(EGLDisplay display, EGLSurface surface);
-    virtual void endPaint();
+    void endPaint();
     // Text over the picture: logical pixel position of the top-left corner; the box
-    // takes the measured size of the text. Returns the measured width and height.
+    // takes the measured size of the text.
     void drawText(int x, int y, const char* text, Rgb background, Rgb foreground);
     void measureText(const char* text, int& width, int& height);
 
-    virtual uint32_t tickCount() = 0;
+    // The game's tick count in milliseconds, through the journal.
+    uint32_t tickCount() { return events.tick(realTicks()); }
+    // The same clock looked at by the platform or the test bench: not a read of the game's.
+    uint32_t currentTick() { return events.peek(realTicks()); }
     virtual int messageBox(const char* caption, const char* text) = 0;
+    // One line for the player on standard error: "palvex: text".
+    void notice(const char* text);
 
-    // A GIF, JPEG, PNG or BMP file to 24-bit pixels, rows top first (imagedecode.h).
+    // A GIF, JPEG, PNG or BMP file to 24-bit pixels, rows top first (imagedecode.h). The
+    // file is read whole first; a FIFO or other special file is refused, never waited on.
     bool decodeImage(const char* path, Image& out);
 
-    // Sound (SDL_mixer or a recording stand-in).
-    virtual bool soundInit(int rate, int channels) = 0;
-    virtual SampleHandle loadSample(const char* path, bool loop) = 0;
-    virtual void playSound(int channel, SampleHandle sample) = 0;
-    virtual void stopSound(int channel) = 0;
-    virtual void soundClose() = 0;
+    // Sound (SDL_mixer or a recording stand-in); the listener hears every call.
+    bool soundInit(int rate, int channels) { return soundDeviceInit(rate, channels); }
+    SampleHandle loadSample(const char* path, bool loop) { return soundDeviceLoad(path, loop); }
+    void playSound(int channel, SampleHandle sample);
+    void stopSound(int channel);
+    void soundClose() { soundDeviceClose(); }
+    void setSoundListener(SoundListener* listener) { soundListener = listener; }
 
     // How many frames have been presented.
     long framesPresented() const { return presented; }
     const Options& options() const { return opts; }
-    // The last presented picture (RGB, rows top first), kept when a screenshot is asked for.
-    bool saveScreenshot(const std::string& path);
+    Journal& journal() { return events; }
+    // The last presented picture (RGB, rows top first, overlay included), kept when the
+    // options ask for it. False before the first frame.
+    bool lastPresentedFrame(Image& out) const;
     // The viewport in drawable pixels that the logical screen occupies.
     void viewport(int& x, int& y, int& width, int& height) const;
     float scaleFactor() const { return scale; }
 
 protected:
     explicit Platform(const Options& options);
+    // Moves the window system's pending events into the queue (queueMessage).
+    virtual void pumpEvents() = 0;
+    // Milliseconds of the backend's clock.
+    virtual uint32_t realTicks() = 0;
     virtual void present(EGLDisplay display, EGLSurface surface) = 0;
     virtual void drawableSize(int& width, int& height) const = 0;
+    virtual bool soundDeviceInit(int rate, int channels) = 0;
+    virtual SampleHandle soundDeviceLoad(const char* path, bool loop) = 0;
+    virtual void soundDevicePlay(int channel, SampleHandle sample) = 0;
+    virtual void soundDeviceStop(int channel) = 0;
+    virtual void soundDeviceClose() = 0;
+
     void queueMessage(MessageType type, uintptr_t wParam);
-    bool takeQueued(Message& msg, bool remove);
     bool queueEmpty() const { return queue.empty(); }
 
     Options opts;
@@ -149,9 +149,12 @@ protected:
     int viewX = 0, viewY = 0, viewW = LOGICAL_WIDTH, viewH = LOGICAL_HEIGHT;
 
 private:
-    struct Overlay;
-    std::vector<Message> queue;
-    std::unique_ptr<Overlay> overlay;
+    void keepFrame();
+
+    MessageQueue queue;
+    Journal events;
+    std::unique_ptr<TextOverlay> overlay;
+    SoundListener* soundListener = nullptr;
     bool swapPending = false;
     EGLDisplay pendingDisplay = EGL_NO_DISPLAY;
     EGLSurface pendingSurface = EGL_NO_SURFACE;
@@ -159,8 +162,17 @@ private:
     int lastFrameW = 0, lastFrameH = 0;
 };
 
+// Writes the picture as a PNG file; false when it cannot be written.
+bool savePng(const std::string& path, const Image& image);
+
+enum class CreateResult {
+    Ok,
+    BadUsage, // the options name something unusable (a malformed or unreadable key script)
+    Failed,   // the backend could not start (no window system)
+};
+
 // Creates the backend the options ask for; the game reaches it through get().
-bool create(const Options& options, std::string& error);
+CreateResult create(const Options& options, std::string& error);
 void destroy();
 Platform& get();
 bool exists();

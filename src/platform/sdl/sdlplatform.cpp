@@ -13,7 +13,6 @@
 #include <cstring>
 #include <string>
 
-#include "sharedstate.h"
 
 namespace platform {
 
@@ -86,7 +85,7 @@ uint32_t virtualKeyFor(SDL_Keycode key) {
 SdlPlatform::SdlPlatform(const Options& options) : Platform(options) {}
 
 SdlPlatform::~SdlPlatform() {
-    soundClose();
+    soundDeviceClose();
     for (SDL_GameController* controller : controllers) SDL_GameControllerClose(controller);
     if (sdlWindow) SDL_DestroyWindow(sdlWindow);
     SDL_Quit();
@@ -120,7 +119,7 @@ bool SdlPlatform::findOtherInstance(const char* className, const char* title) {
     return true;
 }
 
-void* SdlPlatform::createWindow(const char* className, const char* title, WindowProc proc) {
+void* SdlPlatform::createWindow(const char* className, const char* title, WindowProc proc, const char* iconPath) {
     windowProc = proc;
     int factor = opts.scale;
     if (factor <= 0) {
@@ -146,9 +145,8 @@ void* SdlPlatform::createWindow(const char* className, const char* title, Window
     }
     x11Display = info.info.x11.display;
     x11Window = info.info.x11.window;
-    std::string iconPath = std::string(sharedState.appDir) + "icon.gif";
     Image iconImage;
-    if (decodeImage(iconPath.c_str(), iconImage)) {
+    if (iconPath && decodeImage(iconPath, iconImage)) {
         if (SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(iconImage.rgb.data(), iconImage.width,
                                                                    iconImage.height, 24, iconImage.width * 3,
                                                                    SDL_PIXELFORMAT_RGB24)) {
@@ -183,7 +181,7 @@ void SdlPlatform::drawableSize(int& width, int& height) const {
     if (sdlWindow) SDL_GetWindowSize(sdlWindow, &width, &height);
 }
 
-uint32_t SdlPlatform::tickCount() { return opts.tickMs >= 0 ? virtualTicks : SDL_GetTicks(); }
+uint32_t SdlPlatform::realTicks() { return SDL_GetTicks(); }
 
 int SdlPlatform::messageBox(const char* caption, const char* text) {
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0)
@@ -192,10 +190,7 @@ int SdlPlatform::messageBox(const char* caption, const char* text) {
     return 1;
 }
 
-void SdlPlatform::present(EGLDisplay display, EGLSurface surface) {
-    eglSwapBuffers(display, surface);
-    if (opts.tickMs >= 0) virtualTicks += static_cast<uint32_t>(opts.tickMs);
-}
+void SdlPlatform::present(EGLDisplay display, EGLSurface surface) { eglSwapBuffers(display, surface); }
 
 void SdlPlatform::toggleFullscreen() {
     const bool full = (SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
@@ -281,16 +276,5 @@ void SdlPlatform::pumpEvents() {
         }
     }
 }
-
-bool SdlPlatform::peekMessage(Message& msg, bool remove) {
-    if (queueEmpty()) pumpEvents();
-    return takeQueued(msg, remove);
-}
-
-bool SdlPlatform::soundInit(int rate, int channels) { return mixer.init(rate, channels); }
-SampleHandle SdlPlatform::loadSample(const char* path, bool loop) { return mixer.load(path, loop); }
-void SdlPlatform::playSound(int channel, SampleHandle sample) { mixer.play(channel, sample); }
-void SdlPlatform::stopSound(int channel) { mixer.stop(channel); }
-void SdlPlatform::soundClose() { mixer.close(); }
 
 } // namespace platform

@@ -15,26 +15,25 @@ public:
     bool start(std::string& error);
 
     bool findOtherInstance(const char* className, const char* title) override;
-    void* createWindow(const char* className, const char* title, WindowProc proc) override;
+    void* createWindow(const char* className, const char* title, WindowProc proc, const char* iconPath) override;
     void destroyWindow() override;
-    bool peekMessage(Message& msg, bool remove) override;
     EGLDisplay eglDisplayForWindow() override;
     EGLint surfaceType() const override { return EGL_WINDOW_BIT; }
     EGLSurface createSurface(EGLDisplay display, EGLConfig config) override;
-    uint32_t tickCount() override;
     int messageBox(const char* caption, const char* text) override;
-    bool soundInit(int rate, int channels) override;
-    SampleHandle loadSample(const char* path, bool loop) override;
-    void playSound(int channel, SampleHandle sample) override;
-    void stopSound(int channel) override;
-    void soundClose() override;
 
 protected:
+    void pumpEvents() override;
+    uint32_t realTicks() override;
     void present(EGLDisplay display, EGLSurface surface) override;
     void drawableSize(int& width, int& height) const override;
+    bool soundDeviceInit(int rate, int channels) override { return mixer.init(rate, channels); }
+    SampleHandle soundDeviceLoad(const char* path, bool loop) override { return mixer.load(path, loop); }
+    void soundDevicePlay(int channel, SampleHandle sample) override { mixer.play(channel, sample); }
+    void soundDeviceStop(int channel) override { mixer.stop(channel); }
+    void soundDeviceClose() override { mixer.close(); }
 
 private:
-    void pumpEvents();
     void translateKey(const SDL_KeyboardEvent& key);
     void translateButton(const SDL_ControllerButtonEvent& button);
     void translateAxis(const SDL_ControllerAxisEvent& axis);
@@ -44,7 +43,6 @@ private:
     void* x11Display = nullptr;
     unsigned long x11Window = 0;
     int lockFd = -1;
-    uint32_t virtualTicks = 0;
     uint32_t ignoreFocusLossUntil = 0;
     int stickX = 0, stickY = 0; // -1, 0, 1: the left stick acting as cursor keys
     std::vector<SDL_GameController*> controllers;

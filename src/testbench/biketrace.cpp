@@ -1,4 +1,4 @@
-#include "biketrace.h"
+#include "testbench/biketrace.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,10 +1,10 @@
-#include "trace.h"
+#include "testbench/trace.h"
 
 #include "menu/menu.h"
 #include "platform/platform.h"
 #include "race.h"
 #include "sharedstate.h"
-#include "sound.h"
+#include "testbench/biketrace.h"
 
 Trace::~Trace() {
     if (file) std::fclose(file);
@@ -15,11 +15,11 @@ bool Trace::open(const std::string& path) {
     return file != nullptr;
 }
 
-nlohmann::json Trace::frameState(long frame) {
+nlohmann::json Trace::frameState(long frame, SoundCallRecorder* sounds) {
     const SharedState& s = sharedState;
     nlohmann::json j;
     j["frame"] = frame;
-    j["tick"] = platform::get().tickCount();
+    j["tick"] = platform::get().currentTick();
     j["inGame"] = s.inGame;
     j["anyKeySeen"] = s.anyKeySeen;
     j["buttonHeld"] = std::vector<int>(s.buttonHeld, s.buttonHeld + ButtonCount);
@@ -29,21 +29,29 @@ nlohmann::json Trace::frameState(long frame) {
     j["raceStarted"] = s.raceStarted;
     j["frameTime"] = s.frameTime;
     j["frameStep"] = s.frameStep;
-    j["soundOn"] = s.soundOn;
-    j["detail"] = s.detail;
-    j["opponentChoice"] = s.opponentChoice;
-    j["speed"] = s.speed;
+    j["soundOn"] = s.options.soundOn;
+    j["detail"] = s.options.detail;
+    j["opponentChoice"] = s.options.opponentChoice;
+    j["speed"] = s.options.speed;
     j["screenWidth"] = s.screenWidth;
     j["screenHeight"] = s.screenHeight;
-    if (s.menu) s.menu->traceFields(j);
-    if (s.race) s.race->traceFields(j);
-    j["sound"] = takeSoundCalls();
+    if (const Menu* menu = s.menu) {
+        j["screen"] = menu->screen;
+        j["item"] = menu->item;
+    }
+    if (const Race* race = s.race; race && race->player) {
+        traceBikes(j, race->player, race->aiBikes, 3);
+        j["opponentCount"] = race->opponentCount;
+        j["scoredOpponents"] = race->scoredCount;
+        if (race->killer != Race::NO_CRASH_THIS_FRAME) j["killer"] = race->killer;
+    }
+    j["sound"] = sounds ? sounds->take() : std::vector<std::string>();
     return j;
 }
 
 void Trace::writeFrame(long frame) {
     if (!file) return;
-    const std::string line = frameState(frame).dump();
+    const std::string line = frameState(frame, &sounds).dump();
     std::fputs(line.c_str(), file);
     std::fputc('\n', file);
     std::fflush(file);

@@ -1,0 +1,25 @@
+include_guard(GLOBAL)
+# ASE files written by real exporters, for the loader's tests and benchmarks: kept beside
+# the checkout in shared/corpus. A clone of a local checkout also looks beside that one.
+set(PALVEX_CORPUS_DIR "" CACHE PATH "Directory holding the shared ASE corpus (its ase/ folder)")
+set(PALVEX_CORPUS "${PALVEX_CORPUS_DIR}")
+if(NOT PALVEX_CORPUS)
+  set(corpus_candidates "${CMAKE_SOURCE_DIR}/../shared/corpus")
+  execute_process(COMMAND git -C "${CMAKE_SOURCE_DIR}" config --get remote.origin.url
+    OUTPUT_VARIABLE corpus_origin OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(corpus_origin AND IS_DIRECTORY "${corpus_origin}")
+    list(APPEND corpus_candidates "${corpus_origin}/../shared/corpus")
+  endif()
+  foreach(candidate ${corpus_candidates})
+    if(IS_DIRECTORY "${candidate}/ase")
+      get_filename_component(PALVEX_CORPUS "${candidate}" REALPATH)
+      break()
+    endif()
+  endforeach()
+endif()
+if(PALVEX_CORPUS)
+  message(STATUS "ASE corpus: ${PALVEX_CORPUS}")
+else()
+  message(WARNING "ASE corpus not found beside the checkout: the tests and benchmarks that read it "
+                  "are skipped. Give its place with -DPALVEX_CORPUS_DIR=<dir>.")
+endif()

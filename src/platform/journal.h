@@ -1,0 +1,84 @@
+// The journal: the one place where events and ticks enter the game, for every backend.
+// Before the backend is asked for window-system events, the journal puts in the events a
+// key script (or, later, a replay) holds for the coming frame; every tick the game reads
+// comes from it (the real clock, or a virtual clock advancing a fixed step per presented
+// frame); and everything the window procedure receives passes it on the way in. A
+// recorder listening here sees exactly what the game saw.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/message.h"
+
+namespace platform {
+
+struct ScriptedKey {
+    bool down;
+    uint32_t key;
+};
+
+// Frame number (1 is the first rendered frame) to the events that arrive before it.
+using KeyScript = std::map<long, std::vector<ScriptedKey>>;
+
+// Parses a key script: lines "FRAME down|up KEY", '#' comments. On a malformed line
+// returns false with a message naming it.
+bool parseKeyScript(const std::string& text, KeyScript& out, std::string& error);
+// The virtual-key code of a script key name, or 0.
+uint32_t keyCodeByName(const std::string& name);
+
+// What a recorder sees, in the order the game sees it.
+class JournalListener {
+public:
+    virtual ~JournalListener() = default;
+    // A message handed to the window procedure before frame `frame` renders.
+    virtual void delivered(long frame, const Message& msg) = 0;
+    // A tick count the game read before or during frame `frame`.
+    virtual void tickRead(long frame, uint32_t tick) = 0;
+    // Frame `frame` has been presented.
+    virtual void presented(long frame) = 0;
+};
+
+class Journal {
+public:
+    // Reads and parses the script; false with a message when it cannot be read or a line
+    // is malformed.
+    bool loadKeyScript(const std::string& path, std::string& error);
+    void setKeyScript(KeyScript script) { keys = std::move(script); }
+
+    // tickMs >= 0: a virtual clock starting at 0 and advancing tickMs per presented frame.
+    void useVirtualClock(long tickMs) { stepMs = tickMs; }
+    bool virtualClock() const { return stepMs >= 0; }
+    void setVirtualTicks(uint32_t ticks) { virtualTicks = ticks; }
+
+    // The scripted events of frame nextFrame, each frame's once; the caller queues them.
+    template <typename Queue>
+    void injectFor(long nextFrame, Queue&& queueEvent) {
+        if (injectedFor >= nextFrame) return;
+        injectedFor = nextFrame;
+        auto found = keys.find(nextFrame);
+        if (found == keys.end()) return;
+        for (const ScriptedKey& key : found->second) queueEvent(key.down ? MsgKeyDown : MsgKeyUp, key.key);
+    }
+
+    // The game's tick count: the virtual clock, or realTicks as the backend's clock gave it.
+    uint32_t tick(uint32_t realTicks);
+    // The same, for the platform's own use (message times): not a read of the game's.
+    uint32_t peek(uint32_t realTicks) const { return stepMs >= 0 ? virtualTicks : realTicks; }
+    void delivered(const Message& msg);
+    void presented();
+
+    long frame() const { return framesPresented; }
+    void setListener(JournalListener* l) { listener = l; }
+
+private:
+    KeyScript keys;
+    long injectedFor = 0;
+    long stepMs = -1;
+    uint32_t virtualTicks = 0;
+    long framesPresented = 0;
+    JournalListener* listener = nullptr;
+};
+
+} // namespace platform
