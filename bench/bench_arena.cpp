@@ -49,13 +49,13 @@ bool startGl() {
         platform::Options options;
         options.headless = true;
         std::string error;
-        if (!platform::exists() && !platform::create(options, error)) return false;
+        if (!platform::exists() && platform::create(options, error) != platform::CreateResult::Ok) return false;
         return initRenderingContext(nullptr);
     }();
     return ready;
 }
 
-void useDir(const std::string& dir) { std::snprintf(sharedState.appDir, sizeof sharedState.appDir, "%s", dir.c_str()); }
+void useDir(const std::string& dir) { sharedState.appDir = dir; }
 
 int countLeaves(const TreeNode* node) {
     if (!node) return 0;

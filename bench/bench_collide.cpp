@@ -22,17 +22,17 @@ constexpr Fixed F(int v) { return v * FIXED_ONE; }
 // Half the quads lie across a bike moving along X, and the bike's z lies within every
 // tooth's span, so each of them passes the span test and fails only on distance.
 void buildComb(int quads, Fixed x0) {
-    const int32_t index = createWall({x0, 0, 0}, MinusZ);
+    const int32_t index = createWall({x0, 0, 0}, MinusZ, 0);
     LightWall& wall = *wallAt(index);
     Vec3 at = {x0, 0, 0};
     for (int k = 1; k < quads; ++k) {
         if (k % 2) {
             at.z = (k / 2) % 2 ? 0 : F(-100);
-            wall.draw(at);
+            wall.follow(at);
             wall.turn(at, PlusX);
         } else {
             at.x += FIXED_ONE / 4;
-            wall.draw(at);
+            wall.follow(at);
             wall.turn(at, (k / 2) % 2 ? PlusZ : MinusZ);
         }
     }
@@ -47,7 +47,7 @@ void BM_Collide(benchmark::State& state) {
     if (!arena.root) arena.root = new TreeNode();
     const Fixed bounds[4] = {F(-25000), F(-16000), F(32000), F(32000)};
     std::copy(bounds, bounds + 4, arena.root->bounds);
-    AiBike bike("no-such-bike.ase", &arena, {F(5000), 0, F(-50)}, nullptr);
+    AiBike bike("no-such-bike.ase", &arena, {F(5000), 0, F(-50)}, nullptr, 0);
     bike.steering.direction = PlusX;
     for (int w = 0; w < 4; ++w) buildComb(quads, F(-20000 + w * 6000));
     sharedState.frameStep = F(8);
@@ -73,7 +73,7 @@ void BM_TurnUpTo(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         clearWallRegistry();
-        LightWall& wall = *wallAt(createWall({0, 0, 0}, MinusZ));
+        LightWall& wall = *wallAt(createWall({0, 0, 0}, MinusZ, 0));
         state.ResumeTiming();
         Vec3 at = {0, 0, 0};
         for (int k = 1; k < quads; ++k) {
@@ -93,11 +93,12 @@ BENCHMARK(BM_TurnUpTo)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMic
 void BM_Draw(benchmark::State& state) {
     const int quads = static_cast<int>(state.range(0));
     clearWallRegistry();
-    LightWall& wall = *wallAt(createWall({0, 0, 0}, MinusZ));
+    LightWall& wall = *wallAt(createWall({0, 0, 0}, MinusZ, 0));
     for (int k = 1; k < quads; ++k) wall.turn({k, 0, -k}, (k & 1) ? PlusX : MinusZ);
     Fixed z = 0;
     for (auto _ : state) {
-        wall.draw({0, 0, --z});
+        wall.follow({0, 0, --z});
+        wall.draw();
         glFinish();
     }
     state.counters["ns_per_quad"] = benchmark::Counter(static_cast<double>(quads) * state.iterations(),
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
     options.headless = true;
     options.tickMs = 0;
     std::string error;
-    if (!platform::create(options, error) || !initRenderingContext(nullptr)) {
+    if (platform::create(options, error) != platform::CreateResult::Ok || !initRenderingContext(nullptr)) {
         std::fprintf(stderr, "bench_collide: no headless GL context: %s\n", error.c_str());
         return 1;
     }

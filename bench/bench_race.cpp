@@ -144,7 +144,7 @@ void zigzag(LightWall* wall, int band) {
 
 // Into a race with three opponents and long walls.
 bool enterRace(bool longWalls) {
-    sharedState.opponentChoice = 2;
+    sharedState.options.opponentChoice = 2;
     if (!sharedState.inGame) toggleMode();
     Race* race = sharedState.race;
     if (!race || !race->player) return false;
@@ -183,7 +183,7 @@ void BM_RaceFrame(benchmark::State& state) {
         state.SkipWithError("no headless GL context");
         return;
     }
-    sharedState.detail = static_cast<int32_t>(state.range(0));
+    sharedState.options.detail = static_cast<int32_t>(state.range(0));
     if (!enterRace(state.range(1) != 0)) {
         state.SkipWithError("no race");
         return;
@@ -238,8 +238,8 @@ void BM_GameEntries(benchmark::State& state) {
         return;
     }
     leaveRace();
-    sharedState.opponentChoice = 2;
-    sharedState.detail = 2;
+    sharedState.options.opponentChoice = 2;
+    sharedState.options.detail = 2;
     long afterOne = 0, afterHundred = 0, afterAll = 0, heapAfterOne = 0, heapAtEnd = 0;
     for (auto _ : state) {
         for (int entry = 1; entry <= state.range(0); ++entry) {

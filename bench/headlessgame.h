@@ -12,8 +12,8 @@ inline Application* startHeadless(int tickMs) {
         options.headless = true;
         options.tickMs = tickMs;
         std::string error;
-        if (!platform::create(options, error)) return static_cast<Application*>(nullptr);
-        return new Application(nullptr);
+        if (platform::create(options, error) != platform::CreateResult::Ok) return static_cast<Application*>(nullptr);
+        return new Application();
     }();
     return application;
 }

@@ -68,9 +68,11 @@ intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wPara
     }
 }
 
+void setModeSwitch(ModeSwitch modeSwitch) { leaveRace = modeSwitch; }
+
 InitResult initInstance(const char* className, const char* title, ModeSwitch modeSwitch) {
     platform::Platform& system = platform::get();
-    leaveRace = modeSwitch;
+    setModeSwitch(modeSwitch);
     if (system.findOtherInstance(className, title)) return InitResult::OtherInstance;
     void* window = system.createWindow(className, title, windowProc, fullPath("icon.gif").c_str());
     if (!window) return InitResult::NoWindow;

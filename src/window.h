@@ -11,4 +11,6 @@ using ModeSwitch = void (*)();
 enum class InitResult { Ok, OtherInstance, NoWindow, NoRenderingContext };
 
 InitResult initInstance(const char* className, const char* title, ModeSwitch modeSwitch);
+// initInstance hands the switch in; tests that drive the window procedure alone do it here.
+void setModeSwitch(ModeSwitch modeSwitch);
 intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wParam, intptr_t lParam);

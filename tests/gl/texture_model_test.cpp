@@ -23,13 +23,13 @@ namespace {
 class AppDir {
 public:
     explicit AppDir(const std::string& dir) {
-        std::strcpy(saved, sharedState.appDir);
-        std::snprintf(sharedState.appDir, sizeof sharedState.appDir, "%s", dir.c_str());
+        saved = sharedState.appDir;
+        sharedState.appDir = dir;
     }
-    ~AppDir() { std::strcpy(sharedState.appDir, saved); }
+    ~AppDir() { sharedState.appDir = saved; }
 
 private:
-    char saved[APP_DIR_SIZE];
+    std::string saved;
 };
 
 class GlTest : public testing::Test {
@@ -78,7 +78,7 @@ TEST_F(GlTest, PictureBecomesRgb565BottomRowFirst) {
 TEST_F(GlTest, GroundMaterialLoadsTheGroundPictureBindsOnceAndDropsItsTextures) {
     AppDir dir(std::string(PALVEX_SOURCE_DIR) + "/data/");
     platform::Image ground;
-    ASSERT_TRUE(platform::get().decodeImage(fullPath("zem0.gif"), ground));
+    ASSERT_TRUE(platform::get().decodeImage(fullPath("zem0.gif").c_str(), ground));
     Material* material = new Material();
     std::strcpy(material->bitmap, "zem");
     const int32_t index = materialManager.add(material);

@@ -2,6 +2,7 @@
 #include "integration/gamedir.h"
 
 using namespace gamedir;
+namespace fs = std::filesystem;
 
 TEST(CommandLine, OneTraceLinePerFrameKeysOnTheirFrameAndALog) {
     GameDir dir;
@@ -31,7 +32,10 @@ TEST(CommandLine, OneTraceLinePerFrameKeysOnTheirFrameAndALog) {
                    "7 buttonHeld=[1,0,0,0,0,0,0] buttonReleased=[1,0,0,0,0,0,0]; 8 buttonReleased=[0,0,0,0,0,0,0];"
                    "9-10 buttonHeld=[1,0,0,0,1,0,0]; 10 buttonReleased=[0,0,0,0,0,0,0]");
 
-    const std::string log = readText(dir.out + "log.txt");
+    // Started from outside its own folder, the game logs to the state directory and leaves
+    // the current directory alone.
+    EXPECT_FALSE(fs::exists(dir.out + "log.txt"));
+    const std::string log = readText(dir.out + ".local/state/palvex/log.txt");
     EXPECT_NE(log.find("Setting working directory: chdir( "), std::string::npos) << log;
     EXPECT_NE(log.find("OpenGL ES Extensions:\n"), std::string::npos) << log;
     EXPECT_NE(log.find("GL_OES_query_matrix"), std::string::npos);

@@ -38,8 +38,8 @@ protected:
     }
     // A wall of another bike: one quad from a to b.
     int32_t obstacle(Vec3 a, Vec3 b) {
-        const int32_t index = createWall(a, a.z == b.z ? PlusX : MinusZ);
-        wallAt(index)->draw(b);
+        const int32_t index = createWall(a, a.z == b.z ? PlusX : MinusZ, 0);
+        wallAt(index)->follow(b);
         return index;
     }
 };
@@ -82,8 +82,8 @@ TEST_F(AiBikeTest, BothSidesBlockedEndsFacingTheOtherSide) {
     for (int parity : {0, 1}) {
         SCOPED_TRACE(parity);
         clearWallRegistry();
-        createWall({}, MinusZ); // the player's wall index 0 stays out of the way
-        ai->wallIndex = createWall({}, MinusZ);
+        createWall({}, MinusZ, 0); // the player's wall index 0 stays out of the way
+        ai->wallIndex = createWall({}, MinusZ, 0);
         startDriving(MinusX, {F(100), 0, 0});
         sharedState.frameTime = FIXED_ONE;
         obstacle({F(90), 0, F(-10)}, {F(90), 0, F(10)}); // ahead

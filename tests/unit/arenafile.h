@@ -19,16 +19,15 @@ public:
         FILE* f = std::fopen((dir + "arena.ase").c_str(), "wb");
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
-        char saved[APP_DIR_SIZE];
-        std::strcpy(saved, sharedState.appDir);
-        std::strcpy(sharedState.appDir, dir.c_str());
+        const std::string saved = sharedState.appDir;
+        sharedState.appDir = dir;
         ase_testing::ensurePlatform();
         const bool gl = materialManager.isGlEnabled();
         materialManager.setGlEnabled(false);
         mark = materialManager.mark();
         tree = new ArenaTree("arena.ase", camera);
         materialManager.setGlEnabled(gl);
-        std::strcpy(sharedState.appDir, saved);
+        sharedState.appDir = saved;
         std::remove((dir + "arena.ase").c_str());
         rmdir(dir.c_str());
     }

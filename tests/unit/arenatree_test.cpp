@@ -138,9 +138,9 @@ TEST(ArenaTreeBuild, NoFloorMeansNoPlayingField) {
     EXPECT_EQ(ArenaFile("*GEOMOBJECT {\n*MESH_NUMVERTEX 3\n*MATERIAL_REF 0\n}\n").tree->root, nullptr);
     ase_testing::ensurePlatform();
     testing::internal::CaptureStderr();
-    std::strcpy(sharedState.appDir, "/nonexistent-palvex/");
+    sharedState.appDir = "/nonexistent-palvex/";
     ArenaTree missing("arena.ase", nullptr);
-    sharedState.appDir[0] = '\0';
+    sharedState.appDir.clear();
     EXPECT_NE(testing::internal::GetCapturedStderr().find("File arena.ase does not exists"), std::string::npos);
     EXPECT_EQ(missing.root, nullptr);
 }

@@ -177,7 +177,7 @@ TEST(AseFaults, LongWordsAndNamesAreCutAndNulEndsAKeyword) {
 
 TEST(AseErrors, MissingFileAndMissingArguments) {
     ensurePlatform();
-    std::strcpy(sharedState.appDir, "/nonexistent-palvex-dir/");
+    sharedState.appDir = "/nonexistent-palvex-dir/";
     Model model;
     testing::internal::CaptureStderr();
     model.loadFile("moto3.ase");
@@ -193,7 +193,7 @@ TEST(AseErrors, MissingFileAndMissingArguments) {
     EXPECT_EQ(text,
               "Error at 31 line, in src/loaderase file: invalid pointer\n"
               "Error at 37 line, in src/loaderase file: invalid 3DModel\n");
-    sharedState.appDir[0] = '\0';
+    sharedState.appDir.clear();
 }
 
 TEST(AseFiles, EveryCorpusFileReadsAsThePlainReadingDoes) {

@@ -123,8 +123,8 @@ TEST_F(PlayerBikeTest, CrashFreezesThenSinksAndDisappears) {
 
 TEST_F(PlayerBikeTest, StoppedBikeMeetsOnlyTheArenaEdge) {
     // Another wall right across the player's start.
-    const int32_t other = createWall({F(-20), 0, F(90)}, PlusX);
-    wallAt(other)->draw({F(20), 0, F(90)});
+    const int32_t other = createWall({F(-20), 0, F(90)}, PlusX, 0);
+    wallAt(other)->follow({F(20), 0, F(90)});
     sharedState.frameStep = F(5);
     int32_t hitWall = 7;
     EXPECT_FALSE(player->collide(hitWall));

@@ -32,7 +32,7 @@ protected:
         sharedState.playerAlive = 1;
         sharedState.frameStep = F(2);
         sharedState.frameTime = 0;
-        sharedState.speed = 0;
+        sharedState.options.speed = 0;
         cameraYaw = cameraYawTarget = 0;
         camera.lookAt(F(-5), F(60), F(210), 0, 0, F(90), 0, FIXED_ONE, 0);
         arena = new ArenaTree("no-such-arena.ase", &camera);
@@ -48,19 +48,19 @@ protected:
         clearWallRegistry();
         recordSoundCalls(false);
         soundReady = 0;
-        sharedState.soundOn = 0;
+        sharedState.options.soundOn = 0;
         sharedState.playerAlive = 1;
         releaseButtons();
     }
     void makeBikes() {
-        player = new PlayerBike("no-such-bike.ase", arena, &camera);
-        ai = new AiBike("no-such-bike.ase", arena, {0, 0, F(-90)}, player);
+        player = new PlayerBike("no-such-bike.ase", arena, &camera, 0);
+        ai = new AiBike("no-such-bike.ase", arena, {0, 0, F(-90)}, player, 0);
     }
     static void releaseButtons() { std::fill(std::begin(sharedState.buttonHeld), std::end(sharedState.buttonHeld), 0); }
     // Sound calls are recorded as if there were a device and the option were on.
     static void recordSound() {
         soundReady = 1;
-        sharedState.soundOn = 1;
+        sharedState.options.soundOn = 1;
         recordSoundCalls(true);
     }
     static bool heard(const std::string& call) {

@@ -13,10 +13,10 @@ constexpr Fixed HALF = FIXED_ONE / 2;
 int32_t wallThrough(std::initializer_list<Vec3> corners, std::initializer_list<Direction> directions) {
     auto corner = corners.begin();
     auto direction = directions.begin();
-    const int32_t index = createWall(*corner, *direction);
+    const int32_t index = createWall(*corner, *direction, 0);
     LightWall& wall = *wallAt(index);
     for (++corner, ++direction; corner != corners.end(); ++corner) {
-        wall.draw(*corner);
+        wall.follow(*corner);
         if (direction != directions.end()) {
             wall.turn(*corner, *direction);
             ++direction;
@@ -110,7 +110,7 @@ TEST_F(CollisionTest, FrozenAndHiddenWallsStopNobody) {
     wallAt(w)->hide();
     EXPECT_FALSE(hits(PlusX, {-HALF, 0, F(-50)}));
     wallAt(w)->reset({0, 0, 0}, MinusZ);
-    wallAt(w)->draw({0, 0, F(-100)});
+    wallAt(w)->follow({0, 0, F(-100)});
     EXPECT_TRUE(hits(PlusX, {-HALF, 0, F(-50)}));
 }
 

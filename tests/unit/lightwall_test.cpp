@@ -41,7 +41,7 @@ protected:
     }
     // A wall from (0, 0, 0) with n quads, the k-th turn taken at (k, 0, -k).
     LightWall& wallWithQuads(int quads) {
-        LightWall& wall = *wallAt(createWall({0, 0, 0}, MinusZ));
+        LightWall& wall = *wallAt(createWall({0, 0, 0}, MinusZ, 0));
         for (int k = 1; k < quads; ++k) wall.turn({F(k), 0, F(-k)}, k % 2 ? PlusX : MinusZ);
         return wall;
     }
@@ -49,9 +49,8 @@ protected:
 
 TEST_F(LightWallTest, ColoursComeFromTheTickCountSeed) {
     const uint32_t tick = 123457;
-    testing_support::headless().setVirtualTicks(tick);
-    createWall({0, 0, 0}, MinusZ);
-    createWall({F(5), 0, 0}, MinusZ);
+    createWall({0, 0, 0}, MinusZ, tick);
+    createWall({F(5), 0, 0}, MinusZ, tick);
     const Row rgb = expectedColours(tick);
     const LightWall& first = *wallAt(0);
     for (int quad : {0, LightWall::colouredQuads - 1}) {
@@ -66,8 +65,8 @@ TEST_F(LightWallTest, ColoursComeFromTheTickCountSeed) {
 }
 
 TEST_F(LightWallTest, TurnClosesTheQuadAndOpensTheNext) {
-    LightWall& wall = *wallAt(createWall({F(1), F(4), F(2)}, MinusZ));
-    wall.draw({F(1), F(4), F(-30)}); // far end follows the bike
+    LightWall& wall = *wallAt(createWall({F(1), F(4), F(2)}, MinusZ, 0));
+    wall.follow({F(1), F(4), F(-30)}); // far end follows the bike
     EXPECT_EQ(coordinate(wall, 0, 2), (Row{F(2), F(2), F(-30), F(2), F(-30), F(-30)}));
 
     wall.turn({F(1), F(4), F(-40)}, PlusX);
@@ -78,7 +77,7 @@ TEST_F(LightWallTest, TurnClosesTheQuadAndOpensTheNext) {
     // Until the next extend the new far end is the old far end as it was before the turn.
     EXPECT_EQ(coordinate(wall, 1, 2), (Row{F(-40), F(-40), F(-30), F(-40), F(-30), F(-30)}));
     EXPECT_EQ(coordinate(wall, 1, 1), (Row{F(24), F(4), F(24), F(4), F(4), F(24)}));
-    wall.draw({F(20), F(4), F(-40)});
+    wall.follow({F(20), F(4), F(-40)});
     EXPECT_EQ(coordinate(wall, 1, 0), (Row{F(1), F(1), F(20), F(1), F(20), F(20)}));
     EXPECT_EQ(coordinate(wall, 0, 0), Row(6, F(1))) << "closed quads stay where they were";
 }
@@ -134,7 +133,7 @@ TEST_F(LightWallTest, SinkTakesFiveSecondsOfFrameTime) {
     EXPECT_EQ(vertexOf(wall, 2, 5)[1], top) << "a sunk wall changes no more";
 
     sharedState.frameTime = FIXED_ONE;
-    LightWall& other = *wallAt(createWall({0, 0, 0}, MinusZ));
+    LightWall& other = *wallAt(createWall({0, 0, 0}, MinusZ, 0));
     for (int second = 0; second < 5; ++second) EXPECT_FALSE(other.sink()) << second;
     EXPECT_TRUE(other.sink());
 }
@@ -147,13 +146,13 @@ TEST_F(LightWallTest, RestartHideResetAndFreeze) {
     wall.freeze();
     EXPECT_EQ(wall.wallState, WallFrozen);
     const Fixed farX = vertexOf(wall, 3, 2)[0];
-    wall.draw({F(77), 0, F(77)});
+    wall.follow({F(77), 0, F(77)});
     EXPECT_EQ(vertexOf(wall, 3, 2)[0], farX) << "a frozen wall no longer follows its bike";
 
     wall.hide();
     EXPECT_EQ(wall.vertexCount, 0);
     EXPECT_EQ(wall.wallState, WallHidden);
-    wall.draw({F(5), 0, F(5)});
+    wall.follow({F(5), 0, F(5)});
     EXPECT_EQ(vertexOf(wall, 0, 2)[0], F(1)) << "a hidden wall is not extended";
     wall.restart(PlusZ);
     EXPECT_EQ(wall.directionCount(), 0);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "menu/options.h"
+#include "platform/os.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -47,10 +48,10 @@ TEST(OptionsRecordBytes, ClampBringsDamagedValuesIntoRange) {
 }
 
 TEST(OptionsLocation, ConfigDirectoryFromEnvironment) {
-    EXPECT_EQ(optionsConfigDir("/cfg/", "/home/p"), "/cfg/palvex/");
+    EXPECT_EQ(platform::os::xdgDir("/cfg/", "/home/p", ".config/"), "/cfg/palvex/");
     // A relative XDG_CONFIG_HOME is not valid and is passed over.
-    EXPECT_EQ(optionsConfigDir("cfg", "/home/p"), "/home/p/.config/palvex/");
-    EXPECT_EQ(optionsConfigDir(nullptr, nullptr), "");
+    EXPECT_EQ(platform::os::xdgDir("cfg", "/home/p", ".config/"), "/home/p/.config/palvex/");
+    EXPECT_EQ(platform::os::xdgDir(nullptr, nullptr, ".config/"), "");
     // No configuration directory known: the application directory is all there is.
     const OptionsPaths paths = chooseOptionsPaths("/game/options.bin", "", false);
     EXPECT_EQ(paths.load, "/game/options.bin");

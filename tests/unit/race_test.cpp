@@ -12,6 +12,7 @@
 #include "log.h"
 #include "race.h"
 #include "sharedstate.h"
+#include "application.h"
 #include "testplatform.h"
 #include "window.h"
 
@@ -23,7 +24,7 @@ protected:
         ASSERT_TRUE(testing_support::ensureGlContext());
         setAppDirFrom(PALVEX_BINARY_DIR "/palvex");
         ticks = 5000;
-        testing_support::headless().setVirtualTicks(ticks);
+        testing_support::setTicks(ticks);
         TearDown();
         delete sharedState.race;
         race = new Race();
@@ -32,17 +33,17 @@ protected:
     void TearDown() override {
         if (sharedState.inGame) toggleMode();
         for (uint8_t& b : sharedState.buttonHeld) b = 0;
-        sharedState.opponentChoice = sharedState.detail = sharedState.speed = 0;
+        sharedState.options.opponentChoice = sharedState.options.detail = sharedState.options.speed = 0;
     }
     void enter(int opponentChoice) {
-        sharedState.opponentChoice = opponentChoice;
+        sharedState.options.opponentChoice = opponentChoice;
         toggleMode();
         ASSERT_EQ(sharedState.inGame, 1);
     }
     // One race frame 20 ms after the previous one.
     void frame() {
         ticks += 20;
-        testing_support::headless().setVirtualTicks(ticks);
+        testing_support::setTicks(ticks);
         race->runFrame();
     }
     void frames(int n) { for (int i = 0; i < n; ++i) frame(); }
@@ -119,7 +120,7 @@ TEST_F(RaceTest, OpponentIntoThePlayersWallGivesThePlayerThree) {
 }
 
 TEST_F(RaceTest, PlayerLeavingTheArenaGivesNoKillPoint) {
-    sharedState.speed = 2;
+    sharedState.options.speed = 2;
     enter(2);
     start(1);
     // Carry the player (it rides on the camera) to just before the far edge.
@@ -170,12 +171,12 @@ TEST_F(RaceTest, OpponentIntoItsOwnWallLosesOne) {
     const Vec3 corners[] = {{0, 0, -F(120)}, {F(10), 0, -F(120)}, {F(10), 0, -F(110)}};
     const Direction turns[] = {PlusX, PlusZ, MinusX};
     for (int i = 0; i < 3; ++i) {
-        wall->draw(corners[i]);
+        wall->follow(corners[i]);
         wall->turn(corners[i], turns[i]);
     }
     opponent->position = {F(0.8), 0, -F(110)};
     opponent->steering.direction = MinusX;
-    wall->draw(opponent->position);
+    wall->follow(opponent->position);
     frame();
     ASSERT_EQ(opponent->state, AiCrashed);
     EXPECT_EQ(opponent->hitWall, 1);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "log.h"
 #include "menu/menu.h"
 #include "race.h"
+#include "application.h"
 #include "testplatform.h"
 #include "window.h"
 
@@ -23,7 +25,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(testing_support::ensureGlContext());
         if (!sharedState.race) sharedState.race = new Race();
-        if (!sharedState.menu) sharedState.menu = new Menu(nullptr);
+        if (!sharedState.menu) sharedState.menu = new Menu(toggleMode);
+        setModeSwitch(toggleMode);
         if (sharedState.inGame) toggleMode();
         for (int b = 0; b < ButtonCount; ++b) sharedState.buttonHeld[b] = sharedState.buttonReleased[b] = 0;
         drainQueue();
@@ -64,19 +67,64 @@ TEST_F(ShellTest, DeactivationAndDestroyEndTheProgram) {
     EXPECT_TRUE(drainQueue());
 }
 
-TEST(AppDir, CutAtTheLastSeparatorOfEitherKindAndRefusedWhenTooLong) {
+TEST(AppDir, CutAtTheLastSeparatorOfEitherKindAndAnyLength) {
     setAppDirFrom("/opt/mixed\\dir/bin\\palvex");
-    EXPECT_STREQ(sharedState.appDir, "/opt/mixed\\dir/bin\\");
-    EXPECT_STREQ(fullPath("b.gif"), "/opt/mixed\\dir/bin\\b.gif");
+    EXPECT_EQ(sharedState.appDir, "/opt/mixed\\dir/bin\\");
+    EXPECT_EQ(fullPath("b.gif"), "/opt/mixed\\dir/bin\\b.gif");
     setAppDirFrom("palvex");
-    EXPECT_STREQ(fullPath("arena.ase"), "arena.ase");
+    EXPECT_EQ(fullPath("arena.ase"), "arena.ase");
+    // Folders far longer than the design's 1024-character buffer still work.
+    const std::string longDir = "/" + std::string(3000, 'd') + "/";
+    setAppDirFrom((longDir + "palvex").c_str());
+    EXPECT_EQ(sharedState.appDir, longDir);
+    EXPECT_EQ(fullPath("abc"), longDir + "abc");
+}
 
-    const std::string longDir = "/" + std::string(1000, 'd') + "/palvex";
-    setAppDirFrom(longDir.c_str());
-    EXPECT_STREQ(fullPath("abc"), (longDir.substr(0, 1002) + "abc").c_str());
-    EXPECT_STREQ(fullPath(std::string(30, 'n').c_str()), "") << "1002 + 30 characters do not fit in 1024";
-    setAppDirFrom(("/" + std::string(2000, 'x') + "/palvex").c_str());
-    EXPECT_STREQ(sharedState.appDir, "");
+// Data files beside the executable first, then in the installed data directory, then in
+// $PALVEX_DATA_DIR; the log beside the game only when the game runs from its own folder.
+TEST(AppDir, DataLookupOrderAndTheLogsPlace) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("palvex-lookup-" + std::to_string(getpid()));
+    fs::create_directories(root / "bin");
+    fs::create_directories(root / "share/palvex");
+    fs::create_directories(root / "env");
+    fs::create_directories(root / "state");
+    auto touch = [](const fs::path& p) { std::ofstream(p) << "x"; };
+    touch(root / "bin/a.gif");
+    touch(root / "share/palvex/a.gif");
+    touch(root / "share/palvex/b.gif");
+    touch(root / "env/b.gif");
+    touch(root / "env/c.gif");
+    setenv("PALVEX_DATA_DIR", (root / "env").c_str(), 1);
+    const std::string bin = (root / "bin").string() + "/";
+    setAppDirFrom((bin + "palvex").c_str());
+    EXPECT_FALSE(sharedState.portable) << "../share/palvex makes it an installed game";
+    EXPECT_EQ(fullPath("a.gif"), bin + "a.gif");
+    EXPECT_EQ(fullPath("b.gif"), bin + "../share/palvex/b.gif");
+    EXPECT_EQ(fullPath("c.gif"), (root / "env/c.gif").string());
+    EXPECT_EQ(fullPath("d.gif"), bin + "d.gif") << "a missing file is named where the design looks first";
+    unsetenv("PALVEX_DATA_DIR");
+
+    // An installed game started in its own folder still logs to the state directory.
+    const auto previous = fs::current_path();
+    setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
+    fs::current_path(root / "bin");
+    gameLog.open();
+    EXPECT_EQ(gameLog.path(), (root / "state/palvex/log.txt").string());
+    gameLog.close();
+    fs::remove_all(root / "share");
+    setAppDirFrom((bin + "palvex").c_str());
+    EXPECT_TRUE(sharedState.portable);
+    gameLog.open();
+    EXPECT_EQ(gameLog.path(), "log.txt") << "a game in its own folder logs there";
+    gameLog.close();
+    fs::current_path(root);
+    gameLog.open();
+    EXPECT_EQ(gameLog.path(), (root / "state/palvex/log.txt").string()) << "not in somebody else's folder";
+    gameLog.close();
+    unsetenv("XDG_STATE_HOME");
+    fs::current_path(previous);
+    fs::remove_all(root);
 }
 
 TEST(GameLog, UnopenableLogIsSkipped) {
@@ -84,11 +132,10 @@ TEST(GameLog, UnopenableLogIsSkipped) {
     const auto dir = std::filesystem::temp_directory_path() / ("palvex-shell-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir / "log.txt"); // a directory cannot be opened for writing
     std::filesystem::current_path(dir);
+    setAppDirFrom((dir.string() + "/palvex").c_str());
     gameLog.open();
     EXPECT_FALSE(gameLog.isOpen());
     EXPECT_LT(logPrintf("nothing %d\n", 1), 0);
-    setAppDirFrom("/x/y");
-    EXPECT_STREQ(sharedState.appDir, "/x/");
     gameLog.close();
     std::filesystem::current_path(previous);
     std::filesystem::remove_all(dir);
@@ -98,10 +145,10 @@ TEST(GameLog, UnopenableLogIsSkipped) {
 TEST(FrameTimer, StepsPerSpeedTenfoldAfterTheCrashWrapAndClamp) {
     ASSERT_TRUE(testing_support::ensureGlContext());
     auto frameAt = [](uint32_t ticks) {
-        testing_support::headless().setVirtualTicks(ticks);
+        testing_support::setTicks(ticks);
         frameTimerTick();
     };
-    testing_support::headless().setVirtualTicks(1000);
+    testing_support::setTicks(1000);
     frameTimerStart();
     sharedState.raceStarted = 1;
     frameAt(1000);
@@ -109,7 +156,7 @@ TEST(FrameTimer, StepsPerSpeedTenfoldAfterTheCrashWrapAndClamp) {
     EXPECT_EQ(sharedState.raceStarted, 0);
     // 80, 160 and 240 units a second; medium is slightly less than 8.0 a frame.
     for (int speed = 0; speed < 3; ++speed) {
-        sharedState.speed = speed;
+        sharedState.options.speed = speed;
         frameAt(1000 + 50 * (speed + 1));
         EXPECT_EQ(sharedState.frameTime, 3276);
         EXPECT_EQ(sharedState.frameStep, 262080 * (speed + 1));
@@ -119,9 +166,9 @@ TEST(FrameTimer, StepsPerSpeedTenfoldAfterTheCrashWrapAndClamp) {
     EXPECT_EQ(sharedState.frameStep, 3276000);
     EXPECT_EQ(sharedState.frameTime, 32760);
     sharedState.playerAlive = 1;
-    sharedState.speed = 0;
+    sharedState.options.speed = 0;
 
-    testing_support::headless().setVirtualTicks(0xFFFFFFF0u);
+    testing_support::setTicks(0xFFFFFFF0u);
     frameTimerStart();
     frameAt(0x22); // 50 ms later, across the wrap
     EXPECT_EQ(sharedState.frameTime, 3276);

@@ -43,22 +43,16 @@ protected:
     void start() {
         ASSERT_TRUE(testing_support::ensureGlContext());
         testing_support::headless().setRecordSound(true);
-        dir = makeTempDir();
-        for (const char* name : {"game_recognizer.ogg", "game_engine.ogg", "game_crash.ogg"})
-            std::ofstream(dir + name) << "sample";
-        sharedState.appDirNarrow[0] = '\0';
-        sharedState.soundOn = 0;
-        soundStartFrom((dir + "palvex").c_str());
+        sharedState.options.soundOn = 0;
+        soundStart(); // the recording device takes the game's own three files
         recordSoundCalls(true);
     }
     void TearDown() override {
         recordSoundCalls(false);
         soundClose();
         if (platform::exists()) testing_support::headless().setRecordSound(false);
-        sharedState.soundOn = 0;
-        if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+        sharedState.options.soundOn = 0;
     }
-    std::string dir;
 };
 
 } // namespace
@@ -66,7 +60,7 @@ protected:
 TEST_F(SoundCalls, EveryOperationCallsTheLibraryInOrder) {
     start();
     ASSERT_EQ(soundReady, 1);
-    sharedState.soundOn = 1;
+    sharedState.options.soundOn = 1;
     playMenuLoop();
     EXPECT_EQ(takeSoundCalls(), (Calls{"stop 1", "play 0 recognizer"}));
     playEngine();
