@@ -13,8 +13,11 @@ all: build
 deps:
 	@scripts/install-deps
 
+# The test build: the game with its tests, benchmarks and tools.
+DEV_FLAGS = -DPALVEX_TESTS=ON -DPALVEX_BENCH=ON -DPALVEX_TOOLS=ON
+
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(DEV_FLAGS) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -32,7 +35,7 @@ test-fast: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE "e2e|valgrind|soak"
 
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_SANITIZE=ON -DPALVEX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_SANITIZE=ON -DPALVEX_TESTS=ON -DPALVEX_TOOLS=ON -DPALVEX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE "e2e|valgrind|soak"
 
@@ -47,7 +50,7 @@ assets: build
 	@$(BUILD)/assetpreview data docs
 
 fuzz: deps
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_FUZZ=ON -DPALVEX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_FUZZ=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         platform::Options options;
         options.headless = true;
         std::string error;
-        if (!platform::create(options, error)) std::abort();
+        if (platform::create(options, error) != platform::CreateResult::Ok) std::abort();
         return true;
     }();
     (void)ready;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End to end: the real window under Xvfb, real key events through XTEST (xdotool), the
-# trace checked, a second copy refused, and the program ended by losing the focus.
+# trace checked, a second copy refused, the program ended by losing the focus, and a key
+# script on the virtual clock in a window.
 set -euo pipefail
 palvex=$(readlink -f "$1")
 work=$(mktemp -d)
@@ -90,4 +91,30 @@ for a, b in zip(frames, frames[1:]):
 print("e2e: %d frames, D released in frame %d, Left held %d frames" % (len(frames), released_right[0], len(held_left)))
 PY
 [ -s window.png ] || fail "no screenshot of the window"
+
+# The journal works in a window as it does headless: the same key script on the same
+# virtual clock gives the same race, frame for frame.
+printf '1 down enter\n1 up enter\n2 down enter\n2 up enter\n5 down d\n8 up d\n40 down a\n42 up a\n' > script.txt
+"$palvex" --scale 1 --keys script.txt --tick-ms 20 --frames 90 --trace window.jsonl >scripted.log 2>&1 ||
+  fail "scripted window run exited with $?: $(cat scripted.log)"
+"$palvex" --headless --keys script.txt --tick-ms 20 --frames 90 --trace headless.jsonl >>scripted.log 2>&1 ||
+  fail "scripted headless run failed"
+python3 - window.jsonl headless.jsonl <<'PY' || fail "scripted window and headless runs differ"
+import json, sys
+fields = ("frame", "tick", "inGame", "buttonHeld", "player", "opponents", "scores", "cameraYaw")
+window, headless = ([json.loads(l) for l in open(p)] for p in sys.argv[1:3])
+assert len(window) == len(headless) == 90, (len(window), len(headless))
+for a, b in zip(window, headless):
+    for f in fields:
+        assert a.get(f) == b.get(f), "frame %d: %s differs" % (a["frame"], f)
+assert window[-1]["player"]["direction"] != 4, "the script started the race"
+print("e2e: scripted window run equals the headless run over %d frames" % len(window))
+PY
+printf '3 jump w\n' > bad.txt
+set +e
+"$palvex" --scale 1 --keys bad.txt >bad.log 2>&1
+bad=$?
+set -e
+[ "$bad" -eq 2 ] || fail "a malformed key script in a window exited with $bad, expected 2"
+grep -q "key script line 1" bad.log || fail "the malformed line is not named: $(cat bad.log)"
 echo "e2e: PASS"

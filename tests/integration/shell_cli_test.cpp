@@ -59,6 +59,26 @@ TEST(CommandLine, MalformedOptionsAndKeyScriptsAreNamedAndExitWithTwo) {
         expectRefused({"--keys", "keys.txt"}, keys, "key script line");
 }
 
+// Outputs the command line names but the game cannot write, and a GL that cannot start, are
+// failures with a message, never a silent success.
+TEST(CommandLine, UnwritableOutputsAndNoEglAreFailures) {
+    GameDir dir;
+    RunResult r = dir.runArgs({"--headless", "--frames", "2", "--trace", dir.out + "missing/trace.jsonl"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.errors.find("cannot write the trace"), std::string::npos) << r.errors;
+    for (const std::string& shot : {dir.out + "missing/shot.png", dir.out}) {
+        r = dir.runArgs({"--headless", "--frames", "2", "--screenshot", shot});
+        EXPECT_EQ(r.exitCode, 2) << shot;
+        EXPECT_NE(r.errors.find("cannot write the screenshot"), std::string::npos) << r.errors;
+    }
+    // No EGL vendor at all: the display cannot be had.
+    r = dir.runArgs({"--headless", "--frames", "2", "--screenshot", dir.shot},
+                    {.env = {{"__EGL_VENDOR_LIBRARY_FILENAMES", dir.out + "no-vendor.json"}}});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("Palvex: cannot start OpenGL ES: no EGL display"), std::string::npos) << r.errors;
+    EXPECT_FALSE(fs::exists(dir.shot)) << "no black screenshot of a game that never ran";
+}
+
 TEST(CommandLine, HelpAndVersion) {
     GameDir dir;
     const RunResult help = dir.runArgs({"--help"}), version = dir.runArgs({"--version"});
