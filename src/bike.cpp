@@ -90,7 +90,9 @@ void Bike::shown() {
     if (LightWall* w = wall()) w->follow(position);
 }
 
-bool Bike::collide(int32_t& hitWall) const { return ::collide(*this, hitWall); }
+bool Bike::collide(int32_t& hitWall) const {
+    return ::collide(arena, steering.direction, position, wallIndex, hitWall);
+}
 
 PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, uint32_t wallSeed)
     : Bike(modelFile, arena, camera->centre, wallSeed) {

@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "arenatree.h"
-#include "bike.h"
 #include "lightwall.h"
 #include "sharedstate.h"
 
@@ -90,9 +89,9 @@ bool wallTest(Direction d, const Vec3& p, int32_t ownIndex, int32_t& hitWall) {
     return false;
 }
 
-bool collide(const Bike& bike, int32_t& hitWall) {
+bool collide(const ArenaTree* arena, Direction d, const Vec3& p, int32_t ownIndex, int32_t& hitWall) {
     hitWall = HIT_ARENA_EDGE;
-    const bool inside = bike.arena && bike.arena->root && insideRectangle(bike.arena->root->bounds, bike.position);
+    const bool inside = arena && arena->root && insideRectangle(arena->root->bounds, p);
     if (!inside) return true;
-    return wallTest(bike.steering.direction, bike.position, bike.wallIndex, hitWall);
+    return wallTest(d, p, ownIndex, hitWall);
 }

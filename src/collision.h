@@ -5,7 +5,7 @@
 #include "direction.h"
 #include "fixed.h"
 
-class Bike;
+class ArenaTree;
 
 // What a crash test reports as the wall that was hit: a wall index (0 is the player's
 // wall, k opponent k's), or this when the bike left the arena.
@@ -19,5 +19,6 @@ bool insideRectangle(const Fixed bounds[4], const Vec3& p);
 // ends as the wall that was hit, or as the last index examined (-1 without walls).
 bool wallTest(Direction d, const Vec3& p, int32_t ownIndex, int32_t& hitWall);
 
-// hitWall is HIT_ARENA_EDGE when the bike left the arena (an arena without geometry has no inside).
-bool collide(const Bike& bike, int32_t& hitWall);
+// The crash test of a bike at p travelling d whose own wall is ownIndex. hitWall is
+// HIT_ARENA_EDGE when the bike left the arena (an arena without geometry has no inside).
+bool collide(const ArenaTree* arena, Direction d, const Vec3& p, int32_t ownIndex, int32_t& hitWall);

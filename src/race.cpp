@@ -95,7 +95,7 @@ void Race::runFrame() {
     scoredCount = 0;
     killer = NO_CRASH_THIS_FRAME;
     int32_t hitWall = HIT_ARENA_EDGE;
-    if (sharedState.playerAlive && collide(*player, hitWall)) {
+    if (sharedState.playerAlive && player->collide(hitWall)) {
         killer = hitWall;
         if (hitWall > PLAYER_WALL) sharedState.scores[hitWall - 1] += 1;
         else if (hitWall == PLAYER_WALL) sharedState.scores[PLAYER_SCORE_SLOT] -= 1;

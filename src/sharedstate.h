@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 #include <EGL/egl.h>
-#include "buttons.h"
+#include "button.h"
 #include "fixed.h"
-#include "menu/options.h"
+#include "menu/optionsrecord.h"
 
 class Race;
 class Menu;

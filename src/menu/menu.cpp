@@ -1,8 +1,8 @@
 #include "menu/menu.h"
 
 #include <cstdio>
-#include <string>
 
+#include "buttons.h"
 #include "imagetexture.h"
 #include "log.h"
 #include "menu/options.h"
@@ -204,7 +204,7 @@ void Menu::drawOptionsText() {
 }
 
 void Menu::loadOptions() {
-    const OptionsPaths paths = currentOptionsPaths();
+    const OptionsPaths paths = optionsPathsFor(sharedState.appDir, sharedState.portable);
     OptionsRecord record = sharedState.options;
     if (!readOptionsFile(paths.load, record) && !readOptionsFile(paths.fallback, record)) return;
     sharedState.options = record;
@@ -214,7 +214,7 @@ void Menu::loadOptions() {
 void Menu::saveOptions() {
     // The design saves silently; a player who made the file read-only, or whose disk is
     // full, still deserves a line saying the options were not kept.
-    const OptionsPaths paths = currentOptionsPaths();
+    const OptionsPaths paths = optionsPathsFor(sharedState.appDir, sharedState.portable);
     std::string why;
     if (!paths.saveDir.empty() && !platform::os::makeDirectories(paths.saveDir)) why = "cannot create " + paths.saveDir;
     else if (!writeOptionsFileAtomic(paths.save, sharedState.options, &why)) why = paths.save + ": " + why;

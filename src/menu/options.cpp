@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "platform/os.h"
-#include "sharedstate.h"
 
 namespace {
 
@@ -72,8 +71,8 @@ OptionsPaths chooseOptionsPaths(const std::string& appDirFile, const std::string
     return paths;
 }
 
-OptionsPaths currentOptionsPaths() {
-    const std::string appDirFile = sharedState.appDir + OPTIONS_FILE_NAME;
-    const bool appDirWritable = sharedState.portable && platform::os::isWritableDirectory(sharedState.appDir);
+OptionsPaths optionsPathsFor(const std::string& appDir, bool portable) {
+    const std::string appDirFile = appDir + OPTIONS_FILE_NAME;
+    const bool appDirWritable = portable && platform::os::isWritableDirectory(appDir);
     return chooseOptionsPaths(appDirFile, platform::os::configDir(), appDirWritable);
 }

@@ -4,13 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include "menu/optionsrecord.h"
 
-struct OptionsRecord {
-    uint8_t soundOn = 0;
-    int32_t detail = 0;
-    int32_t opponentChoice = 0;
-    int32_t speed = 0;
-};
 
 constexpr size_t OPTIONS_FILE_SIZE = 13;
 constexpr const char* OPTIONS_FILE_NAME = "options.bin";
@@ -43,4 +38,4 @@ struct OptionsPaths {
 OptionsPaths chooseOptionsPaths(const std::string& appDirFile, const std::string& configDir, bool appDirWritable);
 // The paths for this run: the application directory, whether the game is in its own
 // folder, the environment's configuration directory.
-OptionsPaths currentOptionsPaths();
+OptionsPaths optionsPathsFor(const std::string& appDir, bool portable);

@@ -6,7 +6,7 @@
 #pragma once
 #include <memory>
 #include <string>
-#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace platform {
 

@@ -13,6 +13,7 @@
 #include "menu/menu.h"
 #include "race.h"
 #include "application.h"
+#include "buttons.h"
 #include "testplatform.h"
 #include "window.h"
 
