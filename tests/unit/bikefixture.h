@@ -25,7 +25,7 @@ inline std::vector<int> wallDirections(const LightWall& wall) {
 class BikeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(testing_support::ensureGlContext());
+        ASSERT_TRUE(testing_support::ensurePlatform());
         clearWallRegistry();
         releaseButtons();
         sharedState.raceStarted = 0;

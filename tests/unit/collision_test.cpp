@@ -28,7 +28,7 @@ int32_t wallThrough(std::initializer_list<Vec3> corners, std::initializer_list<D
 class CollisionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(testing_support::ensureGlContext());
+        ASSERT_TRUE(testing_support::ensurePlatform());
         clearWallRegistry();
         sharedState.frameStep = F(2);
     }

@@ -31,7 +31,7 @@ Row expectedColours(unsigned seed) {
 class LightWallTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(testing_support::ensureGlContext());
+        ASSERT_TRUE(testing_support::ensurePlatform());
         clearWallRegistry();
         sharedState.frameTime = 0;
     }

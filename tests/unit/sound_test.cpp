@@ -41,7 +41,7 @@ void writeToneWav(const std::string& path, int milliseconds) {
 class SoundCalls : public ::testing::Test {
 protected:
     void start() {
-        ASSERT_TRUE(testing_support::ensureGlContext());
+        ASSERT_TRUE(testing_support::ensurePlatform());
         testing_support::headless().setRecordSound(true);
         sharedState.options.soundOn = 0;
         soundStart(); // the recording device takes the game's own three files
