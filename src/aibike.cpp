@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "crtrand.h"
 #include "lightwall.h"
 #include "sharedstate.h"
 #include "sound.h"
@@ -83,7 +84,7 @@ bool AiBike::probe() {
 void AiBike::decide() {
     LightWall* w = wall();
     if (probe()) {
-        const bool right = (std::rand() & 1) != 0;
+        const bool right = (crt::rand() & 1) != 0;
         turnTo(steering, right);
         if (probe()) {
             // Blocked on both sides: face the other side, blocked or not.
@@ -97,7 +98,7 @@ void AiBike::decide() {
     aimTimer = FixedAdd(aimTimer, sharedState.frameTime);
     if (aimTimer <= aimInterval) return;
     aimTimer = 0;
-    if (std::rand() & 1) return;
+    if (crt::rand() & 1) return;
     const Direction choice = mainAxisChoice();
     // A re-aim always turns by a quarter: never onto the axis it already travels.
     steering.direction = ((choice & 1) == (steering.direction & 1)) ? crossAxisChoice() : choice;
@@ -107,7 +108,7 @@ void AiBike::decide() {
 void AiBike::update() {
     drawnThisFrame = false;
     if (sharedState.raceStarted) {
-        const bool even = (std::rand() & 1) == 0;
+        const bool even = (crt::rand() & 1) == 0;
         steering.direction = even ? crossAxisChoice() : mainAxisChoice();
         started = 1;
         if (LightWall* w = wall()) w->restart(steering.direction);

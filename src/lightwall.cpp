@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "crtrand.h"
 #include "log.h"
 #include "platform/platform.h"
 #include "sharedstate.h"
@@ -60,11 +61,11 @@ LightWall::LightWall(const Vec3& p, Direction d, uint32_t seed) {
     }
 
     // Walls made in the same millisecond get the same colours: the seed is the tick count.
-    std::srand(seed);
+    crt::srand(seed);
     for (int32_t quad = 0; quad < colouredQuads; ++quad) {
-        const Fixed red = static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f);
-        const Fixed green = static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f);
-        const Fixed blue = static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f);
+        const Fixed red = static_cast<Fixed>(static_cast<float>(crt::rand() % 256) * 257.00394f);
+        const Fixed green = static_cast<Fixed>(static_cast<float>(crt::rand() % 256) * 257.00394f);
+        const Fixed blue = static_cast<Fixed>(static_cast<float>(crt::rand() % 256) * 257.00394f);
         if (!colours) continue;
         for (int32_t v = 0; v < 6; ++v) {
             Fixed* c = &colours[(quad * 6 + v) * 4];

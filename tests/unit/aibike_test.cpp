@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "bikefixture.h"
+#include "crtrand.h"
 
 namespace {
 
@@ -9,8 +10,8 @@ namespace {
 // nothing but parities, so the tests pick them through the C library's own sequence.
 unsigned seedWithFirstParity(int parity) {
     for (unsigned seed = 1;; ++seed) {
-        std::srand(seed);
-        if ((std::rand() & 1) == parity) return seed;
+        crt::srand(seed);
+        if ((crt::rand() & 1) == parity) return seed;
     }
 }
 
@@ -22,7 +23,7 @@ protected:
         sharedState.raceStarted = 1;
         const Fixed step = sharedState.frameStep;
         sharedState.frameStep = 0;
-        std::srand(seedWithFirstParity(1));
+        crt::srand(seedWithFirstParity(1));
         ai->update();
         sharedState.raceStarted = 0;
         sharedState.frameStep = step;
@@ -33,7 +34,7 @@ protected:
     }
     // One frame whose first rand() value has the given parity.
     void updateWithParity(int parity) {
-        std::srand(seedWithFirstParity(parity));
+        crt::srand(seedWithFirstParity(parity));
         ai->update();
     }
     // A wall of another bike: one quad from a to b.

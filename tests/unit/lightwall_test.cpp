@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bikefixture.h"
+#include "crtrand.h"
 #include "log.h"
 
 namespace {
@@ -21,10 +22,10 @@ Row coordinate(const LightWall& wall, int quad, int axis) {
 
 // The colours a wall seeded with this tick must get: three draws per quad.
 Row expectedColours(unsigned seed) {
-    std::srand(seed);
+    crt::srand(seed);
     Row rgb;
     for (int i = 0; i < LightWall::colouredQuads * 3; ++i)
-        rgb.push_back(static_cast<Fixed>(static_cast<float>(std::rand() % 256) * 257.00394f));
+        rgb.push_back(static_cast<Fixed>(static_cast<float>(crt::rand() % 256) * 257.00394f));
     return rgb;
 }
 
