@@ -98,6 +98,10 @@ PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, 
     : Bike(modelFile, arena, camera->centre, wallSeed) {
     this->camera = camera;
     sharedState.playerAlive = 1;
+    // Every game starts with the camera behind the bike: a race left during a swing must
+    // not hand its swing to the next one.
+    cameraYaw = 0;
+    cameraYawTarget = 0;
 }
 
 void PlayerBike::reset() {

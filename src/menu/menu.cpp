@@ -144,6 +144,10 @@ void Menu::navigate(int lastItem) {
     handleSelect();
     if (wasButtonReleased(ButtonUp)) item = item == 0 ? lastItem : item - 1;
     if (wasButtonReleased(ButtonDown)) item = item == lastItem ? 0 : item + 1;
+    // A select in this frame may have changed the screen: Up released with "back" would
+    // otherwise leave the main menu's pointer on an item it does not have.
+    const int screenLast = screen == ScreenMain ? MAIN_LAST_ITEM : screen == ScreenOptions ? OPTIONS_LAST_ITEM : lastItem;
+    if (item > screenLast) item = screenLast;
     glTranslatex(0, 96 * ONE, 0);
     glTranslatex(-32 * ONE, pointerOffset(item, lastItem), 0);
     glBindTexture(GL_TEXTURE_2D, pointerTexture);

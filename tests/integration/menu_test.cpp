@@ -139,6 +139,10 @@ TEST_F(MenuRun, KeyScriptsWalkTheScreens) {
          26, "4 opponentChoice=1; 5 opponentChoice=2; 6 opponentChoice=0; 9 detail=1; 10 detail=2; 11 detail=0;"
              "15 speed=1; 17 speed=0; 20 soundOn=1; 21 soundOn=0; 23 item=4; 24 screen=0 item=0; 26 inGame=0",
          EXAMPLE},
+        // The file the case before saved is read, and saved again unchanged.
+        {"Up released with back stays within the main menu's items",
+         TO_OPTIONS + tap(4, "up") + tap(5, "enter") + tap(5, "up") + tap(6, "down"), 6,
+         "4 screen=1 item=4; 5 screen=0 item=3; 6 item=0", EXAMPLE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

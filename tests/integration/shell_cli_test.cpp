@@ -107,3 +107,20 @@ TEST(Screenshot, MissingPicturesAreReportedAndDrawnBlank) {
     for (auto [x, y] : {std::pair{0, 0}, {239, 0}, {0, 293}, {239, 293}, {120, 147}})
         EXPECT_EQ(shot.at(x, y), (Colour{255, 255, 255})) << x << "," << y;
 }
+
+// The executable's path is read whatever its length: from a folder far deeper than the
+// design's 1024-character buffer the menu pictures load and Back saves beside the game.
+TEST(CommandLine, AGameFolderOfAnyLengthWorks) {
+    GameDir dir;
+    std::string deep = dir.root + "deep/";
+    while (deep.size() < 1100) deep += std::string(200, 'l') + "/";
+    fs::create_directories(deep);
+    for (const auto& entry : fs::directory_iterator(dir.game)) fs::copy(entry.path(), deep + entry.path().filename().string());
+    dir.game = deep;
+    const std::string toBack = tap(1, "enter") + tap(2, "down") + tap(3, "enter") + tap(4, "up") + tap(5, "enter");
+    const RunResult r = dir.run({.frames = 6, .keys = toBack});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errors, "") << "every picture found";
+    EXPECT_EQ(readBytes(deep + "options.bin").size(), 13u);
+    EXPECT_FALSE(fs::exists(fs::path(deep).parent_path().parent_path() / "options.bin"));
+}

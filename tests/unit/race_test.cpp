@@ -185,3 +185,16 @@ TEST_F(RaceTest, OpponentIntoItsOwnWallLosesOne) {
     EXPECT_EQ(scores(), (std::vector<int32_t>{-1, 0, 0, 2})) << "the player survived the opponent's crash";
 }
 
+
+// Leaving a race in the middle of the camera's swing: the next game starts with the
+// camera behind the bike, not a quarter turn away.
+TEST_F(RaceTest, EveryGameStartsWithAFreshCamera) {
+    enter(0);
+    start(2);
+    press(ButtonRight);
+    ASSERT_NE(cameraYaw, cameraYawTarget) << "the swing has only begun";
+    toggleMode();
+    enter(0);
+    EXPECT_EQ(cameraYaw, 0);
+    EXPECT_EQ(cameraYawTarget, 0);
+}
