@@ -10,6 +10,7 @@
 #include "menu/menu.h"
 #include "race.h"
 #include "renderingcontext.h"
+#include "replay.h"
 #include "sharedstate.h"
 #include "window.h"
 
@@ -40,7 +41,7 @@ const char* initFailure(InitResult result) {
 
 } // namespace
 
-Application::Application() {
+Application::Application(bool playback) {
     setAppDir();
     std::snprintf(title, sizeof title, "%s", "Palvex");
     std::snprintf(className, sizeof className, "%s", "Plavex");
@@ -51,7 +52,7 @@ Application::Application() {
     }
     if (result != InitResult::Ok) return;
     sharedState.race = new Race();
-    sharedState.menu = new Menu(toggleMode);
+    sharedState.menu = new Menu(toggleMode, !playback);
     ready = true;
 }
 
@@ -77,11 +78,18 @@ int Application::loop() {
             if (msg.message == platform::MsgQuit) break;
             system.dispatchMessage(msg);
         } else {
+            if (system.holdingFrames()) {
+                system.waitForEvents(100);
+                continue;
+            }
             frame();
+            replayAfterFrame();
             if (afterFrame) afterFrame(system.framesPresented());
             clearButtonReleases();
         }
     }
+    // A game still running when the program ends is recorded to its last frame.
+    if (sharedState.inGame) replayGameEnds();
     return static_cast<int>(msg.wParam);
 }
 
@@ -134,8 +142,10 @@ void toggleMode() {
         glLoadIdentity();
         setPerspective(60.0f, 1.3333334f, 40.0f, 500.0f);
         glMatrixMode(GL_MODELVIEW);
+        replayGameBegins();
         sharedState.race->setup();
     } else {
+        replayGameEnds();
         sharedState.race->teardown();
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();

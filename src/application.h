@@ -10,7 +10,8 @@ constexpr int EXIT_INIT_FAILED = 1;
 
 class Application {
 public:
-    Application();
+    // playback: a replay's game is shown; the menu leaves options.bin alone.
+    explicit Application(bool playback = false);
     ~Application();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;

@@ -10,6 +10,7 @@
 #include "frametimer.h"
 #include "log.h"
 #include "platform/platform.h"
+#include "replay.h"
 #include "sound.h"
 #include "testbench/testbench.h"
 
@@ -32,6 +33,11 @@ const char* usage =
     "  --trace FILE       JSON Lines: the game state after every rendered frame\n"
     "  --screenshot FILE  PNG of the last presented frame\n"
     "  --record-sound     headless: a sound device that only records the calls\n"
+    "  --record FILE      record the games of this run to FILE (a window records every game\n"
+    "                     to $XDG_DATA_HOME/palvex/replays/ anyway)\n"
+    "  --replay FILE      play a recorded game back (P holds it, Escape ends it)\n"
+    "  --verify           with --replay: run the race without drawing and compare every check;\n"
+    "                     exit 0 when all agree, 3 when one differs\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -58,6 +64,9 @@ int badOption(const std::string& message) {
 int main(int argc, char** argv) {
     platform::Options options;
     BenchOptions bench;
+    ReplaySettings replays;
+    std::string replayFile;
+    bool verify = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -76,6 +85,8 @@ int main(int argc, char** argv) {
             options.fullscreen = true;
         } else if (arg == "--record-sound") {
             options.recordSound = true;
+        } else if (arg == "--verify") {
+            verify = true;
         } else if (arg == "--frames" || arg == "--tick-ms" || arg == "--scale") {
             const char* text = value(arg.c_str());
             long number = 0;
@@ -86,10 +97,13 @@ int main(int argc, char** argv) {
             if (arg == "--frames") bench.frames = number;
             else if (arg == "--tick-ms") options.tickMs = number;
             else options.scale = static_cast<int>(std::min(number, 64L));
-        } else if (arg == "--keys" || arg == "--trace" || arg == "--screenshot") {
+        } else if (arg == "--keys" || arg == "--trace" || arg == "--screenshot" || arg == "--record" ||
+                   arg == "--replay") {
             const char* text = value(arg.c_str());
             if (!text || !text[0]) return badOption("option " + arg + " needs a file name");
             if (arg == "--keys") options.keysFile = text;
+            else if (arg == "--record") replays.recordFile = text;
+            else if (arg == "--replay") replayFile = text;
             else if (arg == "--trace") bench.traceFile = text;
             else bench.screenshotFile = text;
         } else {
@@ -97,7 +111,16 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (verify && replayFile.empty()) return badOption("--verify needs --replay FILE");
+    if (!replayFile.empty() && (!options.keysFile.empty() || !replays.recordFile.empty()))
+        return badOption("a replay brings its own keys: --replay goes with neither --keys nor --record");
+    // A replay runs on its own ticks; verifying it draws nothing and needs no window.
+    if (!replayFile.empty()) options.tickMs = -1;
+    if (verify) options.headless = true;
     options.keepFrames = !bench.screenshotFile.empty();
+    // The desktop game records every game; a headless run only when it is asked to.
+    replays.recordGames = !options.headless && replayFile.empty();
+    configureReplays(replays);
     std::string error;
     switch (platform::create(options, error)) {
     case platform::CreateResult::Ok: break;
@@ -114,6 +137,21 @@ int main(int argc, char** argv) {
 
     // Where the game lives decides where its log goes.
     locateAppDir();
+    if (!replayFile.empty()) {
+        int code = 0;
+        if (!loadReplay(replayFile, error, code)) {
+            std::fprintf(stderr, "palvex: %s\n", error.c_str());
+            platform::destroy();
+            return code;
+        }
+        if (verify) {
+            gameLog.open();
+            const int verified = verifyReplay();
+            gameLog.close();
+            platform::destroy();
+            return verified;
+        }
+    }
     // What the device constructed before its entry point: the log, the timer, the sound.
     gameLog.open();
     frameTimerStart();
@@ -121,9 +159,15 @@ int main(int argc, char** argv) {
 
     int exitCode = EXIT_INIT_FAILED;
     {
-        Application application;
+        Application application(!replayFile.empty());
         application.afterFrame = [&testBench](long frame) { testBench.afterFrame(frame); };
-        if (application.initialised()) exitCode = application.loop();
+        if (application.initialised()) {
+            if (!replayFile.empty()) {
+                platform::get().setPaceToRecording(!options.headless);
+                startPlayback(toggleMode);
+            }
+            exitCode = application.loop();
+        }
     }
     if (!testBench.finish(error)) {
         std::fprintf(stderr, "palvex: %s\n", error.c_str());

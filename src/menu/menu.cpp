@@ -65,8 +65,9 @@ GLfixed pointerOffset(int32_t item, int32_t lastItem) {
     return static_cast<GLfixed>(offset * 65536.0f);
 }
 
-Menu::Menu(StartRace startRace) {
+Menu::Menu(StartRace startRace, bool readOptionsFile) {
     this->startRace = startRace;
+    usesOptionsFile = readOptionsFile;
     item = 0;
     static const Picture pictures[6] = {
         {"backmenu.gif", &Menu::backgroundTexture}, {"mainmenu.gif", &Menu::mainTexture},
@@ -88,7 +89,7 @@ Menu::Menu(StartRace startRace) {
         if (!loaded) { setErrorLocation("src/menu", __LINE__); reportError("error while loading texture"); }
     }
     screen = ScreenTitle;
-    loadOptions();
+    if (usesOptionsFile) loadOptions();
 }
 
 void Menu::runFrame() {
@@ -179,7 +180,7 @@ void Menu::handleSelect() {
             break;
         case 4:
             screen = ScreenMain;
-            saveOptions();
+            if (usesOptionsFile) saveOptions();
             item = 0;
             break;
         default: break;

@@ -17,7 +17,9 @@ using StartRace = void (*)();
 
 class Menu {
 public:
-    explicit Menu(StartRace startRace);
+    // readOptionsFile false: a replay's options are in force, and options.bin is neither
+    // read nor written.
+    explicit Menu(StartRace startRace, bool readOptionsFile = true);
     void runFrame();
     // Draws only while the options screen is shown.
     void drawOptionsText();
@@ -29,6 +31,7 @@ public:
     // The options the screen shows and changes are sharedState.options: one record, the
     // one the options file holds.
     StartRace startRace = nullptr;
+    bool usesOptionsFile = true;
     GLuint mainTexture = 0;
     GLuint optionsTexture = 0;
     GLuint creditsTexture = 0;

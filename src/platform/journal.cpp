@@ -58,7 +58,7 @@ bool Journal::loadKeyScript(const std::string& path, std::string& error) {
 }
 
 uint32_t Journal::tick(uint32_t realTicks) {
-    const uint32_t value = peek(realTicks);
+    const uint32_t value = source ? source->nextTick() : peek(realTicks);
     if (listener) listener->tickRead(framesPresented + 1, value);
     return value;
 }
@@ -70,6 +70,7 @@ void Journal::delivered(const Message& msg) {
 void Journal::presented() {
     ++framesPresented;
     if (stepMs >= 0) virtualTicks += static_cast<uint32_t>(stepMs);
+    if (source) source->presented(framesPresented - sourceStart);
     if (listener) listener->presented(framesPresented);
 }
 

@@ -6,6 +6,7 @@
 // recorder listening here sees exactly what the game saw.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,6 +41,22 @@ public:
     virtual void presented(long frame) = 0;
 };
 
+// Where events and ticks come from instead of the window system and the clock: a replay.
+// Frames are counted from the start of the playback (1 is the first rendered frame).
+class JournalSource {
+public:
+    virtual ~JournalSource() = default;
+    // The events delivered before frame `frame`, in their order.
+    virtual void eventsFor(long frame, const std::function<void(MessageType, uintptr_t)>& queue) = 0;
+    // The next tick the game reads.
+    virtual uint32_t nextTick() = 0;
+    // The tick last handed out (the platform's own look at the clock).
+    virtual uint32_t currentTick() const = 0;
+    virtual void presented(long frame) = 0;
+    // When frame `frame` is due, in the source's ticks (for playing back in real time).
+    virtual uint32_t plannedTick(long frame) const = 0;
+};
+
 class Journal {
 public:
     // Reads and parses the script; false with a message when it cannot be read or a line
@@ -57,6 +74,12 @@ public:
     void injectFor(long nextFrame, Queue&& queueEvent) {
         if (injectedFor >= nextFrame) return;
         injectedFor = nextFrame;
+        if (source) {
+            source->eventsFor(nextFrame - sourceStart, [&queueEvent](MessageType type, uintptr_t wParam) {
+                queueEvent(type, wParam);
+            });
+            return;
+        }
         auto found = keys.find(nextFrame);
         if (found == keys.end()) return;
         for (const ScriptedKey& key : found->second) queueEvent(key.down ? MsgKeyDown : MsgKeyUp, key.key);
@@ -65,12 +88,27 @@ public:
     // The game's tick count: the virtual clock, or realTicks as the backend's clock gave it.
     uint32_t tick(uint32_t realTicks);
     // The same, for the platform's own use (message times): not a read of the game's.
-    uint32_t peek(uint32_t realTicks) const { return stepMs >= 0 ? virtualTicks : realTicks; }
+    uint32_t peek(uint32_t realTicks) const {
+        if (source) return source->currentTick();
+        return stepMs >= 0 ? virtualTicks : realTicks;
+    }
     void delivered(const Message& msg);
     void presented();
 
     long frame() const { return framesPresented; }
     void setListener(JournalListener* l) { listener = l; }
+    JournalListener* currentListener() const { return listener; }
+
+    // From now on the events and ticks come from the source (null: back to the script and
+    // the clock); its frame 1 is the next frame to render.
+    void setSource(JournalSource* s) {
+        source = s;
+        sourceStart = framesPresented;
+    }
+    bool playingBack() const { return source != nullptr; }
+    const JournalSource* currentSource() const { return source; }
+    // The playback's frame number of the frame to render next.
+    long sourceFrame() const { return framesPresented + 1 - sourceStart; }
 
 private:
     KeyScript keys;
@@ -79,6 +117,8 @@ private:
     uint32_t virtualTicks = 0;
     long framesPresented = 0;
     JournalListener* listener = nullptr;
+    JournalSource* source = nullptr;
+    long sourceStart = 0;
 };
 
 } // namespace platform

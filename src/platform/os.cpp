@@ -270,6 +270,20 @@ bool writeFileAtomic(const std::string& requested, const void* data, size_t size
     return true;
 }
 
+std::vector<std::string> listDirectory(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!folder) return names;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(folder);
+    return names;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
 std::string timestampForFileName() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -61,6 +61,10 @@ const char* readStatusText(ReadStatus status);
 // On failure errorText says why.
 bool writeFileAtomic(const std::string& path, const void* data, size_t size, std::string* errorText = nullptr);
 
+// The names in a directory (not "." and ".."); empty when it cannot be read.
+std::vector<std::string> listDirectory(const std::string& dir);
+bool removeFile(const std::string& path);
+
 // "YYYYMMDD-HHMMSS" of the local time now, for file names.
 std::string timestampForFileName();
 

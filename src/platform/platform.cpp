@@ -19,7 +19,7 @@ Platform::~Platform() = default;
 bool Platform::peekMessage(Message& msg, bool remove) {
     if (queue.empty()) {
         // The scripted events of frame F reach the window procedure before frame F renders.
-        events.injectFor(presented + 1, [this](MessageType type, uintptr_t key) { queueMessage(type, key); });
+        events.injectFor(presented + 1, [this](MessageType type, uintptr_t key) { queueFromJournal(type, key); });
         if (queue.empty()) pumpEvents();
     }
     return queue.take(msg, remove);
@@ -31,9 +31,47 @@ intptr_t Platform::dispatchMessage(const Message& msg) {
     return windowProc(msg.window, msg.message, msg.wParam, msg.lParam);
 }
 
-void Platform::postQuitMessage(int exitCode) { queueMessage(MsgQuit, static_cast<uintptr_t>(exitCode)); }
+void Platform::postQuitMessage(int exitCode) { queueFromJournal(MsgQuit, static_cast<uintptr_t>(exitCode)); }
 
 void Platform::queueMessage(MessageType type, uintptr_t wParam) {
+    if (events.playingBack()) {
+        viewerControl(type, wParam);
+        return;
+    }
+    queueFromJournal(type, wParam);
+}
+
+void Platform::viewerControl(MessageType type, uintptr_t wParam) {
+    constexpr uintptr_t VK_P = 0x50;
+    if (type == MsgDestroy || (type == MsgKeyUp && wParam == VK_ESCAPE)) {
+        postQuitMessage(0);
+    } else if (type == MsgKeyUp && wParam == VK_P) {
+        viewerPaused = !viewerPaused;
+        paceBased = false; // the pause is not time the recording took
+    }
+}
+
+void Platform::frameWithoutPresent() {
+    ++presented;
+    events.presented();
+}
+
+void Platform::paceFrame() {
+    const JournalSource* source = events.currentSource();
+    if (!source) return;
+    const uint32_t due = source->plannedTick(events.sourceFrame());
+    if (!paceBased) {
+        paceBased = true;
+        paceBaseTick = due;
+        paceBaseReal = realTicks();
+        return;
+    }
+    const uint32_t wanted = due - paceBaseTick;
+    for (uint32_t elapsed = realTicks() - paceBaseReal; elapsed < wanted; elapsed = realTicks() - paceBaseReal)
+        sleepMs(std::min<uint32_t>(wanted - elapsed, 50));
+}
+
+void Platform::queueFromJournal(MessageType type, uintptr_t wParam) {
     Message msg;
     msg.window = window;
     msg.message = type;
@@ -60,6 +98,7 @@ void Platform::notice(const char* text) {
 }
 
 void Platform::beginPaint() {
+    if (paceToRecording) paceFrame();
     int dw = 0, dh = 0;
     drawableSize(dw, dh);
     if (dw <= 0 || dh <= 0) {

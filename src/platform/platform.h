@@ -98,6 +98,16 @@ public:
 
     // How many frames have been presented.
     long framesPresented() const { return presented; }
+    // A frame that was run but not drawn (replay verification): counted as presented.
+    void frameWithoutPresent();
+
+    // While a replay plays, the window system's keys no longer reach the game: Escape (or
+    // closing the window) ends the playback, P holds it. In a window the frames are paced
+    // to the recorded ticks.
+    bool holdingFrames() const { return viewerPaused; }
+    void setPaceToRecording(bool on) { paceToRecording = on; }
+    // Waits up to ms for the window system's next event (headless: returns at once).
+    virtual void waitForEvents(uint32_t ms) {}
     const Options& options() const { return opts; }
     Journal& journal() { return events; }
     // The last presented picture (RGB, rows top first, overlay included), kept when the
@@ -120,6 +130,7 @@ protected:
     virtual void soundDevicePlay(int channel, SampleHandle sample) = 0;
     virtual void soundDeviceStop(int channel) = 0;
     virtual void soundDeviceClose() = 0;
+    virtual void sleepMs(uint32_t ms) {}
 
     void queueMessage(MessageType type, uintptr_t wParam);
     bool queueEmpty() const { return queue.empty(); }
@@ -133,6 +144,14 @@ protected:
 
 private:
     void keepFrame();
+    void viewerControl(MessageType type, uintptr_t wParam);
+    void paceFrame();
+    void queueFromJournal(MessageType type, uintptr_t wParam);
+
+    bool viewerPaused = false;
+    bool paceToRecording = false;
+    bool paceBased = false;
+    uint32_t paceBaseTick = 0, paceBaseReal = 0;
 
     MessageQueue queue;
     Journal events;

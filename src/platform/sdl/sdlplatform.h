@@ -21,6 +21,7 @@ public:
     EGLint surfaceType() const override { return EGL_WINDOW_BIT; }
     EGLSurface createSurface(EGLDisplay display, EGLConfig config) override;
     int messageBox(const char* caption, const char* text) override;
+    void waitForEvents(uint32_t ms) override { SDL_WaitEventTimeout(nullptr, static_cast<int>(ms)); }
 
 protected:
     void pumpEvents() override;
@@ -32,6 +33,7 @@ protected:
     void soundDevicePlay(int channel, SampleHandle sample) override { mixer.play(channel, sample); }
     void soundDeviceStop(int channel) override { mixer.stop(channel); }
     void soundDeviceClose() override { mixer.close(); }
+    void sleepMs(uint32_t ms) override { SDL_Delay(ms); }
 
 private:
     void translateKey(const SDL_KeyboardEvent& key);
