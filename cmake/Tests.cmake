@@ -94,3 +94,12 @@ endif()
 add_test(NAME valgrind_race COMMAND ${CMAKE_SOURCE_DIR}/tests/valgrind/race.sh $<TARGET_FILE:palvex>
   ${CMAKE_SOURCE_DIR}/tests/valgrind.supp 300)
 set_tests_properties(valgrind_race PROPERTIES LABELS valgrind SKIP_RETURN_CODE 77 TIMEOUT 600)
+
+# The reference replays: every build must play them back to the recorded race state.
+file(GLOB PALVEX_REFERENCE_REPLAYS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/data/replays/*.pvxr)
+foreach(replay ${PALVEX_REFERENCE_REPLAYS})
+  get_filename_component(name ${replay} NAME_WE)
+  add_test(NAME replay_reference_${name} COMMAND $<TARGET_FILE:palvex> --replay ${replay} --verify
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  set_tests_properties(replay_reference_${name} PROPERTIES LABELS replay PASS_REGULAR_EXPRESSION "the replay agrees")
+endforeach()
