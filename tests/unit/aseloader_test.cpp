@@ -170,7 +170,7 @@ TEST(AseBudget, CountsAreKeptHoweverShortTheText) {
     {
         // 96 bytes declaring 200 materials: those it does not describe stay at their defaults.
         Loaded l("*MATERIAL_COUNT 200\n*MATERIAL\n*BITMAP \"a.gif\"\n*GEOMOBJECT\n*MATERIAL_REF 1\n*MESH_NUMVERTEX 40000\n");
-        EXPECT_EQ(materialManager.count(), l.mark + 200);
+        ASSERT_EQ(materialManager.count(), l.mark + 200);
         EXPECT_EQ(l.at(0).materialIndex, l.mark + 1);
         EXPECT_STREQ(l.material(0).bitmap, "a.gif");
         EXPECT_STREQ(l.material(1).bitmap, "");
