@@ -183,9 +183,10 @@ void AseLoader::loadText(const char* name, const char* bytes, size_t size, Model
 }
 
 void AseLoader::readDecoded(const char* name, std::string_view text, Model* model) {
+    // The same refusal as read makes for the text and its index, before the index is read.
     WordIndex index;
-    // A text beyond the budget is refused before it is indexed.
-    if (text.size() <= LoadBudget::LIMIT) index.build(text, LoadBudget::LIMIT - text.size());
+    if (text.size() > LoadBudget::LIMIT || !index.build(text, LoadBudget::LIMIT - text.size()))
+        return refuseText(name ? name : "");
     PassEngine engine(text, index);
     read(name, engine, model);
 }
