@@ -9,21 +9,11 @@ namespace ase {
 
 namespace {
 
-struct KeywordName {
-    std::string_view text;
-    Keyword keyword;
-};
-
-constexpr KeywordName keywordNames[] = {
-    {"*GEOMOBJECT", KwGeomObject},     {"*MATERIAL_COUNT", KwMaterialCount},
-    {"*MATERIAL", KwMaterial},         {"*MATERIAL_NAME", KwMaterialName},
-    {"*MATERIAL_DIFFUSE", KwMaterialDiffuse}, {"*BITMAP", KwBitmap},
-    {"*UVW_U_TILING", KwUTiling},      {"*UVW_V_TILING", KwVTiling},
-    {"*MESH_NUMVERTEX", KwNumVertex},  {"*MESH_NUMFACES", KwNumFaces},
-    {"*MESH_NUMTVERTEX", KwNumTVertex}, {"*MATERIAL_REF", KwMaterialRef},
-    {"*MESH_VERTEX", KwMeshVertex},    {"*MESH_FACE", KwMeshFace},
-    {"*MESH_TVERT", KwMeshTVert},      {"*MESH_TFACE", KwMeshTFace},
-};
+// Whether word is the keyword name; the length is known, so the compare is a few loads.
+template <size_t N>
+bool is(std::string_view word, const char (&name)[N]) {
+    return std::memcmp(word.data(), name, N - 1) == 0;
+}
 
 // Follows the chain from the start of text: onWord (start) for each of its words,
 // onKeyword (entry) for each keyword among them; either returning false stops the walk,
@@ -74,16 +64,31 @@ Keyword classify(std::string_view word, bool textHasNul) {
         const void* nul = std::memchr(word.data(), '\0', word.size());
         if (nul) word = word.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - word.data()));
     }
-    // Most words of a file are other keywords: the length rules them out before any compare.
-    constexpr uint32_t candidateLengths = (1u << 7) | (1u << 9) | (1u << 10) | (1u << 11) | (1u << 12) |
-                                          (1u << 13) | (1u << 14) | (1u << 15) | (1u << 16) | (1u << 17);
-    if (word.size() > 17 || !(candidateLengths & (1u << word.size()))) return KwOther;
-    for (const KeywordName& name : keywordNames) {
-        if (name.text.size() == word.size() && std::memcmp(name.text.data(), word.data(), word.size()) == 0) {
-            return name.keyword;
-        }
+    // Most words of a file are other keywords: the length and one character leave at most
+    // one name to compare with.
+    switch (word.size()) {
+    case 7: return is(word, "*BITMAP") ? KwBitmap : KwOther;
+    case 9: return is(word, "*MATERIAL") ? KwMaterial : KwOther;
+    case 10: return is(word, "*MESH_FACE") ? KwMeshFace : KwOther;
+    case 11:
+        if (word[1] == 'G') return is(word, "*GEOMOBJECT") ? KwGeomObject : KwOther;
+        if (word[7] == 'V') return is(word, "*MESH_TVERT") ? KwMeshTVert : KwOther;
+        return is(word, "*MESH_TFACE") ? KwMeshTFace : KwOther;
+    case 12: return is(word, "*MESH_VERTEX") ? KwMeshVertex : KwOther;
+    case 13:
+        if (word[1] == 'M') return is(word, "*MATERIAL_REF") ? KwMaterialRef : KwOther;
+        if (word[5] == 'U') return is(word, "*UVW_U_TILING") ? KwUTiling : KwOther;
+        return is(word, "*UVW_V_TILING") ? KwVTiling : KwOther;
+    case 14:
+        if (word[2] == 'A') return is(word, "*MATERIAL_NAME") ? KwMaterialName : KwOther;
+        return is(word, "*MESH_NUMFACES") ? KwNumFaces : KwOther;
+    case 15:
+        if (word[2] == 'A') return is(word, "*MATERIAL_COUNT") ? KwMaterialCount : KwOther;
+        return is(word, "*MESH_NUMVERTEX") ? KwNumVertex : KwOther;
+    case 16: return is(word, "*MESH_NUMTVERTEX") ? KwNumTVertex : KwOther;
+    case 17: return is(word, "*MATERIAL_DIFFUSE") ? KwMaterialDiffuse : KwOther;
+    default: return KwOther;
     }
-    return KwOther;
 }
 
 bool WordIndex::build(std::string_view text, size_t byteLimit) {
