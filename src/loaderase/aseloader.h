@@ -14,6 +14,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "loaderase/loadbudget.h"
