@@ -24,9 +24,12 @@ std::string readWith(const uint8_t* data, size_t size, int way) {
         Model model;
         if (way < 2) {
             auto* loader = new AseLoader();
-            loader->useIndex = way == 0;
             model.loader = loader;
-            loader->loadText("fuzz.ase", reinterpret_cast<const char*>(data), size, &model);
+            if (way == 0) {
+                loader->loadText("fuzz.ase", reinterpret_cast<const char*>(data), size, &model);
+            } else {
+                reference::loadWordByWord(*loader, "fuzz.ase", std::string(reinterpret_cast<const char*>(data), size), model);
+            }
             model.buildDrawArrays();
         } else {
             reference::Reader(ase::decodeText(reinterpret_cast<const char*>(data), size), model).load();

@@ -1,16 +1,7 @@
 #include "loaderase/aseloader.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <memory>
-#include <string_view>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string>
 #include <vector>
 
 #include "fixed.h"
@@ -18,218 +9,11 @@
 #include "log.h"
 #include "materialmanager/materialmanager.h"
 #include "model.h"
+#include "platform/os.h"
 
-namespace ase {
-
-enum Keyword : uint8_t {
-    KwOther,
-    KwGeomObject,
-    KwMaterialCount,
-    KwMaterial,
-    KwMaterialName,
-    KwMaterialDiffuse,
-    KwBitmap,
-    KwUTiling,
-    KwVTiling,
-    KwNumVertex,
-    KwNumFaces,
-    KwNumTVertex,
-    KwMaterialRef,
-    KwMeshVertex,
-    KwMeshFace,
-    KwMeshTVert,
-    KwMeshTFace,
-    KwCount
-};
+using namespace ase;
 
 namespace {
-
-struct KeywordName {
-    std::string_view text;
-    Keyword keyword;
-};
-
-constexpr KeywordName keywordNames[] = {
-    {"*GEOMOBJECT", KwGeomObject},     {"*MATERIAL_COUNT", KwMaterialCount},
-    {"*MATERIAL", KwMaterial},         {"*MATERIAL_NAME", KwMaterialName},
-    {"*MATERIAL_DIFFUSE", KwMaterialDiffuse}, {"*BITMAP", KwBitmap},
-    {"*UVW_U_TILING", KwUTiling},      {"*UVW_V_TILING", KwVTiling},
-    {"*MESH_NUMVERTEX", KwNumVertex},  {"*MESH_NUMFACES", KwNumFaces},
-    {"*MESH_NUMTVERTEX", KwNumTVertex}, {"*MATERIAL_REF", KwMaterialRef},
-    {"*MESH_VERTEX", KwMeshVertex},    {"*MESH_FACE", KwMeshFace},
-    {"*MESH_TVERT", KwMeshTVert},      {"*MESH_TFACE", KwMeshTFace},
-};
-
-// A word is compared as the stored wide string would be: up to its first NUL.
-Keyword classify(std::string_view word, bool textHasNul) {
-    if (word.empty() || word[0] != '*') return KwOther;
-    if (textHasNul) {
-        const void* nul = std::memchr(word.data(), '\0', word.size());
-        if (nul) word = word.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - word.data()));
-    }
-    // Most words of a file are other keywords: the length rules them out before any compare.
-    constexpr uint32_t candidateLengths = (1u << 7) | (1u << 9) | (1u << 10) | (1u << 11) | (1u << 12) |
-                                          (1u << 13) | (1u << 14) | (1u << 15) | (1u << 16) | (1u << 17);
-    if (word.size() > 17 || !(candidateLengths & (1u << word.size()))) return KwOther;
-    for (const KeywordName& name : keywordNames) {
-        if (name.text.size() == word.size() && std::memcmp(name.text.data(), word.data(), word.size()) == 0) {
-            return name.keyword;
-        }
-    }
-    return KwOther;
-}
-
-} // namespace
-
-// What a pass does with a word of each keyword.
-enum Action : uint8_t {
-    ActSkip,   // skip the rest of the line
-    ActNoSkip, // read nothing, skip nothing: the next word follows at once
-    ActRead,   // the pass's own keyword: its handler reads the values
-    ActEnd,    // the pass ends at this word
-};
-
-// The chain: the words that a reader meets when it skips the line after every word,
-// from the start of the text. Only its keywords are kept, each with the chain's next word,
-// so every kept position is a place where a pass can join the chain.
-struct WordIndex {
-    static constexpr uint32_t NO_NEXT = 0xFFFFFFFF;
-    struct Entry {
-        uint32_t start; // where the keyword starts
-        uint32_t next;  // where the chain's next word starts; NO_NEXT: the chain ends here
-        // The whole run of the word: longer than the keyword when a NUL ends the keyword.
-        uint32_t length;
-        Keyword keyword;
-        // A pass that neither reads nor skips after this word reads the next word of the
-        // line and skips from there: it arrives where the chain does.
-        bool plainNoSkip;
-    };
-    std::vector<Entry> entries;
-    uint32_t firstStart = NO_NEXT; // the chain's first word
-    bool textHasNul = false;
-
-    void build(std::string_view text);
-};
-
-void WordIndex::build(std::string_view text) {
-    textHasNul = std::memchr(text.data(), '\0', text.size()) != nullptr;
-    TextReader reader(text.data(), text.size());
-    const char* data = text.data();
-    entries.reserve(text.size() / 256);
-    bool lastWasKeyword = false;
-    while (reader.skipSpaceBeforeConversion()) {
-        const size_t start = reader.position();
-        if (lastWasKeyword) entries.back().next = static_cast<uint32_t>(start);
-        if (firstStart == NO_NEXT) firstStart = static_cast<uint32_t>(start);
-        const std::string_view word = reader.readRun();
-        const Keyword keyword = classify(word, textHasNul);
-        lastWasKeyword = keyword != KwOther;
-        const size_t wordEnd = reader.position();
-        if (reader.atEof()) {
-            if (lastWasKeyword) {
-                entries.push_back({static_cast<uint32_t>(start), NO_NEXT, static_cast<uint32_t>(word.size()), keyword,
-                                   false});
-            }
-            break;
-        }
-        reader.skipLine();
-        if (lastWasKeyword) {
-            bool plain = false;
-            // Plain when the line skip reached the line feed and a further word of the
-            // line, which no pass acts on, stands between the keyword and that line feed.
-            const size_t after = reader.position();
-            if (!reader.atEof() && after > wordEnd && data[after - 1] == '\n') {
-                size_t p = wordEnd;
-                while (p < after - 1 && isSpace(static_cast<unsigned char>(data[p]))) ++p;
-                if (p < after - 1) {
-                    size_t q = p;
-                    while (!isSpace(static_cast<unsigned char>(data[q]))) ++q;
-                    plain = classify(std::string_view(data + p, q - p), textHasNul) == KwOther;
-                }
-            }
-            entries.push_back(
-                {static_cast<uint32_t>(start), NO_NEXT, static_cast<uint32_t>(word.size()), keyword, plain});
-        }
-        if (reader.atEof()) break;
-    }
-}
-
-namespace {
-
-// One pass: where it starts, what it does with each keyword, and the handler that reads
-// the values of its own keywords (returning false ends the pass).
-template <class Handler>
-void runPass(std::string_view text, const WordIndex* index, size_t startPos, bool startEof,
-             const Action (&actions)[KwCount], Handler&& handle) {
-    TextReader reader(text.data(), text.size());
-    reader.seek(startPos, startEof);
-    if (reader.atEof()) return;
-    const bool textHasNul = index ? index->textHasNul : std::memchr(text.data(), '\0', text.size()) != nullptr;
-
-    // Keywords whose entries can change this pass's course: its own and its end always,
-    // those it passes over without skipping only where that is not plain.
-    uint32_t alwaysStops = 0, stopsUnlessPlain = 0;
-    for (int k = 1; k < KwCount; ++k) {
-        if (actions[k] == ActRead || actions[k] == ActEnd) alwaysStops |= 1u << k;
-        if (actions[k] == ActNoSkip) stopsUnlessPlain |= 1u << k;
-    }
-    const WordIndex::Entry* entries = index ? index->entries.data() : nullptr;
-    const size_t entryCount = index ? index->entries.size() : 0;
-    size_t cursor = 0; // the first entry at or after the reading position
-    if (index) {
-        cursor = static_cast<size_t>(
-            std::lower_bound(index->entries.begin(), index->entries.end(), startPos,
-                             [](const WordIndex::Entry& e, size_t pos) { return e.start < pos; }) -
-            index->entries.begin());
-    }
-
-    for (;;) {
-        if (!reader.skipSpaceBeforeConversion()) return;
-        Keyword keyword;
-        const size_t wordStart = reader.position();
-        bool joined = false;
-        if (index) {
-            while (cursor < entryCount && entries[cursor].start < wordStart) ++cursor;
-            joined = (cursor < entryCount && entries[cursor].start == wordStart) ||
-                     (cursor > 0 && entries[cursor - 1].next == wordStart) || wordStart == index->firstStart;
-        }
-        if (joined) {
-            // On the chain: every word up to the next keyword that matters to this pass is
-            // read and skipped as the chain does it.
-            while (cursor < entryCount) {
-                const WordIndex::Entry& e = entries[cursor];
-                const uint32_t bit = 1u << e.keyword;
-                if ((alwaysStops & bit) || ((stopsUnlessPlain & bit) && !e.plainNoSkip)) break;
-                ++cursor;
-            }
-            if (cursor == entryCount) return; // the rest of the chain runs to the end of the text
-            const WordIndex::Entry& e = entries[cursor++];
-            const size_t end = size_t{e.start} + e.length;
-            reader.seek(end, end == text.size());
-            keyword = e.keyword;
-        } else {
-            keyword = classify(reader.readRun(), textHasNul);
-        }
-        switch (actions[keyword]) {
-        case ActSkip:
-            reader.skipLine();
-            break;
-        case ActNoSkip:
-            break;
-        case ActRead:
-            if (!handle(keyword, reader)) return;
-            break;
-        case ActEnd:
-            return;
-        }
-        if (reader.atEof()) return;
-    }
-}
-
-struct Start {
-    size_t position;
-    bool eof;
-};
 
 // "%f" into a field, which keeps its value when the conversion fails.
 bool readFloatInto(TextReader& reader, float& field) {
@@ -248,9 +32,43 @@ bool readIntInto(TextReader& reader, int32_t& field) {
 
 bool inRange(int32_t index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
 
+// The line readers of the object passes. A line whose index lies beyond its array is read
+// all the same and dropped.
+
+void readVertexLine(TextReader& reader, MeshData& mesh) {
+    int32_t i = 0;
+    readIntInto(reader, i);
+    float x, y, z;
+    const bool gotX = reader.readFloat(x);
+    const bool gotY = gotX && reader.readFloat(y);
+    const bool gotZ = gotY && reader.readFloat(z);
+    if (!inRange(i, mesh.vertices.size())) return;
+    MeshVertex& v = mesh.vertices[static_cast<size_t>(i)];
+    // The file's Z axis points up: it becomes the game's y.
+    if (gotX) v.x = x;
+    if (gotZ) v.y = z;
+    if (gotY) v.z = -y;
+}
+
+// Without a material the coordinates stay unscaled.
+void readTexVertexLine(TextReader& reader, MeshObject& object, const Material* material) {
+    MeshData& mesh = *object.mesh;
+    int32_t i = 0;
+    readIntInto(reader, i);
+    float u, v;
+    const bool gotU = reader.readFloat(u);
+    const bool gotV = gotU && reader.readFloat(v);
+    if (!inRange(i, mesh.texVertices.size())) return;
+    TexVertex& t = mesh.texVertices[static_cast<size_t>(i)];
+    const float uTiling = material ? material->uTiling : 1.0f;
+    const float vTiling = material ? material->vTiling : 1.0f;
+    if (gotU) t.u = u * uTiling;
+    if (gotV) t.v = v * vTiling;
+    object.hasTexCoords = 1;
+}
+
 // "%d:", then "\tA:\t%d B:\t%d C:\t%d" for a face or "%d %d %d" for a texture face,
-// straight into the face so that values which do not convert leave it as it was. A line
-// whose index lies beyond the count is read all the same and dropped.
+// straight into the face so that values which do not convert leave it as it was.
 void readFaceLine(TextReader& reader, std::vector<MeshFace>& faces, bool textureFace) {
     int32_t index = 0;
     if (readIntInto(reader, index)) reader.matchChar(':');
@@ -272,17 +90,24 @@ void readFaceLine(TextReader& reader, std::vector<MeshFace>& faces, bool texture
     }
 }
 
+// A tiling line inside an object sets its material's tiling; without a material it has
+// nothing to set.
+void readTilingLine(TextReader& reader, Material* material, bool u) {
+    reader.skipSpace();
+    float value;
+    if (reader.readFloat(value) && material) (u ? material->uTiling : material->vTiling) = value;
+}
 
-} // namespace
-} // namespace ase
+void readMaterialRefLine(TextReader& reader, MeshObject& object, int32_t materialBase) {
+    reader.skipSpace();
+    float value;
+    if (!reader.readFloat(value)) return;
+    const double whole = std::trunc(static_cast<double>(value));
+    const double sum = whole + materialBase;
+    // A reference that names no possible index leaves the object without a material.
+    if (std::isfinite(whole) && sum >= INT32_MIN && sum <= INT32_MAX) object.materialIndex = static_cast<int32_t>(sum);
+}
 
-using namespace ase;
-
-AseLoader::AseLoader(const char* fileName, Model* model) : model(model) { load(fileName, model); }
-
-AseLoader::~AseLoader() = default;
-
-namespace {
 // The two argument errors of a load, reported from their fixed places.
 bool argumentsGiven(const char* name, const Model* model) {
     if (!name) {
@@ -297,85 +122,53 @@ bool argumentsGiven(const char* name, const Model* model) {
     }
     return true;
 }
+
+// Decoding UTF-16 holds the file's bytes and their longer text at once: up to two and a
+// half times the file.
+bool decodingFits(const char* bytes, size_t size) {
+    return !isUtf16(bytes, size) || size / 2 * 5 <= LoadBudget::LIMIT;
+}
+
+void refuseText(const char* name) {
+    setErrorLocation("src/loaderase", __LINE__);
+    reportError("%s refused: its text and the index over it would take more than %d MB, so the file is not loaded",
+                name, LoadBudget::LIMIT_MB);
+}
+
+const Keyword objectKeywords[] = {KwMaterialRef, KwUTiling, KwVTiling, KwMeshVertex, KwMeshFace, KwMeshTVert, KwMeshTFace};
+
 } // namespace
+
+AseLoader::AseLoader(const char* fileName, Model* model) : model(model) { load(fileName, model); }
+
+AseLoader::~AseLoader() = default;
 
 void AseLoader::load(const char* fileName, Model* model) {
     if (argumentsGiven(fileName, model)) readFile(fullPath(fileName).c_str(), fileName, model);
 }
 
 void AseLoader::loadPath(const char* path, Model* model) {
-    if (!argumentsGiven(path, model)) return;
-    readFile(path, path, model);
+    if (argumentsGiven(path, model)) readFile(path, path, model);
 }
 
-namespace {
-
-// The bytes of a model file: read whole into one buffer, or mapped when the file is large,
-// which spares copying it and touching fresh memory for all of it.
-class FileBytes {
-public:
-    ~FileBytes() {
-        if (mapping) munmap(mapping, size);
-    }
-    bool open(const char* path) {
-        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        struct stat info;
-        bool ok = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
-        size_t capacity = ok && S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) + 1 : 65536;
-        // Positions are kept in 32 bits: no model of this game comes near that size.
-        constexpr size_t largest = 0x7FFFFFFF;
-        if (capacity > largest) ok = false;
-        constexpr size_t mapFrom = 8 << 20;
-        if (ok && S_ISREG(info.st_mode) && capacity > mapFrom) {
-            void* p = mmap(nullptr, capacity - 1, PROT_READ, MAP_PRIVATE, fd, 0);
-            if (p != MAP_FAILED) {
-                mapping = p;
-                size = capacity - 1;
-                ::close(fd);
-                return true;
-            }
-        }
-        if (ok) buffer.reset(new char[capacity]);
-        while (ok) {
-            if (size == capacity) {
-                // The file grew, or tells no size: read on in a larger buffer.
-                if (capacity > largest / 2) {
-                    ok = false;
-                    break;
-                }
-                std::unique_ptr<char[]> larger(new char[capacity * 2]);
-                std::memcpy(larger.get(), buffer.get(), size);
-                buffer = std::move(larger);
-                capacity *= 2;
-            }
-            const ssize_t n = ::read(fd, buffer.get() + size, capacity - size);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) ok = false;
-            if (n <= 0) break;
-            size += static_cast<size_t>(n);
-        }
-        ::close(fd);
-        return ok;
-    }
-    const char* data() const { return mapping ? static_cast<const char*>(mapping) : buffer.get(); }
-    size_t size = 0;
-
-private:
-    std::unique_ptr<char[]> buffer;
-    void* mapping = nullptr;
-};
-
-} // namespace
-
+// The file is copied whole, so another program shortening or rewriting it while the passes
+// read cannot hurt them; special files are refused without waiting on them.
 void AseLoader::readFile(const char* path, const char* shownName, Model* model) {
-    FileBytes bytes;
-    if (!bytes.open(path)) {
+    std::vector<uint8_t> bytes;
+    if (platform::os::readWholeFile(path, MAX_FILE_BYTES, bytes) != platform::os::ReadStatus::Ok) {
         setErrorLocation("src/loaderase", 46);
         reportError("File %s does not exists", shownName);
         return;
     }
-    loadText(shownName, bytes.data(), bytes.size, model);
+    char* data = reinterpret_cast<char*>(bytes.data());
+    if (!isUtf16(data, bytes.size())) {
+        readDecoded(shownName, std::string_view(data, decodeInPlace(data, bytes.size())), model);
+        return;
+    }
+    if (!decodingFits(data, bytes.size())) return refuseText(shownName);
+    const std::string text = decodeText(data, bytes.size());
+    bytes = {};
+    readDecoded(shownName, text, model);
 }
 
 void AseLoader::loadText(const char* name, const char* bytes, size_t size, Model* model) {
@@ -384,214 +177,253 @@ void AseLoader::loadText(const char* name, const char* bytes, size_t size, Model
         reportError("invalid 3DModel");
         return;
     }
-    if (size > 0x7FFFFFFF) return;
+    if (!needsDecoding(bytes, size)) return readDecoded(name, std::string_view(bytes, size), model);
+    if (!decodingFits(bytes, size)) return refuseText(name ? name : "");
+    readDecoded(name, decodeText(bytes, size), model);
+}
+
+void AseLoader::readDecoded(const char* name, std::string_view text, Model* model) {
+    // The same refusal as read makes for the text and its index, before the index is read.
+    WordIndex index;
+    if (text.size() > LoadBudget::LIMIT || !index.build(text, LoadBudget::LIMIT - text.size()))
+        return refuseText(name ? name : "");
+    PassEngine engine(text, index);
+    read(name, engine, model);
+}
+
+void AseLoader::read(const char* name, PassEngine& engine, Model* model) {
+    if (!model) {
+        setErrorLocation("src/loaderase", 37);
+        reportError("invalid 3DModel");
+        return;
+    }
     this->model = model;
     fileName = name ? name : "";
-    if (needsDecoding(bytes, size)) {
-        runPasses(decodeText(bytes, size));
+    file = &engine;
+    budget = LoadBudget();
+    const size_t firstObject = model->objects.size();
+    const int32_t objectCountBefore = model->objectCount;
+    const int32_t firstMaterial = materialManager.mark();
+    if (runPasses()) {
+        for (const int32_t index : textureRequests) materialManager.loadTexture(index);
     } else {
-        runPasses(std::string_view(bytes, size));
+        // As for a missing file: nothing of it stays.
+        for (size_t i = firstObject; i < model->objects.size(); ++i) delete model->objects[i];
+        model->objects.resize(firstObject);
+        model->objects.shrink_to_fit();
+        model->objectCount = objectCountBefore;
+        if (materialManager.count() > firstMaterial) materialManager.dropSince(firstMaterial);
     }
+    objectStarts = {};
+    materialStarts = {};
+    textureRequests = {};
+    file = nullptr;
     fileName = "";
 }
 
-void AseLoader::runPasses(std::string_view text) {
-    WordIndex wordIndex;
-    if (useIndex) wordIndex.build(text);
-    const WordIndex* idx = useIndex ? &wordIndex : nullptr;
-
-    // A count is refused when no file could hold it: above the cap or above one element
-    // per character of the text.
-    auto refused = [&](const char* keyword, int32_t count, int32_t cap) {
-        const int64_t limit = std::min<int64_t>(cap, static_cast<int64_t>(text.size()));
-        if (count >= 0 && count <= limit) return false;
-        setErrorLocation("src/loaderase", __LINE__);
-        reportError("%s %d in %s refused: a count must lie between 0 and %lld", keyword, count, fileName,
-                    static_cast<long long>(limit));
-        return true;
-    };
-
+bool AseLoader::runPasses() {
+    const size_t textBytes = file->text().size();
+    const size_t indexLimit = textBytes < LoadBudget::LIMIT ? LoadBudget::LIMIT - textBytes : 0;
+    if (!budget.take(uint64_t{textBytes} + file->indexBytes(indexLimit), 1)) {
+        refuseText(fileName);
+        return false;
+    }
     materialBase = -1;
+    if (!countObjects()) return false;
 
-    // countObjects, which also finds where every object starts.
-    std::vector<Start> objectStarts;
-    {
-        Action actions[KwCount] = {};
-        actions[KwGeomObject] = ActRead;
-        runPass(text, idx, 0, false, actions, [&](Keyword, TextReader& reader) {
-            objectStarts.push_back({reader.position(), reader.atEof()});
-            return true;
-        });
-    }
-    model->objectCount = static_cast<int32_t>(objectStarts.size());
-
-    // readMaterialCount
     int32_t materialCount = 0;
-    {
-        Action actions[KwCount] = {};
-        actions[KwMaterialCount] = ActRead;
-        runPass(text, idx, 0, false, actions, [&](Keyword, TextReader& reader) {
-            readIntInto(reader, materialCount);
-            return false;
-        });
-    }
-    if (refused("*MATERIAL_COUNT", materialCount, MAX_MATERIAL_COUNT)) materialCount = 0;
-
-    std::vector<Start> materialStarts;
-    if (materialCount > 0) {
-        Action actions[KwCount] = {};
-        actions[KwMaterial] = ActRead;
-        runPass(text, idx, 0, false, actions, [&](Keyword, TextReader& reader) {
-            materialStarts.push_back({reader.position(), reader.atEof()});
-            return materialStarts.size() < static_cast<size_t>(materialCount);
-        });
-    }
-
-    for (int32_t n = 0; n < materialCount; ++n) {
+    if (!readMaterialCount(materialCount) || !findMaterials(materialCount)) return false;
+    for (int32_t n = 1; n <= materialCount; ++n) {
         Material* material = new Material();
         materialBase = materialManager.add(material);
-        // readMaterial: a material that the file does not have stays as created.
-        if (static_cast<size_t>(n) >= materialStarts.size()) continue;
-        Action actions[KwCount] = {};
-        actions[KwMaterial] = ActEnd;
-        actions[KwMaterialDiffuse] = actions[KwBitmap] = actions[KwMaterialName] = ActRead;
-        actions[KwUTiling] = actions[KwVTiling] = ActRead;
-        runPass(text, idx, materialStarts[n].position, materialStarts[n].eof, actions,
-                [&](Keyword keyword, TextReader& reader) {
-                    switch (keyword) {
-                    case KwMaterialDiffuse: {
-                        for (Fixed& component : material->diffuse) {
-                            float value;
-                            if (!reader.readFloat(value)) break;
-                            component = FloatToFixed(value);
-                        }
-                        break;
-                    }
-                    case KwBitmap:
-                        reader.readQuoted(material->bitmap, sizeof material->bitmap);
-                        break;
-                    case KwMaterialName:
-                        reader.readQuoted(material->name, sizeof material->name);
-                        break;
-                    case KwUTiling:
-                        readFloatInto(reader, material->uTiling);
-                        break;
-                    case KwVTiling:
-                        readFloatInto(reader, material->vTiling);
-                        break;
-                    default:
-                        break;
-                    }
-                    return true;
-                });
+        // A material that the file does not have stays as created.
+        if (static_cast<size_t>(n) <= materialStarts.size() && !readMaterial(n, *material)) return false;
     }
     materialBase = materialBase - materialCount + 1;
 
-    static const Keyword objectKeywords[] = {KwMaterialRef, KwUTiling,  KwVTiling,  KwMeshVertex,
-                                             KwMeshFace,    KwMeshTVert, KwMeshTFace};
-    for (const Start& start : objectStarts) {
+    // The order matters: the material reference must be known before the object's tiling
+    // lines are applied to its material, and the tiling before the texture vertices scale.
+    model->objects.reserve(model->objects.size() + objectStarts.size());
+    for (int32_t n = 1; n <= static_cast<int32_t>(objectStarts.size()); ++n) {
         MeshObject* object = new MeshObject();
         model->objects.push_back(object);
         object->materialIndex = -1;
-        MeshData& mesh = *object->mesh;
-
-        // readMeshCounts
-        {
-            Action actions[KwCount] = {};
-            actions[KwGeomObject] = ActEnd;
-            actions[KwNumVertex] = actions[KwNumFaces] = actions[KwNumTVertex] = ActRead;
-            runPass(text, idx, start.position, start.eof, actions, [&](Keyword keyword, TextReader& reader) {
-                if (keyword == KwNumVertex) {
-                    readIntInto(reader, mesh.numVertex);
-                    if (refused("*MESH_NUMVERTEX", mesh.numVertex, MAX_MESH_COUNT)) mesh.numVertex = 0;
-                    mesh.vertices.assign(static_cast<size_t>(mesh.numVertex), MeshVertex());
-                } else if (keyword == KwNumFaces) {
-                    readIntInto(reader, mesh.numFaces);
-                    if (refused("*MESH_NUMFACES", mesh.numFaces, MAX_MESH_COUNT)) mesh.numFaces = 0;
-                    mesh.faces.assign(static_cast<size_t>(mesh.numFaces), MeshFace());
-                } else {
-                    readIntInto(reader, mesh.numTVertex);
-                    if (refused("*MESH_NUMTVERTEX", mesh.numTVertex, MAX_MESH_COUNT)) mesh.numTVertex = 0;
-                    mesh.texVertices.assign(static_cast<size_t>(mesh.numTVertex), TexVertex());
-                }
-                return true;
-            });
+        if (!readMeshCounts(n, *object)) return false;
+        for (const Keyword keyword : objectKeywords) {
+            if (!readObjectKeyword(n, keyword, *object)) return false;
         }
-
-        for (const Keyword own : objectKeywords) {
-            Action actions[KwCount] = {};
-            actions[KwGeomObject] = ActEnd;
-            for (const Keyword other : objectKeywords) actions[other] = ActNoSkip;
-            actions[own] = ActRead;
-            runPass(text, idx, start.position, start.eof, actions, [&](Keyword, TextReader& reader) {
-                // The object's material, when the table has it; without one, tiling lines
-                // have nothing to set and texture coordinates stay unscaled.
-                Material* material = materialManager.at(object->materialIndex);
-                switch (own) {
-                case KwMaterialRef: {
-                    reader.skipSpace();
-                    float value;
-                    if (reader.readFloat(value)) {
-                        const double whole = std::trunc(static_cast<double>(value));
-                        const double sum = whole + materialBase;
-                        // A reference that names no possible index leaves the object
-                        // without a material.
-                        if (std::isfinite(whole) && sum >= INT32_MIN && sum <= INT32_MAX) {
-                            object->materialIndex = static_cast<int32_t>(sum);
-                        }
-                    }
-                    return false; // the first reference of the object counts
-                }
-                case KwUTiling:
-                case KwVTiling: {
-                    reader.skipSpace();
-                    float value;
-                    if (reader.readFloat(value) && material) (own == KwUTiling ? material->uTiling : material->vTiling) = value;
-                    return true;
-                }
-                case KwMeshVertex: {
-                    int32_t i = 0;
-                    readIntInto(reader, i);
-                    float x, y, z;
-                    const bool gotX = reader.readFloat(x);
-                    const bool gotY = gotX && reader.readFloat(y);
-                    const bool gotZ = gotY && reader.readFloat(z);
-                    if (inRange(i, mesh.vertices.size())) {
-                        MeshVertex& v = mesh.vertices[static_cast<size_t>(i)];
-                        // The file's Z axis points up: it becomes the game's y.
-                        if (gotX) v.x = x;
-                        if (gotZ) v.y = z;
-                        if (gotY) v.z = -y;
-                    }
-                    return true;
-                }
-                case KwMeshTVert: {
-                    int32_t i = 0;
-                    readIntInto(reader, i);
-                    float u, v;
-                    const bool gotU = reader.readFloat(u);
-                    const bool gotV = gotU && reader.readFloat(v);
-                    if (inRange(i, mesh.texVertices.size())) {
-                        TexVertex& t = mesh.texVertices[static_cast<size_t>(i)];
-                        const float uTiling = material ? material->uTiling : 1.0f;
-                        const float vTiling = material ? material->vTiling : 1.0f;
-                        if (gotU) t.u = u * uTiling;
-                        if (gotV) t.v = v * vTiling;
-                        object->hasTexCoords = 1;
-                    }
-                    return true;
-                }
-                case KwMeshFace:
-                    readFaceLine(reader, mesh.faces, false);
-                    return true;
-                case KwMeshTFace:
-                    readFaceLine(reader, mesh.faces, true);
-                    return true;
-                default:
-                    return true;
-                }
-            });
-        }
-        if (object->hasTexCoords == 1) materialManager.loadTexture(object->materialIndex);
+        // Textures are made once the whole file is known to fit, so that a refused file
+        // leaves none behind.
+        if (object->hasTexCoords == 1) textureRequests.push_back(object->materialIndex);
     }
+    return true;
+}
+
+// The model's objectCount: the "*GEOMOBJECT" words of the file, each the start of an
+// object's range for seekObject.
+bool AseLoader::countObjects() {
+    Action actions[KwCount] = {};
+    actions[KwGeomObject] = ActRead;
+    bool fits = true;
+    const bool within = file->run({}, actions, [&](Keyword, TextReader& reader) {
+        fits = budget.take(1, LoadBudget::OBJECT_BYTES);
+        if (fits) objectStarts.push_back({reader.position(), reader.atEof()});
+        return fits;
+    });
+    if (!fits) return refuse("object", static_cast<long long>(objectStarts.size()) + 1);
+    if (!within) return refuseReading();
+    model->objectCount = static_cast<int32_t>(objectStarts.size());
+    return true;
+}
+
+// The value after the first "*MATERIAL_COUNT"; 0 without one.
+bool AseLoader::readMaterialCount(int32_t& count) {
+    count = 0;
+    Action actions[KwCount] = {};
+    actions[KwMaterialCount] = ActRead;
+    const bool within = file->run({}, actions, [&](Keyword, TextReader& reader) {
+        readIntInto(reader, count);
+        return false;
+    });
+    if (!within) return refuseReading();
+    uint64_t largest = 0;
+    return keepCount("*MATERIAL_COUNT", count, largest, LoadBudget::MATERIAL_BYTES);
+}
+
+// Where each of the first count materials starts, counted as readMaterial (n) counts them.
+bool AseLoader::findMaterials(int32_t count) {
+    if (count == 0) return true;
+    Action actions[KwCount] = {};
+    actions[KwMaterial] = ActRead;
+    const bool within = file->run({}, actions, [&](Keyword, TextReader& reader) {
+        materialStarts.push_back({reader.position(), reader.atEof()});
+        return materialStarts.size() < static_cast<size_t>(count);
+    });
+    return within || refuseReading();
+}
+
+// From the n-th "*MATERIAL" to the next one or the end of the file; a later line
+// overwrites an earlier one.
+bool AseLoader::readMaterial(int32_t n, Material& material) {
+    Action actions[KwCount] = {};
+    actions[KwMaterial] = ActEnd;
+    actions[KwMaterialDiffuse] = actions[KwBitmap] = actions[KwMaterialName] = ActRead;
+    actions[KwUTiling] = actions[KwVTiling] = ActRead;
+    const bool within = file->run(materialStarts[static_cast<size_t>(n - 1)], actions, [&](Keyword keyword, TextReader& reader) {
+        switch (keyword) {
+        case KwMaterialDiffuse:
+            for (Fixed& component : material.diffuse) {
+                float value;
+                if (!reader.readFloat(value)) break;
+                component = FloatToFixed(value);
+            }
+            break;
+        case KwBitmap:
+            reader.readQuoted(material.bitmap, sizeof material.bitmap);
+            break;
+        case KwMaterialName:
+            reader.readQuoted(material.name, sizeof material.name);
+            break;
+        case KwUTiling:
+            readFloatInto(reader, material.uTiling);
+            break;
+        case KwVTiling:
+            readFloatInto(reader, material.vTiling);
+            break;
+        default:
+            break;
+        }
+        return true;
+    });
+    return within || refuseReading();
+}
+
+// Each count sizes its array, zeroed; a count that would take the model past its budget
+// refuses the file.
+bool AseLoader::readMeshCounts(int32_t n, MeshObject& object) {
+    Action actions[KwCount] = {};
+    actions[KwGeomObject] = ActEnd;
+    actions[KwNumVertex] = actions[KwNumFaces] = actions[KwNumTVertex] = ActRead;
+    MeshData& mesh = *object.mesh;
+    uint64_t vertices = 0, faces = 0, texVertices = 0; // the largest count of each so far
+    bool fits = true;
+    const bool within = file->run(seekObject(n), actions, [&](Keyword keyword, TextReader& reader) {
+        if (keyword == KwNumVertex) {
+            readIntInto(reader, mesh.numVertex);
+            fits = keepCount("*MESH_NUMVERTEX", mesh.numVertex, vertices, LoadBudget::VERTEX_BYTES);
+            if (fits) mesh.vertices.assign(static_cast<size_t>(mesh.numVertex), MeshVertex());
+        } else if (keyword == KwNumFaces) {
+            readIntInto(reader, mesh.numFaces);
+            fits = keepCount("*MESH_NUMFACES", mesh.numFaces, faces, LoadBudget::FACE_BYTES);
+            if (fits) mesh.faces.assign(static_cast<size_t>(mesh.numFaces), MeshFace());
+        } else {
+            readIntInto(reader, mesh.numTVertex);
+            fits = keepCount("*MESH_NUMTVERTEX", mesh.numTVertex, texVertices, LoadBudget::TEX_VERTEX_BYTES);
+            if (fits) mesh.texVertices.assign(static_cast<size_t>(mesh.numTVertex), TexVertex());
+        }
+        return fits;
+    });
+    if (!fits) return false;
+    return within || refuseReading();
+}
+
+// The lines of one keyword in object n. The other object keywords are passed over without
+// a line skip, so the words after them on their line are read as ordinary words.
+bool AseLoader::readObjectKeyword(int32_t n, Keyword keyword, MeshObject& object) {
+    Action actions[KwCount] = {};
+    actions[KwGeomObject] = ActEnd;
+    for (const Keyword other : objectKeywords) actions[other] = ActNoSkip;
+    actions[keyword] = ActRead;
+    MeshData& mesh = *object.mesh;
+    const bool within = file->run(seekObject(n), actions, [&](Keyword, TextReader& reader) {
+        Material* material = materialManager.at(object.materialIndex);
+        switch (keyword) {
+        case KwMaterialRef:
+            readMaterialRefLine(reader, object, materialBase);
+            return false; // the first reference of the object counts
+        case KwUTiling:
+        case KwVTiling:
+            readTilingLine(reader, material, keyword == KwUTiling);
+            return true;
+        case KwMeshVertex:
+            readVertexLine(reader, mesh);
+            return true;
+        case KwMeshTVert:
+            readTexVertexLine(reader, object, material);
+            return true;
+        case KwMeshFace:
+            readFaceLine(reader, mesh.faces, false);
+            return true;
+        case KwMeshTFace:
+            readFaceLine(reader, mesh.faces, true);
+            return true;
+        default:
+            return true;
+        }
+    });
+    return within || refuseReading();
+}
+
+bool AseLoader::keepCount(const char* keyword, int32_t& count, uint64_t& largestCount, size_t elementBytes) {
+    if (count < 0) {
+        setErrorLocation("src/loaderase", __LINE__);
+        reportError("%s %d in %s refused: a count is never negative", keyword, count, fileName);
+        count = 0;
+        return true;
+    }
+    return budget.takeArray(largestCount, count, elementBytes) || refuse(keyword, count);
+}
+
+bool AseLoader::refuse(const char* keyword, long long count) {
+    setErrorLocation("src/loaderase", __LINE__);
+    reportError("%s %lld in %s refused: the model would take more than %d MB, so the file is not loaded", keyword,
+                count, fileName, LoadBudget::LIMIT_MB);
+    return false;
+}
+
+bool AseLoader::refuseReading() {
+    setErrorLocation("src/loaderase", __LINE__);
+    reportError("%s refused: its passes would read its text more than %d times over, so the file is not loaded",
+                fileName, static_cast<int>(PassEngine::READING_BOUND));
+    return false;
 }

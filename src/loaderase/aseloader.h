@@ -5,27 +5,26 @@
 // count, the material count, each material, and per object its counts and then its
 // lines keyword by keyword. Every pass reads words and skips the rest of the line after
 // a word it does not act on, so what a pass sees depends on the pass; the results are
-// those of the stream functions reading the file that way.
+// those of the stream functions reading the file that way. The text is kept in memory
+// and indexed once, so that the passes need not read all of it each time (passengine.h).
 //
-// To avoid re-reading the file for every pass, the text is kept in memory and indexed
-// once: the chain of words that a reader skipping every line meets, and where the
-// keywords sit on it. A pass follows the chain while it behaves like that reader and
-// reads for itself only around the keywords it acts on, then joins the chain again.
+// Whatever a file says, the loader holds at most 64 MB for it (loadbudget.h) and its
+// passes read the text at most sixteen times over: a file that would need more is refused
+// as a whole with one message, and the model stays as empty as for a missing file.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
+#include <vector>
 
+#include "loaderase/loadbudget.h"
 #include "loaderase/modelloader.h"
+#include "loaderase/passengine.h"
+#include "loaderase/wordindex.h"
 
 class Model;
+struct Material;
 struct MeshObject;
-
-namespace ase {
-class TextReader;
-struct WordIndex;
-} // namespace ase
 
 class AseLoader : public ModelLoader {
 public:
@@ -42,22 +41,39 @@ public:
     void loadPath(const char* path, Model* model);
     // The same reading for a file already in memory; errors name `name`.
     void loadText(const char* name, const char* bytes, size_t size, Model* model);
+    // The passes over text already decoded, read through engine: what loadText does once
+    // it has decoded and indexed the text.
+    void read(const char* name, ase::PassEngine& engine, Model* model);
 
-    // Counts above which a file is taken as damaged and the count refused: no array.
-    static constexpr int32_t MAX_MESH_COUNT = 2000000;
-    static constexpr int32_t MAX_MATERIAL_COUNT = 65536;
-
-    // Reads every pass word by word from its start, without the index: slower, and kept
-    // to check the indexed reading against.
-    bool useIndex = true;
+    // A larger file could never fit the budget: it is not read at all.
+    static constexpr size_t MAX_FILE_BYTES = ase::LoadBudget::LIMIT;
 
     Model* model = nullptr;
     int32_t materialBase = -1;
 
 private:
     void readFile(const char* path, const char* shownName, Model* model);
-    void runPasses(std::string_view text);
+    void readDecoded(const char* name, std::string_view text, Model* model);
 
-    const char* fileName = "";     // for error messages while a load runs
-    ase::WordIndex* index = nullptr;
+    // The passes in their order; each returns false when the file is refused.
+    bool runPasses();
+    bool countObjects();
+    bool readMaterialCount(int32_t& count);
+    bool findMaterials(int32_t count);
+    bool readMaterial(int32_t n, Material& material);
+    bool readMeshCounts(int32_t n, MeshObject& object);
+    bool readObjectKeyword(int32_t n, ase::Keyword keyword, MeshObject& object);
+    ase::Start seekObject(int32_t n) const { return objectStarts[static_cast<size_t>(n - 1)]; }
+
+    // False when the count is refused and the file with it; a negative count becomes 0.
+    bool keepCount(const char* keyword, int32_t& count, uint64_t& largestCount, size_t elementBytes);
+    bool refuse(const char* keyword, long long count);
+    bool refuseReading();
+
+    ase::PassEngine* file = nullptr; // the text being read, while a load runs
+    const char* fileName = "";       // for error messages while a load runs
+    ase::LoadBudget budget;
+    std::vector<ase::Start> objectStarts;   // where each object's range begins
+    std::vector<ase::Start> materialStarts; // where each material's range begins
+    std::vector<int32_t> textureRequests;   // materials to texture once the file is known to fit
 };

@@ -69,35 +69,52 @@ float strtofC(const char* begin, const char* end) {
 
 } // namespace
 
+bool isUtf16(const char* bytes, size_t size) {
+    const auto* u = reinterpret_cast<const unsigned char*>(bytes);
+    return size >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF));
+}
+
 bool needsDecoding(const char* bytes, size_t size) {
     const auto* u = reinterpret_cast<const unsigned char*>(bytes);
-    if (size >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF))) return true;
+    if (isUtf16(bytes, size)) return true;
     if (size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) return true;
     return std::memchr(bytes, '\r', size) != nullptr;
 }
 
-std::string decodeText(std::string bytes) {
-    const auto* u = reinterpret_cast<const unsigned char*>(bytes.data());
-    const size_t size = bytes.size();
-    std::string text;
-    if (size >= 2 && u[0] == 0xFF && u[1] == 0xFE) {
-        text = utf16ToUtf8(u + 2, size - 2, false);
-    } else if (size >= 2 && u[0] == 0xFE && u[1] == 0xFF) {
-        text = utf16ToUtf8(u + 2, size - 2, true);
-    } else {
-        const bool utf8Mark = size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF;
-        text = std::move(bytes);
-        if (utf8Mark) text.erase(0, 3);
+namespace {
+
+// Text mode hands a CR LF pair over as a single line feed.
+size_t collapseLineEnds(char* bytes, size_t size) {
+    const char* cr = static_cast<const char*>(std::memchr(bytes, '\r', size));
+    if (!cr) return size;
+    size_t out = static_cast<size_t>(cr - bytes);
+    for (size_t in = out; in < size; ++in) {
+        if (bytes[in] == '\r' && in + 1 < size && bytes[in + 1] == '\n') continue;
+        bytes[out++] = bytes[in];
     }
-    // Text mode hands a CR LF pair over as a single line feed.
-    const char* cr = static_cast<const char*>(std::memchr(text.data(), '\r', text.size()));
-    if (!cr) return text;
-    size_t out = static_cast<size_t>(cr - text.data());
-    for (size_t in = out; in < text.size(); ++in) {
-        if (text[in] == '\r' && in + 1 < text.size() && text[in + 1] == '\n') continue;
-        text[out++] = text[in];
+    return out;
+}
+
+} // namespace
+
+size_t decodeInPlace(char* bytes, size_t size) {
+    const auto* u = reinterpret_cast<const unsigned char*>(bytes);
+    if (size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) {
+        std::memmove(bytes, bytes + 3, size - 3);
+        size -= 3;
     }
-    text.resize(out);
+    return collapseLineEnds(bytes, size);
+}
+
+std::string decodeText(const char* bytes, size_t size) {
+    if (!isUtf16(bytes, size)) {
+        std::string text(bytes, size);
+        text.resize(decodeInPlace(text.data(), text.size()));
+        return text;
+    }
+    const auto* u = reinterpret_cast<const unsigned char*>(bytes);
+    std::string text = utf16ToUtf8(u + 2, size - 2, u[0] == 0xFE);
+    text.resize(collapseLineEnds(text.data(), text.size()));
     return text;
 }
 

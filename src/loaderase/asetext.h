@@ -17,8 +17,11 @@ namespace ase {
 // What the stream functions' text mode would hand over: a UTF-8 byte-order mark is
 // dropped, UTF-16 text (little or big endian, with its mark) becomes UTF-8, and every
 // CR LF pair becomes LF.
-std::string decodeText(std::string bytes);
-inline std::string decodeText(const char* bytes, size_t size) { return decodeText(std::string(bytes, size)); }
+std::string decodeText(const char* bytes, size_t size);
+// UTF-16 text, by its byte-order mark: the only text that decoding makes longer.
+bool isUtf16(const char* bytes, size_t size);
+// The decoding of text that is not UTF-16, done where it stands; returns its new size.
+size_t decodeInPlace(char* bytes, size_t size);
 
 // White space as the C library's isspace sees it in the "C" locale.
 inline bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }

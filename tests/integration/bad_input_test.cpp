@@ -177,3 +177,32 @@ INSTANTIATE_TEST_SUITE_P(EveryFile, BadInput, ::testing::ValuesIn(matrix()), [](
     name += std::string("_") + DAMAGE_NAMES[info.param.damage];
     return info.param.variant ? name + std::to_string(info.param.variant) : name;
 });
+
+// A 2 MB moto3.ase whose every object declares two million vertices, faces and texture
+// vertices: gigabytes if the counts were believed. The loader refuses the file with one
+// message and the race goes on without that opponent's model.
+TEST(BadInputBudget, HugeCountsInEveryObjectOfAModelAreOneMessage) {
+    GameDir dir;
+    const std::string path = dir.game + "moto3.ase";
+    if (!fs::exists(path)) GTEST_SKIP() << "moto3.ase is not in data/";
+    writeBytes(dir.game + "options.bin", EVERYTHING);
+    const std::vector<uint8_t> original = readBytes(path);
+    const std::string text(original.begin(), original.end());
+    const size_t first = text.find("*GEOMOBJECT");
+    ASSERT_NE(first, std::string::npos);
+    const std::vector<uint8_t> object = rewrite(std::vector<uint8_t>(original.begin() + first, original.end()),
+                                                {{R"((\*MESH_NUM(VERTEX|FACES|TVERTEX))\s.*)", "$1 2000000"}});
+    std::vector<uint8_t> huge(original.begin(), original.begin() + first);
+    for (int copy = 0; copy < 16; ++copy) huge.insert(huge.end(), object.begin(), object.end());
+    writeBytes(path, huge);
+
+    const RunResult result = dir.run({.frames = LEAVE + 20,
+                                      .keys = tap(1, "enter") + tap(2, "enter") + hold(6, "right", 3) +
+                                              tap(LEAVE, "escape") + tap(LEAVE + 1, "up") + tap(LEAVE + 2, "enter"),
+                                      .screenshot = false});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(count(result.errors, "Error at "), 1u) << result.errors;
+    EXPECT_NE(result.errors.find("in moto3.ase refused: the model would take more than 64 MB"), std::string::npos)
+        << result.errors;
+    expectTrace(result, "2-" + std::to_string(LEAVE - 1) + " inGame=1; " + std::to_string(LEAVE) + " inGame=0");
+}

@@ -2,8 +2,15 @@
 // corpus files read against a plain fscanf reading of the same text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "asereference.h"
 #include "loaderase/asetext.h"
@@ -144,22 +151,100 @@ TEST(AseFaults, IndicesBeyondTheCountsAndLinesWithoutCountOrMaterialAreDropped) 
               "object 0 material -1 tex 1 vertices 0 faces 0 tvertices 1\nt 0 0.5 0.5\n");
 }
 
-TEST(AseFaults, HugeAndNegativeCountsAreRefusedWithAMessage) {
+TEST(AseFaults, NegativeCountsAreRefusedWithAMessageAndTheFileReadOn) {
     testing::internal::CaptureStderr();
-    Loaded l(object("*MESH_NUMVERTEX 2000000000\n*MESH_NUMFACES -5\n*MESH_NUMTVERTEX 40000\n"
-                    "*MESH_VERTEX 0 1 2 3\n") +
-             "*MATERIAL_COUNT 100000000\n");
+    Loaded l(object("*MESH_NUMFACES -5\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\n") + "*MATERIAL_COUNT -5\n");
     const std::string messages = testing::internal::GetCapturedStderr();
-    const MeshData& mesh = *l.at(0).mesh;
-    EXPECT_EQ(mesh.numVertex, 0);
-    EXPECT_EQ(mesh.vertices.capacity(), 0u);
-    EXPECT_EQ(mesh.numFaces, 0);
-    EXPECT_EQ(mesh.numTVertex, 0); // more than the text could hold
+    EXPECT_EQ(l.at(0).mesh->numFaces, 0);
+    EXPECT_EQ(l.at(0).mesh->vertices.at(0).x, 1.0f);
     EXPECT_EQ(materialManager.count(), l.mark);
-    EXPECT_NE(messages.find("*MESH_NUMVERTEX 2000000000 in test.ase refused"), std::string::npos) << messages;
-    EXPECT_NE(messages.find("*MESH_NUMFACES -5 in test.ase refused"), std::string::npos);
-    EXPECT_NE(messages.find("*MATERIAL_COUNT 100000000 in test.ase refused"), std::string::npos);
+    EXPECT_NE(messages.find("*MESH_NUMFACES -5 in test.ase refused"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("*MATERIAL_COUNT -5 in test.ase refused"), std::string::npos);
     EXPECT_NE(messages.find("in src/loaderase file"), std::string::npos);
+}
+
+TEST(AseBudget, CountsAreKeptHoweverShortTheText) {
+    materialManager.setGlEnabled(false);
+    const int32_t before = materialManager.mark();
+    materialManager.add(new Material()); // another file's, so that this file's first is not 0
+    {
+        // 96 bytes declaring 200 materials: those it does not describe stay at their defaults.
+        Loaded l("*MATERIAL_COUNT 200\n*MATERIAL\n*BITMAP \"a.gif\"\n*GEOMOBJECT\n*MATERIAL_REF 1\n*MESH_NUMVERTEX 40000\n");
+        ASSERT_EQ(materialManager.count(), l.mark + 200);
+        EXPECT_EQ(l.at(0).materialIndex, l.mark + 1);
+        EXPECT_STREQ(l.material(0).bitmap, "a.gif");
+        EXPECT_STREQ(l.material(1).bitmap, "");
+        EXPECT_EQ(l.material(199).uTiling, 1.0f);
+        EXPECT_EQ(l.at(0).mesh->vertices.size(), 40000u);
+    }
+    materialManager.dropSince(before);
+    materialManager.setGlEnabled(true);
+}
+
+namespace {
+
+// Whether loading text gave one report containing `part` and left nothing behind, and the
+// plain readings agree.
+testing::AssertionResult refusedWhole(const std::string& text, const std::string& part) {
+    testing::internal::CaptureStderr();
+    bool empty;
+    int32_t materialsLeft;
+    {
+        Loaded l(text);
+        empty = l.model.objects.empty() && l.model.objectCount == 0;
+        materialsLeft = materialManager.count() - l.mark;
+    }
+    const std::string messages = testing::internal::GetCapturedStderr();
+    if (!empty || materialsLeft != 0) return testing::AssertionFailure() << "the model or the table kept part of it";
+    const size_t reports = std::count(messages.begin(), messages.end(), '\n');
+    if (reports != 1 || messages.find(part) == std::string::npos)
+        return testing::AssertionFailure() << "not one report with \"" << part << "\":\n" << messages;
+    testing::internal::CaptureStderr();
+    const bool plainEmpty = dumpOf(text, Reading::WordByWord).empty() && referenceDump(text).empty();
+    testing::internal::GetCapturedStderr();
+    if (!plainEmpty) return testing::AssertionFailure() << "the plain readings kept part of it";
+    return testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(AseBudget, AFileThatWouldPassItIsRefusedWholeWithOneMessage) {
+    // 18 kB declaring two hundred objects of two million vertices, faces and texture
+    // vertices each: many gigabytes, refused at the first face count.
+    std::string text = "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*BITMAP \"a.gif\"\n}\n";
+    for (int n = 0; n < 200; ++n)
+        text += object("*MESH_NUMVERTEX 2000000\n*MESH_NUMFACES 2000000\n*MESH_NUMTVERTEX 2000000\n*MESH_TVERT 0 1 1\n");
+    EXPECT_TRUE(refusedWhole(text, "*MESH_NUMFACES 2000000 in test.ase refused: the model would take more than 64 MB"));
+    // The text and its index count too: 27 MB of keywords would need another 40 MB of index.
+    std::string keywords = "*MATERIAL_COUNT 1\n*MATERIAL\n";
+    for (int n = 0; n < 3400000; ++n) keywords += "*BITMAP\n";
+    EXPECT_TRUE(refusedWhole(keywords, "test.ase refused: its text and the index over it would take more than 64 MB"));
+    // Arrays within the budget are kept however large: 38 MB of them.
+    Loaded fits(object("*MESH_NUMVERTEX 400000\n*MESH_NUMFACES 400000\n*MESH_FACE 399999: A: 1 B: 2 C: 3\n"));
+    EXPECT_EQ(fits.at(0).mesh->faces.at(399999).c, 3);
+}
+
+TEST(AseBudget, PassesOutOfStepWithTheObjectsAreRefusedBeforeTheyReadForHours) {
+    // One long line where the counting pass meets every object and the object passes,
+    // two characters out of step after a *MESH_FACE, meet none: each would read on to the
+    // end, and a few megabytes of such a line would take hours.
+    std::string text(200 * 400, ' ');
+    for (size_t i = 0; i < text.size(); i += 2) text[i] = 'a';
+    size_t p = 0;
+    for (int step = 0, placed = 0; placed < 200 && p + 200 < text.size(); ++step) {
+        while (text[p] == ' ') ++p;
+        if (step % 3 == 0) {
+            const std::string token = "*GEOMOBJECT *MESH_FACE a ";
+            p += p % 2;
+            text.replace(p, token.size(), token);
+            ++placed;
+            p += token.size() - 3 + 99; // after *MESH_FACE the line skip
+        } else {
+            while (text[p] != ' ') ++p;
+            p += 99;
+        }
+    }
+    EXPECT_TRUE(refusedWhole(text, "test.ase refused: its passes would read its text more than 16 times over"));
 }
 
 TEST(AseFaults, LongWordsAndNamesAreCutAndNulEndsAKeyword) {
@@ -196,6 +281,32 @@ TEST(AseErrors, MissingFileAndMissingArguments) {
     sharedState.appDir.clear();
 }
 
+TEST(AseErrors, FifosAndDirectoriesAreRefusedWithoutWaiting) {
+    ensurePlatform();
+    char pattern[] = "/tmp/palvex-ase-XXXXXX";
+    const std::string dir = std::string(mkdtemp(pattern)) + "/";
+    const std::string fifo = dir + "moto3.ase";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(mkdir((dir + "moto4.ase").c_str(), 0700), 0);
+    std::strcpy(sharedState.appDir, dir.c_str());
+    Model model, directory;
+    testing::internal::CaptureStderr();
+    auto loading = std::async(std::launch::async, [&] { model.loadFile("moto3.ase"); });
+    if (loading.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+        // A writer lets the blocked open go on, so that the test fails rather than hangs.
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        ADD_FAILURE() << "the load waited for a writer on the FIFO";
+    }
+    loading.get();
+    directory.loadFile("moto4.ase");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error at 46 line, in src/loaderase file: File moto3.ase does not exists\n"
+              "Error at 46 line, in src/loaderase file: File moto4.ase does not exists\n");
+    EXPECT_TRUE(model.objects.empty());
+    sharedState.appDir[0] = '\0';
+    std::filesystem::remove_all(dir);
+}
+
 TEST(AseFiles, EveryCorpusFileReadsAsThePlainReadingDoes) {
     SKIP_WITHOUT_CORPUS();
     int files = 0;
@@ -204,8 +315,8 @@ TEST(AseFiles, EveryCorpusFileReadsAsThePlainReadingDoes) {
         if (extension != ".ase" && extension != ".ASE") continue;
         ++files;
         const std::string bytes = readFile(name);
-        const std::string indexed = dumpOf(bytes, true);
-        EXPECT_EQ(indexed, dumpOf(bytes, false)) << name;
+        const std::string indexed = dumpOf(bytes);
+        EXPECT_EQ(indexed, dumpOf(bytes, Reading::WordByWord)) << name;
         EXPECT_EQ(indexed, referenceDump(bytes)) << name;
         EXPECT_NE(indexed.find("object 0 "), std::string::npos) << name;
     }

@@ -1,7 +1,8 @@
 // A second reading of ASE text, written the plain way: every pass rewinds a C stream and
 // reads it with fscanf and fgets, counting objects and materials from the top. It carries
-// the same mends as the game's loader (counts refused, lines beyond a count dropped,
-// failed conversions leaving fields alone), so both must give the same model.
+// the same mends as the game's loader (negative counts refused, lines beyond a count
+// dropped, failed conversions leaving fields alone, a file refused whole when it would
+// pass the loader's budget or reading bound), so both must give the same model.
 #pragma once
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,10 @@
 
 #include "fixed.h"
 #include "loaderase/aseloader.h"
+#include "loaderase/asetext.h"
+#include "loaderase/loadbudget.h"
+#include "loaderase/passengine.h"
+#include "loaderase/wordindex.h"
 #include "materialmanager/materialmanager.h"
 #include "model.h"
 
@@ -25,29 +30,63 @@ public:
         } else {
             file = fmemopen(text.data(), text.size(), "r");
         }
-        materialBase = -1;
-        model.objectCount = countObjects();
-        int materialCount = readMaterialCount();
-        if (!countAllowed(materialCount, AseLoader::MAX_MATERIAL_COUNT)) materialCount = 0;
-        for (int n = 1; n <= materialCount; ++n) {
-            Material* material = new Material();
-            materialBase = materialManager.add(material);
-            readMaterial(n, *material);
-        }
-        materialBase = materialBase - materialCount + 1;
-        for (int n = 1; n <= model.objectCount; ++n) {
-            MeshObject* object = new MeshObject();
-            model.objects.push_back(object);
-            readMeshCounts(n, *object->mesh);
-            for (const char* keyword : {"*MATERIAL_REF", "*UVW_U_TILING", "*UVW_V_TILING", "*MESH_VERTEX",
-                                        "*MESH_FACE", "*MESH_TVERT", "*MESH_TFACE"}) {
-                readObjectKeyword(n, keyword, *object);
-            }
+        const size_t firstObject = model.objects.size();
+        const int32_t objectCountBefore = model.objectCount;
+        const int32_t firstMaterial = materialManager.mark();
+        if (!readAll()) {
+            for (size_t i = firstObject; i < model.objects.size(); ++i) delete model.objects[i];
+            model.objects.resize(firstObject);
+            model.objectCount = objectCountBefore;
+            materialManager.dropSince(firstMaterial);
         }
         std::fclose(file);
     }
 
 private:
+    // False when the file is refused.
+    bool readAll() {
+        const size_t indexLimit = text.size() < ase::LoadBudget::LIMIT ? ase::LoadBudget::LIMIT - text.size() : 0;
+        if (!budget.take(uint64_t{text.size()} + ase::WordIndex::bytesFor(text, indexLimit), 1)) return false;
+        materialBase = -1;
+        int objectCount = 0;
+        if (!countObjects(objectCount)) return false;
+        model.objectCount = objectCount;
+        int materialCount = readMaterialCount();
+        if (!passFrom(0)) return false;
+        if (materialCount < 0) materialCount = 0;
+        if (!budget.take(static_cast<uint64_t>(materialCount), ase::LoadBudget::MATERIAL_BYTES)) return false;
+        // The loader finds every material's start in one pass, which ends after the last
+        // one wanted, or at the end when the file has fewer.
+        bool allFound = materialCount > 0 && seek("*MATERIAL", materialCount);
+        if (materialCount > 0 && !covered(0, allFound ? std::ftell(file) : long(text.size()))) return false;
+        for (int n = 1; n <= materialCount; ++n) {
+            Material* material = new Material();
+            materialBase = materialManager.add(material);
+            if (!readMaterial(n, *material)) return false;
+        }
+        materialBase = materialBase - materialCount + 1;
+        for (int n = 1; n <= objectCount; ++n) {
+            MeshObject* object = new MeshObject();
+            model.objects.push_back(object);
+            if (!readMeshCounts(n, *object->mesh)) return false;
+            for (const char* keyword : {"*MATERIAL_REF", "*UVW_U_TILING", "*UVW_V_TILING", "*MESH_VERTEX",
+                                        "*MESH_FACE", "*MESH_TVERT", "*MESH_TFACE"}) {
+                if (!readObjectKeyword(n, keyword, *object)) return false;
+            }
+        }
+        return true;
+    }
+
+    // The loader's passes together cover the text at most so many times over.
+    bool covered(long from, long to) {
+        const uint64_t span = static_cast<uint64_t>(to - from);
+        if (span > readingLeft) return false;
+        readingLeft -= span;
+        return true;
+    }
+    // A pass that started at from and ends here.
+    bool passFrom(long from) { return covered(from, std::feof(file) ? long(text.size()) : std::ftell(file)); }
+
     // "%s" into a buffer of 255: the first 254 characters are kept, the rest of the run read.
     bool readWord() {
         if (std::fscanf(file, "%254s", word) != 1) return false;
@@ -71,18 +110,19 @@ private:
         }
         return false;
     }
-    int countObjects() {
+    bool countObjects(int& found) {
         std::rewind(file);
-        int found = 0;
+        found = 0;
         while (readWord()) {
             if (std::strcmp(word, "*GEOMOBJECT") == 0) {
+                if (!budget.take(1, ase::LoadBudget::OBJECT_BYTES)) return false;
                 ++found;
             } else {
                 skipLine();
             }
             if (std::feof(file)) break;
         }
-        return found;
+        return passFrom(0);
     }
     int readMaterialCount() {
         std::rewind(file);
@@ -97,10 +137,6 @@ private:
         }
         return count;
     }
-    bool countAllowed(int count, int cap) {
-        const long long limit = std::min<long long>(cap, static_cast<long long>(text.size()));
-        return count >= 0 && count <= limit;
-    }
     void readQuoted(char* field) {
         char value[255];
         if (std::fscanf(file, " \"%254s", value) != 1) return;
@@ -109,8 +145,9 @@ private:
         if (length > 0) value[length - 1] = '\0';
         std::strcpy(field, value);
     }
-    void readMaterial(int n, Material& material) {
-        if (!seek("*MATERIAL", n)) return;
+    bool readMaterial(int n, Material& material) {
+        if (!seek("*MATERIAL", n)) return true;
+        const long from = std::ftell(file);
         while (readWord()) {
             if (std::strcmp(word, "*MATERIAL") == 0) break;
             if (std::strcmp(word, "*MATERIAL_DIFFUSE") == 0) {
@@ -130,28 +167,36 @@ private:
             }
             if (std::feof(file)) break;
         }
+        return passFrom(from);
     }
     template <class T>
-    void readCount(int& count, std::vector<T>& array) {
+    bool readCount(int& count, uint64_t& largest, std::vector<T>& array, size_t elementBytes) {
         std::fscanf(file, "%d", &count);
-        if (!countAllowed(count, AseLoader::MAX_MESH_COUNT)) count = 0;
+        if (count < 0) count = 0;
+        if (!budget.takeArray(largest, count, elementBytes)) return false;
         array.assign(static_cast<size_t>(count), T());
+        return true;
     }
-    void readMeshCounts(int n, MeshData& mesh) {
-        if (!seek("*GEOMOBJECT", n)) return;
+    bool readMeshCounts(int n, MeshData& mesh) {
+        if (!seek("*GEOMOBJECT", n)) return true;
+        const long from = std::ftell(file);
+        uint64_t vertices = 0, faces = 0, texVertices = 0;
         while (readWord()) {
             if (std::strcmp(word, "*GEOMOBJECT") == 0) break;
+            bool fits = true;
             if (std::strcmp(word, "*MESH_NUMVERTEX") == 0) {
-                readCount(mesh.numVertex, mesh.vertices);
+                fits = readCount(mesh.numVertex, vertices, mesh.vertices, ase::LoadBudget::VERTEX_BYTES);
             } else if (std::strcmp(word, "*MESH_NUMFACES") == 0) {
-                readCount(mesh.numFaces, mesh.faces);
+                fits = readCount(mesh.numFaces, faces, mesh.faces, ase::LoadBudget::FACE_BYTES);
             } else if (std::strcmp(word, "*MESH_NUMTVERTEX") == 0) {
-                readCount(mesh.numTVertex, mesh.texVertices);
+                fits = readCount(mesh.numTVertex, texVertices, mesh.texVertices, ase::LoadBudget::TEX_VERTEX_BYTES);
             } else {
                 skipLine();
             }
+            if (!fits) return false;
             if (std::feof(file)) break;
         }
+        return passFrom(from);
     }
     static bool isObjectKeyword(const char* w) {
         for (const char* k : {"*MATERIAL_REF", "*UVW_U_TILING", "*UVW_V_TILING", "*MESH_VERTEX", "*MESH_FACE",
@@ -216,8 +261,9 @@ private:
         }
         return true;
     }
-    void readObjectKeyword(int n, const char* keyword, MeshObject& object) {
-        if (!seek("*GEOMOBJECT", n)) return;
+    bool readObjectKeyword(int n, const char* keyword, MeshObject& object) {
+        if (!seek("*GEOMOBJECT", n)) return true;
+        const long from = std::ftell(file);
         while (readWord()) {
             if (std::strcmp(word, "*GEOMOBJECT") == 0) break;
             if (isObjectKeyword(word)) {
@@ -227,6 +273,7 @@ private:
             }
             if (std::feof(file)) break;
         }
+        return passFrom(from);
     }
 
     std::string text;
@@ -234,6 +281,16 @@ private:
     FILE* file = nullptr;
     int materialBase = -1;
     char word[255] = {};
+    ase::LoadBudget budget;
+    uint64_t readingLeft = ase::PassEngine::READING_BOUND * text.size();
 };
+
+// The game's loader with every pass reading word by word, without the index: the reading
+// the indexed one must agree with.
+inline void loadWordByWord(AseLoader& loader, const char* name, const std::string& bytes, Model& model) {
+    const std::string text = ase::decodeText(bytes.data(), bytes.size());
+    ase::PassEngine engine(text);
+    loader.read(name, engine, &model);
+}
 
 } // namespace reference

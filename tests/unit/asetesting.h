@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "asereference.h"
 #include "loaderase/aseloader.h"
 #include "loaderase/modeldump.h"
 #include "materialmanager/materialmanager.h"
@@ -22,23 +23,28 @@ inline void ensurePlatform() {
     platform::create(options, error);
 }
 
+enum class Reading { Indexed, WordByWord };
+
 // Loads text into model; the materials it adds stay in the table.
-inline void loadInto(Model& model, const std::string& text, bool useIndex = true) {
+inline void loadInto(Model& model, const std::string& text, Reading reading = Reading::Indexed) {
     ensurePlatform();
     auto* loader = new AseLoader();
-    loader->useIndex = useIndex;
     delete model.loader;
     model.loader = loader;
-    loader->loadText("test.ase", text.data(), text.size(), &model);
+    if (reading == Reading::WordByWord) {
+        reference::loadWordByWord(*loader, "test.ase", text, model);
+    } else {
+        loader->loadText("test.ase", text.data(), text.size(), &model);
+    }
 }
 
 // The dump of text as the loader reads it; the table is left as it was.
-inline std::string dumpOf(const std::string& text, bool useIndex = true) {
+inline std::string dumpOf(const std::string& text, Reading reading = Reading::Indexed) {
     const bool gl = materialManager.isGlEnabled();
     materialManager.setGlEnabled(false);
     const int32_t mark = materialManager.mark();
     Model model;
-    loadInto(model, text, useIndex);
+    loadInto(model, text, reading);
     std::string dump = dumpModel(model, mark, materialManager.count());
     materialManager.dropSince(mark);
     materialManager.setGlEnabled(gl);
