@@ -288,7 +288,7 @@ TEST(AseErrors, FifosAndDirectoriesAreRefusedWithoutWaiting) {
     const std::string fifo = dir + "moto3.ase";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(mkdir((dir + "moto4.ase").c_str(), 0700), 0);
-    std::strcpy(sharedState.appDir, dir.c_str());
+    sharedState.appDir = dir;
     Model model, directory;
     testing::internal::CaptureStderr();
     auto loading = std::async(std::launch::async, [&] { model.loadFile("moto3.ase"); });
@@ -303,7 +303,7 @@ TEST(AseErrors, FifosAndDirectoriesAreRefusedWithoutWaiting) {
               "Error at 46 line, in src/loaderase file: File moto3.ase does not exists\n"
               "Error at 46 line, in src/loaderase file: File moto4.ase does not exists\n");
     EXPECT_TRUE(model.objects.empty());
-    sharedState.appDir[0] = '\0';
+    sharedState.appDir.clear();
     std::filesystem::remove_all(dir);
 }
 
