@@ -7,7 +7,7 @@
 
 class ModelLoader;
 
-class Model {
+class Model : public MeshSet {
 public:
     Model();
     ~Model();
@@ -21,9 +21,7 @@ public:
     void drawObject(MeshObject& object);
     void clear();
 
-    int32_t objectCount = 0;
-    std::vector<MeshObject*> objects; // owned
-    ModelLoader* loader = nullptr;    // owned
+    ModelLoader* loader = nullptr; // owned
 };
 
 // The vertex or texture vertex a face corner names; an index outside the array gives the

@@ -8,7 +8,7 @@
 #include "loaderase/asetext.h"
 #include "log.h"
 #include "materialmanager/materialmanager.h"
-#include "model.h"
+#include "loaderase/meshdata.h"
 #include "platform/os.h"
 
 using namespace ase;
@@ -109,7 +109,7 @@ void readMaterialRefLine(TextReader& reader, MeshObject& object, int32_t materia
 }
 
 // The two argument errors of a load, reported from their fixed places.
-bool argumentsGiven(const char* name, const Model* model) {
+bool argumentsGiven(const char* name, const MeshSet* model) {
     if (!name) {
         setErrorLocation("src/loaderase", 31);
         reportError("invalid pointer");
@@ -139,21 +139,21 @@ const Keyword objectKeywords[] = {KwMaterialRef, KwUTiling, KwVTiling, KwMeshVer
 
 } // namespace
 
-AseLoader::AseLoader(const char* fileName, Model* model) : model(model) { load(fileName, model); }
+AseLoader::AseLoader(const char* fileName, MeshSet* model) : model(model) { load(fileName, model); }
 
 AseLoader::~AseLoader() = default;
 
-void AseLoader::load(const char* fileName, Model* model) {
+void AseLoader::load(const char* fileName, MeshSet* model) {
     if (argumentsGiven(fileName, model)) readFile(fullPath(fileName).c_str(), fileName, model);
 }
 
-void AseLoader::loadPath(const char* path, Model* model) {
+void AseLoader::loadPath(const char* path, MeshSet* model) {
     if (argumentsGiven(path, model)) readFile(path, path, model);
 }
 
 // The file is copied whole, so another program shortening or rewriting it while the passes
 // read cannot hurt them; special files are refused without waiting on them.
-void AseLoader::readFile(const char* path, const char* shownName, Model* model) {
+void AseLoader::readFile(const char* path, const char* shownName, MeshSet* model) {
     std::vector<uint8_t> bytes;
     if (platform::os::readWholeFile(path, MAX_FILE_BYTES, bytes) != platform::os::ReadStatus::Ok) {
         setErrorLocation("src/loaderase", 46);
@@ -171,7 +171,7 @@ void AseLoader::readFile(const char* path, const char* shownName, Model* model) 
     readDecoded(shownName, text, model);
 }
 
-void AseLoader::loadText(const char* name, const char* bytes, size_t size, Model* model) {
+void AseLoader::loadText(const char* name, const char* bytes, size_t size, MeshSet* model) {
     if (!model) {
         setErrorLocation("src/loaderase", 37);
         reportError("invalid 3DModel");
@@ -182,7 +182,7 @@ void AseLoader::loadText(const char* name, const char* bytes, size_t size, Model
     readDecoded(name, decodeText(bytes, size), model);
 }
 
-void AseLoader::readDecoded(const char* name, std::string_view text, Model* model) {
+void AseLoader::readDecoded(const char* name, std::string_view text, MeshSet* model) {
     // The same refusal as read makes for the text and its index, before the index is read.
     WordIndex index;
     if (text.size() > LoadBudget::LIMIT || !index.build(text, LoadBudget::LIMIT - text.size()))
@@ -191,7 +191,7 @@ void AseLoader::readDecoded(const char* name, std::string_view text, Model* mode
     read(name, engine, model);
 }
 
-void AseLoader::read(const char* name, PassEngine& engine, Model* model) {
+void AseLoader::read(const char* name, PassEngine& engine, MeshSet* model) {
     if (!model) {
         setErrorLocation("src/loaderase", 37);
         reportError("invalid 3DModel");

@@ -22,7 +22,7 @@
 #include "loaderase/passengine.h"
 #include "loaderase/wordindex.h"
 
-class Model;
+struct MeshSet;
 struct Material;
 struct MeshObject;
 
@@ -31,29 +31,29 @@ public:
     // No load: for loadPath and loadText.
     AseLoader() = default;
     // Reads fileName from the application directory into model before returning.
-    AseLoader(const char* fileName, Model* model);
+    AseLoader(const char* fileName, MeshSet* model);
     ~AseLoader() override;
     AseLoader(const AseLoader&) = delete;
     AseLoader& operator=(const AseLoader&) = delete;
 
-    void load(const char* fileName, Model* model) override;
+    void load(const char* fileName, MeshSet* model) override;
     // The same reading for a path used as given; errors name the path.
-    void loadPath(const char* path, Model* model);
+    void loadPath(const char* path, MeshSet* model);
     // The same reading for a file already in memory; errors name `name`.
-    void loadText(const char* name, const char* bytes, size_t size, Model* model);
+    void loadText(const char* name, const char* bytes, size_t size, MeshSet* model);
     // The passes over text already decoded, read through engine: what loadText does once
     // it has decoded and indexed the text.
-    void read(const char* name, ase::PassEngine& engine, Model* model);
+    void read(const char* name, ase::PassEngine& engine, MeshSet* model);
 
     // A larger file could never fit the budget: it is not read at all.
     static constexpr size_t MAX_FILE_BYTES = ase::LoadBudget::LIMIT;
 
-    Model* model = nullptr;
+    MeshSet* model = nullptr;
     int32_t materialBase = -1;
 
 private:
-    void readFile(const char* path, const char* shownName, Model* model);
-    void readDecoded(const char* name, std::string_view text, Model* model);
+    void readFile(const char* path, const char* shownName, MeshSet* model);
+    void readDecoded(const char* name, std::string_view text, MeshSet* model);
 
     // The passes in their order; each returns false when the file is refused.
     bool runPasses();

@@ -39,3 +39,9 @@ struct MeshObject {
     MeshObject(const MeshObject&) = delete;
     MeshObject& operator=(const MeshObject&) = delete;
 };
+
+// The mesh objects of one model file, as a loader fills them in; a Model is one.
+struct MeshSet {
+    int32_t objectCount = 0;
+    std::vector<MeshObject*> objects; // owned by the Model
+};

@@ -1,11 +1,11 @@
 // The family of model-file loaders.
 #pragma once
 
-class Model;
+struct MeshSet;
 
 class ModelLoader {
 public:
     virtual ~ModelLoader() = default;
     // Reads the bare file name from the application directory into the model.
-    virtual void load(const char* fileName, Model* model) = 0;
+    virtual void load(const char* fileName, MeshSet* model) = 0;
 };
