@@ -12,7 +12,8 @@ target_include_directories(palvex_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(palvex_core_fuzz PUBLIC
   PALVEX_VERSION="${PROJECT_VERSION}" PALVEX_FONT="${PALVEX_FONT}" GL_GLEXT_PROTOTYPES=1)
 target_compile_options(palvex_core_fuzz PRIVATE ${PALVEX_FUZZ_FLAGS})
-target_link_libraries(palvex_core_fuzz PUBLIC PkgConfig::SDL2 PkgConfig::GLES GIF::GIF nlohmann_json::nlohmann_json)
+target_link_libraries(palvex_core_fuzz PUBLIC PkgConfig::SDL2 PkgConfig::GLES GIF::GIF PkgConfig::JPEG
+  nlohmann_json::nlohmann_json)
 
 file(GLOB PALVEX_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*.cpp)
 # `fuzzers` builds just these programs: make fuzz needs nothing else of this build.
