@@ -12,7 +12,7 @@ target_include_directories(palvex_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(palvex_core_fuzz PUBLIC
   PALVEX_VERSION="${PROJECT_VERSION}" PALVEX_FONT="${PALVEX_FONT}" GL_GLEXT_PROTOTYPES=1)
 target_compile_options(palvex_core_fuzz PRIVATE ${PALVEX_FUZZ_FLAGS})
-target_link_libraries(palvex_core_fuzz PUBLIC PkgConfig::SDL2 PkgConfig::GLES GIF::GIF PkgConfig::JPEG
+target_link_libraries(palvex_core_fuzz PUBLIC PkgConfig::SDL2 PkgConfig::GLES GIF::GIF PkgConfig::JPEG PkgConfig::VORBISFILE
   nlohmann_json::nlohmann_json)
 
 file(GLOB PALVEX_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*.cpp)
