@@ -257,7 +257,8 @@ TEST(ImageDecode, DamagedGifsAreRefused) {
     noTable.erase(noTable.begin() + 13, noTable.begin() + 13 + 12);
     expectRefused(noTable, "GIF without a colour table");
 
-    // Files the fuzzer found to make SDL_image 2.6 free a wild pointer or allocate gigabytes.
+    // Files the fuzzer found to make SDL_image 2.6 free a wild pointer or allocate gigabytes,
+    // and hostile ones: odd widths, a thousand JPEG scans, a header past the size limit.
     int seen = 0;
     for (const auto& entry : std::filesystem::directory_iterator(PALVEX_SOURCE_DIR "/tests/data/damaged-pictures")) {
         SCOPED_TRACE(entry.path());
