@@ -147,13 +147,13 @@ bool decodeVorbis(const uint8_t* data, size_t size, Converter& converter, std::v
 bool decodeWav(const uint8_t* data, size_t size, Converter& converter, const char*& why) {
     SDL_RWops* memory = SDL_RWFromConstMem(data, static_cast<int>(size));
     if (!memory) return refuse(why, "out of memory");
-    SDL_AudioSpec spec;
+    SDL_AudioSpec wave;
     Uint8* samples = nullptr;
     Uint32 length = 0;
-    if (!SDL_LoadWAV_RW(memory, 1, &spec, &samples, &length)) return refuse(why, "damaged WAV sound");
+    if (!SDL_LoadWAV_RW(memory, 1, &wave, &samples, &length)) return refuse(why, "damaged WAV sound");
     std::unique_ptr<Uint8, void (*)(Uint8*)> owned(samples, SDL_FreeWAV);
-    if (!formatAcceptable(spec.freq, spec.channels)) return refuse(why, "sound of an unusual rate or channel count");
-    if (!converter.begin(spec.format, spec.freq, spec.channels) || !converter.put(samples, length) ||
+    if (!formatAcceptable(wave.freq, wave.channels)) return refuse(why, "sound of an unusual rate or channel count");
+    if (!converter.begin(wave.format, wave.freq, wave.channels) || !converter.put(samples, length) ||
         !converter.finish())
         return refuse(why, "sound could not be converted");
     return true;
