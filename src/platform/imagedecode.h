@@ -35,5 +35,8 @@ bool decodeImageFile(const char* path, Image& out, const char** why = nullptr);
 // A picture no larger than maxSide on either side, the aspect kept: `in` itself when it
 // fits, otherwise each pixel the average of the block of pixels it covers.
 void scaleImageToFit(const Image& in, int maxSide, Image& out);
+// The window icon goes to the X server as one property of 4 bytes a pixel in one request;
+// a 2048-pixel icon is past the largest request (16 MB) and the server refuses it.
+constexpr int MAX_ICON_SIDE = 256;
 
 } // namespace platform

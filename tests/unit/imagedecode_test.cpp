@@ -380,7 +380,7 @@ TEST(ImageDecode, ScaleToFitKeepsAspectAndAveragesBlocks) {
                                                                             {3, 4000, 1, 256}}) {
         in.width = w, in.height = h;
         in.rgb.assign(size_t(w) * h * 3, 77);
-        platform::scaleImageToFit(in, 256, out);
+        platform::scaleImageToFit(in, platform::MAX_ICON_SIDE, out);
         EXPECT_EQ(out.width * 10000 + out.height, wantW * 10000 + wantH) << w << " x " << h;
         EXPECT_EQ(out.rgb, std::vector<uint8_t>(size_t(wantW) * wantH * 3, 77));
     }
