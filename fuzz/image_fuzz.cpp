@@ -1,6 +1,6 @@
 // libFuzzer target for the picture path without GL: the bytes go to a file, the platform
-// decodes it as the game does (giflib for GIF, SDL_image for JPEG, PNG and BMP, then
-// RGB 24) and the pixels are packed to the 565 texels that would be uploaded. The
+// decodes it as the game does (giflib for GIF, libjpeg for JPEG, SDL_image for PNG and
+// BMP, then RGB 24) and the pixels are packed to the 565 texels that would be uploaded. The
 // sanitizers watch the decoders' reads and ours; the decoded size must be one the game
 // accepts and every texel must come from the pixels.
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imagetexture.h"
+#include "platform/imagedecode.h"
 #include "platform/platform.h"
 
 namespace {
@@ -49,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (image.width != 0 || image.height != 0 || !image.rgb.empty()) std::abort();
         return 0;
     }
-    if (image.width <= 0 || image.height <= 0 || image.width > 8192 || image.height > 8192) std::abort();
+    if (image.width <= 0 || image.height <= 0 || image.width > platform::MAX_IMAGE_SIDE ||
+        image.height > platform::MAX_IMAGE_SIDE)
+        std::abort();
     if (image.rgb.size() != static_cast<size_t>(image.width) * image.height * 3) std::abort();
 
     std::vector<uint16_t> texels;

@@ -12,10 +12,17 @@ bool decodeAndUpload(const char* fileName, bool groundMipmaps) {
     platform::Image image;
     if (!platform::get().decodeImage(fullPath(fileName).c_str(), image)) return false;
     if (groundMipmaps) glTexParameterx(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
+    const int width = image.width, height = image.height;
     std::vector<uint16_t> texels;
-    convertToRgb565(image.rgb.data(), image.width, image.height, texels);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, image.width, image.height, 0, GL_RGB, GL_UNSIGNED_SHORT_5_6_5,
-                 texels.data());
+    convertToRgb565(image.rgb.data(), width, height, texels);
+    image = platform::Image(); // the largest pictures are not held three times over
+    // The texel rows are packed without gaps, but GL takes rows as starting on 4-byte
+    // boundaries unless told otherwise: a picture of odd width would be read past its end.
+    // Only those pictures change the setting, and only for their own upload.
+    const bool oddRows = width % 2 != 0;
+    if (oddRows) glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, texels.data());
+    if (oddRows) glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     return true;
 }
 

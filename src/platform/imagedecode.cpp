@@ -5,9 +5,16 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "platform/os.h"
 
 namespace platform {
 
@@ -123,7 +130,7 @@ bool decodeGif(const uint8_t* data, size_t size, Image& out, const char*& why) {
     return true;
 }
 
-// --- PNG, JPEG, BMP --------------------------------------------------------------------
+// --- Sizes in headers -----------------------------------------------------------------
 // The sizes are read from the header first, so that a file claiming 65535 by 65535 is
 // refused before a decoder allocates for it.
 
@@ -191,36 +198,124 @@ bool bmpSize(const uint8_t* d, size_t n, long& w, long& h) {
     return true;
 }
 
+// --- JPEG ------------------------------------------------------------------------------
+// libjpeg itself rather than SDL_image, which gives no way to bound the work: a
+// progressive file of a thousand scans kept the game on a black window for most of a
+// minute. libjpeg's own advice for untrusted files is followed: its warnings (corrupt data
+// it would otherwise paper over) are errors, and a progress monitor stops the decoding
+// past a number of scans. An error leaves libjpeg through longjmp, never through exit().
+
+struct JpegSession {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr errors;
+    jpeg_progress_mgr progress;
+    std::jmp_buf escape;
+    const char* why;
+};
+
+[[noreturn]] void jpegFail(j_common_ptr common, const char* why) {
+    auto* session = static_cast<JpegSession*>(common->client_data);
+    session->why = why;
+    std::longjmp(session->escape, 1);
+}
+
+// Past the working memory allowed, libjpeg asks for a temporary file, which it has none of.
+[[noreturn]] void jpegError(j_common_ptr common) {
+    const int code = common->err->msg_code;
+    jpegFail(common, code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE ? "JPEG needs too much memory"
+                                                                                 : "damaged JPEG");
+}
+
+// Level -1 is a warning; the others are trace messages, which are not shown.
+void jpegMessage(j_common_ptr common, int level) {
+    if (level < 0) jpegFail(common, "damaged JPEG");
+}
+
+void jpegQuiet(j_common_ptr) {}
+
+void jpegScanLimit(j_common_ptr common) {
+    if (reinterpret_cast<j_decompress_ptr>(common)->input_scan_number > MAX_JPEG_SCANS)
+        jpegFail(common, "JPEG with too many scans");
+}
+
+// Every object whose destruction longjmp would skip lives outside this function.
+bool runJpeg(JpegSession& session, const uint8_t* data, size_t size, Image& out) {
+    jpeg_decompress_struct& info = session.info;
+    if (setjmp(session.escape)) return false;
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&info, TRUE);
+    if (!sideAcceptable(info.image_width) || !sideAcceptable(info.image_height))
+        jpegFail(reinterpret_cast<j_common_ptr>(&info), "picture too large or empty");
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    if (info.output_components != 3) jpegFail(reinterpret_cast<j_common_ptr>(&info), "JPEG colours not supported");
+    out.width = static_cast<int>(info.output_width);
+    out.height = static_cast<int>(info.output_height);
+    out.rgb.resize(static_cast<size_t>(out.width) * out.height * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = &out.rgb[static_cast<size_t>(info.output_scanline) * out.width * 3];
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+}
+
+bool decodeJpeg(const uint8_t* data, size_t size, Image& out, const char*& why) {
+    JpegSession session{};
+    session.info.err = jpeg_std_error(&session.errors);
+    session.errors.error_exit = jpegError;
+    session.errors.emit_message = jpegMessage;
+    session.errors.output_message = jpegQuiet;
+    session.why = "damaged JPEG";
+    session.info.client_data = &session;
+    jpeg_create_decompress(&session.info);
+    session.info.mem->max_memory_to_use = MAX_JPEG_WORKING_BYTES;
+    session.progress.progress_monitor = jpegScanLimit;
+    session.info.progress = &session.progress;
+    struct Destroy {
+        jpeg_decompress_struct* info;
+        ~Destroy() { jpeg_destroy_decompress(info); }
+    } destroy{&session.info};
+    if (runJpeg(session, data, size, out)) return true;
+    return refuse(why, session.why);
+}
+
+// --- PNG, BMP --------------------------------------------------------------------------
+
 struct SurfaceFree {
     void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
 };
 using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
 
+// The loaded surface is copied straight into the picture's own pixels, without a converted
+// surface in between: a picture of the largest size is then held twice, not three times.
 bool copyRgb(SDL_Surface* loaded, Image& out, const char*& why) {
     if (!sideAcceptable(loaded->w) || !sideAcceptable(loaded->h)) return refuse(why, "picture too large or empty");
-    Surface rgb(SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0));
-    if (!rgb) return refuse(why, "picture could not be converted");
-    out.width = rgb->w;
-    out.height = rgb->h;
-    out.rgb.resize(static_cast<size_t>(rgb->w) * rgb->h * 3);
-    for (int row = 0; row < rgb->h; ++row) {
-        std::memcpy(&out.rgb[static_cast<size_t>(row) * rgb->w * 3],
-                    static_cast<uint8_t*>(rgb->pixels) + static_cast<size_t>(row) * rgb->pitch,
-                    static_cast<size_t>(rgb->w) * 3);
-    }
+    std::vector<uint8_t> rgb(static_cast<size_t>(loaded->w) * loaded->h * 3);
+    Surface target(SDL_CreateRGBSurfaceWithFormatFrom(rgb.data(), loaded->w, loaded->h, 24, loaded->w * 3,
+                                                      SDL_PIXELFORMAT_RGB24));
+    if (!target) return refuse(why, "picture could not be converted");
+    // A plain copy of every pixel, as a conversion of the surface would make it: no
+    // blending with what the target holds, no transparent colour left out.
+    SDL_SetSurfaceBlendMode(loaded, SDL_BLENDMODE_NONE);
+    SDL_SetColorKey(loaded, SDL_FALSE, 0);
+    if (SDL_BlitSurface(loaded, nullptr, target.get(), nullptr) != 0) return refuse(why, "picture could not be converted");
+    out.width = loaded->w;
+    out.height = loaded->h;
+    out.rgb = std::move(rgb);
     return true;
 }
 
-bool decodeWithSdl(const uint8_t* data, size_t size, Image& out, const char*& why) {
+bool decodeSized(const uint8_t* data, size_t size, Image& out, const char*& why) {
     long w = 0, h = 0;
     SDL_Surface* (*loader)(SDL_RWops*) = nullptr;
     bool sized = false;
+    const bool jpeg = isJpeg(data, size);
     if (isPng(data, size)) {
         sized = pngSize(data, size, w, h);
         loader = IMG_LoadPNG_RW;
-    } else if (isJpeg(data, size)) {
+    } else if (jpeg) {
         sized = jpegSize(data, size, w, h);
-        loader = IMG_LoadJPG_RW;
     } else if (isBmp(data, size)) {
         sized = bmpSize(data, size, w, h);
         loader = IMG_LoadBMP_RW;
@@ -230,6 +325,7 @@ bool decodeWithSdl(const uint8_t* data, size_t size, Image& out, const char*& wh
     if (!sized) return refuse(why, "damaged picture header");
     if (!sideAcceptable(w) || !sideAcceptable(h)) return refuse(why, "picture too large or empty");
     if (size > static_cast<size_t>(INT32_MAX)) return refuse(why, "picture file too large");
+    if (jpeg) return decodeJpeg(data, size, out, why);
     SDL_RWops* memory = SDL_RWFromConstMem(data, static_cast<int>(size));
     if (!memory) return refuse(why, "out of memory");
     Surface loaded(loader(memory));
@@ -253,7 +349,7 @@ bool decodeImageBytes(const uint8_t* data, size_t size, Image& out, const char**
             if (size >= 4 && std::memcmp(data, "GIF8", 4) == 0)
                 decoded = decodeGif(data, size, out, reason);
             else
-                decoded = decodeWithSdl(data, size, out, reason);
+                decoded = decodeSized(data, size, out, reason);
         } catch (const std::bad_alloc&) {
             reason = "out of memory";
             decoded = false;
@@ -262,6 +358,54 @@ bool decodeImageBytes(const uint8_t* data, size_t size, Image& out, const char**
     if (!decoded) out = Image();
     if (why) *why = decoded ? nullptr : reason;
     return decoded;
+}
+
+bool decodeImageFile(const char* path, Image& out, const char** why) {
+    out = Image();
+    std::vector<uint8_t> bytes;
+    const os::ReadStatus status = os::readWholeFile(path ? path : "", MAX_IMAGE_FILE_BYTES, bytes);
+    if (status != os::ReadStatus::Ok) {
+        if (why) *why = status == os::ReadStatus::TooLarge ? "picture file too large" : os::readStatusText(status);
+        return false;
+    }
+    return decodeImageBytes(bytes.data(), bytes.size(), out, why);
+}
+
+void scaleImageToFit(const Image& in, int maxSide, Image& out) {
+    const int longest = std::max(in.width, in.height);
+    if (longest <= maxSide || maxSide <= 0 || in.rgb.size() != static_cast<size_t>(in.width) * in.height * 3) {
+        out = in;
+        return;
+    }
+    // Rounded to the nearest pixel, never below one: a 1000 by 3 picture becomes 256 by 1.
+    auto scaled = [&](int side) { return std::max(1, static_cast<int>((int64_t(side) * maxSide + longest / 2) / longest)); };
+    Image result;
+    result.width = scaled(in.width);
+    result.height = scaled(in.height);
+    result.rgb.resize(static_cast<size_t>(result.width) * result.height * 3);
+    // Output pixel x covers the input columns from x * w / W up to (x + 1) * w / W, at least one.
+    auto span = [](int at, int outSide, int inSide, int& first, int& last) {
+        first = static_cast<int>(int64_t(at) * inSide / outSide);
+        last = std::max(first + 1, static_cast<int>(int64_t(at + 1) * inSide / outSide));
+    };
+    for (int y = 0; y < result.height; ++y) {
+        int top, bottom;
+        span(y, result.height, in.height, top, bottom);
+        for (int x = 0; x < result.width; ++x) {
+            int left, right;
+            span(x, result.width, in.width, left, right);
+            uint64_t sum[3] = {0, 0, 0};
+            for (int sy = top; sy < bottom; ++sy) {
+                const uint8_t* p = &in.rgb[(static_cast<size_t>(sy) * in.width + left) * 3];
+                for (int sx = left; sx < right; ++sx, p += 3)
+                    for (int c = 0; c < 3; ++c) sum[c] += p[c];
+            }
+            const uint64_t count = uint64_t(bottom - top) * (right - left);
+            uint8_t* d = &result.rgb[(static_cast<size_t>(y) * result.width + x) * 3];
+            for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((sum[c] + count / 2) / count);
+        }
+    }
+    out = std::move(result);
 }
 
 } // namespace platform

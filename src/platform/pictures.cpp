@@ -3,18 +3,11 @@
 #include <SDL_image.h>
 
 #include "platform/imagedecode.h"
-#include "platform/os.h"
 #include "platform/platform.h"
 
 namespace platform {
 
-bool Platform::decodeImage(const char* path, Image& out) {
-    out = Image();
-    if (!path || !path[0]) return false;
-    std::vector<uint8_t> bytes;
-    if (os::readWholeFile(path, MAX_IMAGE_FILE_BYTES, bytes) != os::ReadStatus::Ok) return false;
-    return decodeImageBytes(bytes.data(), bytes.size(), out);
-}
+bool Platform::decodeImage(const char* path, Image& out) { return decodeImageFile(path, out); }
 
 bool savePng(const std::string& path, const Image& image) {
     if (image.width <= 0 || image.height <= 0 || image.rgb.size() < size_t(image.width) * image.height * 3) return false;

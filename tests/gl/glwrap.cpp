@@ -43,10 +43,16 @@ const TexImage& lastTexImage() { return texImage; }
 
 void keepTexImage(GLsizei width, GLsizei height, GLenum type, const void* pixels) {
     if (type != GL_UNSIGNED_SHORT_5_6_5 || !pixels || width <= 0 || height <= 0) return;
+    GLint alignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    const size_t row = static_cast<size_t>(width) * 2, stride = (row + alignment - 1) / alignment * alignment;
     const auto* texels = static_cast<const uint16_t*>(pixels);
     texImage.width = width;
     texImage.height = height;
-    texImage.texels.assign(texels, texels + static_cast<size_t>(width) * height);
+    texImage.bytesRead = stride * (height - 1) + row;
+    // Copied only when GL reads the packed buffer and no more.
+    if (texImage.bytesRead == row * height) texImage.texels.assign(texels, texels + static_cast<size_t>(width) * height);
+    else texImage.texels.clear();
 }
 
 } // namespace glwrap
@@ -70,6 +76,7 @@ WRAP(glEnableClientState, GLenum array, array)
 WRAP(glDisableClientState, GLenum array, array)
 WRAP(glPushMatrix, void)
 WRAP(glPopMatrix, void)
+WRAP(glPixelStorei, PARAMS(GLenum pname, GLint param), pname, param)
 
 // Array pointers are recorded as addresses.
 #define WRAP_POINTER(name)                                                                                             \

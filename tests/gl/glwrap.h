@@ -24,10 +24,13 @@ std::vector<intptr_t> argsOf(const std::string& name, size_t n);
 // The names of the calls in order, joined by single blanks, for sequence checks.
 std::string sequence();
 
-// The texels of the last glTexImage2D with GL_UNSIGNED_SHORT_5_6_5 data.
+// The last glTexImage2D with GL_UNSIGNED_SHORT_5_6_5 data: how many bytes GL reads from
+// the pointer under the unpack alignment of the moment, and the texels when it reads them
+// packed (width * height of them), as the game stores them.
 struct TexImage {
     int width = 0;
     int height = 0;
+    size_t bytesRead = 0;
     std::vector<uint16_t> texels;
 };
 const TexImage& lastTexImage();

@@ -61,8 +61,9 @@ TEST_F(GlTest, PictureBecomesRgb565BottomRowFirst) {
     glBindTexture(GL_TEXTURE_2D, name);
     glwrap::reset();
     ASSERT_TRUE(loadImageTexture("pic.bmp", false));
-    // A texture loaded without parameters keeps GL's own.
+    // A texture loaded without parameters keeps GL's own; an even width, the unpack alignment too.
     EXPECT_EQ(glwrap::count("glTexParameterx"), 0);
+    EXPECT_EQ(glwrap::count("glPixelStorei"), 0);
     ASSERT_EQ(glwrap::count("glTexImage2D"), 1);
     EXPECT_EQ(glwrap::callsOf("glTexImage2D")[0].args[7], GL_UNSIGNED_SHORT_5_6_5);
     const std::vector<uint16_t> expected = {0xCB26, 0x0000, 0xFFFF, 0xF800, 0xFFFF, 0xF800, 0x07E0, 0x001F};
@@ -72,6 +73,39 @@ TEST_F(GlTest, PictureBecomesRgb565BottomRowFirst) {
     glwrap::reset();
     EXPECT_FALSE(loadImageTexture("missing.bmp", true));
     EXPECT_EQ(glwrap::count("glTexImage2D"), 0);
+    std::system(("rm -rf '" + tempDir + "'").c_str());
+}
+
+// Rows of 16-bit texels that are not a multiple of 4 bytes long: GL must read the packed
+// rows, no byte past them (the sanitizer build watches the reads), and leave the alignment
+// as it found it for the pictures after.
+TEST_F(GlTest, OddWidthPicturesAreReadExactlyAsPacked) {
+    char pattern[] = "/tmp/palvex-gl-XXXXXX";
+    const std::string tempDir = std::string(mkdtemp(pattern)) + "/";
+    AppDir dir(tempDir);
+    auto colour = [](int x, int y, int c) { return uint8_t(c == 0 ? x * 7 : c == 1 ? y * 13 : (x + y) * 3); };
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{3, 3}, {255, 5}, {1, 4095}, {4095, 2}}) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, w, h, 24, SDL_PIXELFORMAT_RGB24);
+        ASSERT_NE(surface, nullptr) << SDL_GetError();
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c) static_cast<uint8_t*>(surface->pixels)[y * surface->pitch + x * 3 + c] = colour(x, y, c);
+        ASSERT_EQ(SDL_SaveBMP(surface, (tempDir + "odd.bmp").c_str()), 0) << SDL_GetError();
+        SDL_FreeSurface(surface);
+        std::vector<uint16_t> expected;
+        for (int row = 0; row < h; ++row) // bottom row first
+            for (int x = 0; x < w; ++x)
+                expected.push_back(packRgb565(colour(x, h - 1 - row, 0), colour(x, h - 1 - row, 1), colour(x, h - 1 - row, 2)));
+        glwrap::reset();
+        ASSERT_TRUE(loadImageTexture("odd.bmp", false));
+        ASSERT_EQ(glwrap::count("glTexImage2D"), 1);
+        EXPECT_EQ(glwrap::lastTexImage().bytesRead, size_t(w) * h * 2);
+        EXPECT_TRUE(glwrap::lastTexImage().texels == expected);
+        GLint alignment = 0;
+        glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+        EXPECT_EQ(alignment, 4);
+    }
     std::system(("rm -rf '" + tempDir + "'").c_str());
 }
 

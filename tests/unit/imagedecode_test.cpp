@@ -8,11 +8,17 @@
 #include <gif_lib.h>
 
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "platform/imagedecode.h"
 
@@ -98,6 +104,49 @@ Bytes surfaceAs(SDL_Surface* surface, Format format) {
     out.resize(static_cast<size_t>(SDL_RWtell(rw)));
     SDL_RWclose(rw);
     return out;
+}
+
+// A grey gradient as a progressive JPEG of `scans` scans: the DC scan, then one scan per AC
+// coefficient, then refinements of the low bit, a coefficient at a time (at most 127).
+// No scans: a baseline JPEG.
+Bytes progressiveJpeg(int scans, int side = 16) {
+    std::vector<jpeg_scan_info> script;
+    script.push_back({1, {0}, 0, 0, 0, 0});
+    for (int pass = 0; pass < 2; ++pass)
+        for (int k = 1; k < 64 && int(script.size()) < scans; ++k) script.push_back({1, {0}, k, k, pass, 1 - pass});
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = info.image_height = side;
+    info.input_components = 1;
+    info.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    if (scans > 0) {
+        info.scan_info = script.data();
+        info.num_scans = static_cast<int>(script.size());
+    }
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(side);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) row[x] = static_cast<uint8_t>((x + y) * 255 / (2 * side - 2));
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+std::string scratchDir() {
+    char pattern[] = "/tmp/palvex-pictures-XXXXXX";
+    return std::string(mkdtemp(pattern)) + "/";
 }
 
 } // namespace
@@ -201,13 +250,15 @@ TEST(ImageDecode, DamagedGifsAreRefused) {
     };
     expectRefused(withShort(6, 65535), "GIF screen too large");
     expectRefused(withShort(25 + 5, 0), "GIF picture too large or empty");
-    expectRefused(withShort(25 + 1, 8190), "GIF picture too large"); // offset pushes it past the limit
+    expectRefused(withShort(6, 4097), "GIF screen too large");
+    expectRefused(withShort(25 + 1, 4094), "GIF picture too large"); // offset pushes it past the limit
     Bytes noTable = good;
     noTable[10] &= 0x7F; // drop the global table flag and the table itself
     noTable.erase(noTable.begin() + 13, noTable.begin() + 13 + 12);
     expectRefused(noTable, "GIF without a colour table");
 
-    // Files the fuzzer found to make SDL_image 2.6 free a wild pointer or allocate gigabytes.
+    // Files the fuzzer found to make SDL_image 2.6 free a wild pointer or allocate gigabytes,
+    // and hostile ones: odd widths, a thousand JPEG scans, a header past the size limit.
     int seen = 0;
     for (const auto& entry : std::filesystem::directory_iterator(PALVEX_SOURCE_DIR "/tests/data/damaged-pictures")) {
         SCOPED_TRACE(entry.path());
@@ -263,4 +314,74 @@ TEST(ImageDecode, OtherFormats) {
 
     // What the handheld did not read is not read here either, whatever SDL_image knows.
     expectRefused({'P', '6', '\n', '1', ' ', '1', '\n', '2', '5', '5', '\n', 1, 2, 3}, "not a GIF, JPEG, PNG or BMP picture");
+}
+
+// libjpeg's work is bounded: a hundred scans are decoded, more are refused; damage that
+// libjpeg would paper over is refused too, and no error ends the process.
+TEST(ImageDecode, JpegScansAndDamage) {
+    platform::Image image;
+    const Bytes hundred = progressiveJpeg(100);
+    ASSERT_TRUE(decode(hundred, image));
+    ASSERT_EQ(image.width * 100 + image.height, 1616);
+    EXPECT_NEAR(image.rgb[(15 * 16 + 15) * 3], 255, 4);
+    EXPECT_NEAR(image.rgb[(8 * 16 + 7) * 3 + 1], 127, 4); // grey: every channel alike
+    expectRefused(progressiveJpeg(101), "JPEG with too many scans");
+
+    // Cut in its pixel data: libjpeg would make up the rest as grey, with a warning.
+    const Bytes baseline = progressiveJpeg(0, 64);
+    ASSERT_TRUE(decode(baseline, image));
+    expectRefused(Bytes(baseline.begin(), baseline.begin() + baseline.size() * 3 / 4), "damaged JPEG");
+    Bytes noComponents = hundred;
+    for (size_t i = 2; i + 9 < noComponents.size(); ++i)
+        if (noComponents[i] == 0xFF && noComponents[i + 1] == 0xC2) { // frame header: components to 0
+            noComponents[i + 9] = 0;
+            break;
+        }
+    expectRefused(noComponents, "damaged JPEG");
+}
+
+// Files are only read when they are regular and small enough; a FIFO never waits for a writer.
+TEST(ImageDecode, OnlyRegularFilesOfBoundedSize) {
+    const std::string dir = scratchDir();
+    platform::Image image;
+    const char* why = nullptr;
+    std::ofstream(dir + "picture.jpg", std::ios::binary).write(reinterpret_cast<const char*>(progressiveJpeg(10).data()),
+                                                              std::streamsize(progressiveJpeg(10).size()));
+    EXPECT_TRUE(platform::decodeImageFile((dir + "picture.jpg").c_str(), image, &why)) << why;
+    ASSERT_EQ(::mkfifo((dir + "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (dir + "zero").c_str()), 0);
+    { std::ofstream(dir + "large"); }
+    ASSERT_EQ(::truncate((dir + "large").c_str(), platform::MAX_IMAGE_FILE_BYTES + 1), 0);
+    const auto start = std::chrono::steady_clock::now();
+    for (const char* name : {"fifo", "zero", "large", "missing"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(platform::decodeImageFile((dir + name).c_str(), image, &why));
+        EXPECT_TRUE(image.rgb.empty());
+        EXPECT_STREQ(why, std::string(name) == "large"     ? "picture file too large"
+                          : std::string(name) == "missing" ? "no such file"
+                                                           : "not a regular file");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ImageDecode, ScaleToFitKeepsAspectAndAveragesBlocks) {
+    platform::Image in, out;
+    in.width = 4, in.height = 2;
+    in.rgb = {0, 0, 0, 10, 20, 30, 100, 100, 100, 200, 200, 200, // top row
+              4, 8, 12, 6, 12, 18, 100, 100, 100, 0, 0, 0};
+    platform::scaleImageToFit(in, 2, out);
+    ASSERT_EQ(out.width * 100 + out.height, 201);
+    EXPECT_EQ(out.rgb, (std::vector<uint8_t>{5, 10, 15, 100, 100, 100}));
+    platform::scaleImageToFit(in, 4, out);
+    EXPECT_EQ(out.rgb, in.rgb) << "a picture that fits is kept as it is";
+
+    for (const auto& [w, h, wantW, wantH] : std::vector<std::array<int, 4>>{{2048, 2048, 256, 256}, {1000, 10, 256, 3},
+                                                                            {3, 4000, 1, 256}}) {
+        in.width = w, in.height = h;
+        in.rgb.assign(size_t(w) * h * 3, 77);
+        platform::scaleImageToFit(in, platform::MAX_ICON_SIDE, out);
+        EXPECT_EQ(out.width * 10000 + out.height, wantW * 10000 + wantH) << w << " x " << h;
+        EXPECT_EQ(out.rgb, std::vector<uint8_t>(size_t(wantW) * wantH * 3, 77));
+    }
 }

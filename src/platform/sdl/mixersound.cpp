@@ -3,11 +3,18 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <memory>
+
+#include "platform/os.h"
+#include "platform/sdl/sounddecode.h"
+
 namespace platform {
 
+// The chunk only points into pcm, which the sample owns.
 struct MixerSound::Sample {
     Mix_Chunk* chunk = nullptr;
     bool loop = false;
+    std::vector<uint8_t> pcm;
 };
 
 MixerSound::~MixerSound() { close(); }
@@ -29,13 +36,23 @@ bool MixerSound::init(int rate, int channels) {
     return true;
 }
 
+// The file is read whole and only when it is a regular file of bounded size, so neither a
+// FIFO nor a link to a device can hold the game up; a sound that cannot be had is silent.
 SampleHandle MixerSound::load(const char* path, bool loop) {
     if (!opened || !path) return nullptr;
-    Mix_Chunk* chunk = Mix_LoadWAV(path);
-    if (!chunk) return nullptr;
-    auto* sample = new Sample{chunk, loop};
-    samples.push_back(sample);
-    return sample;
+    std::vector<uint8_t> bytes;
+    if (os::readWholeFile(path, MAX_SOUND_FILE_BYTES, bytes) != os::ReadStatus::Ok) return nullptr;
+    PcmFormat format;
+    int channels = 0;
+    if (!Mix_QuerySpec(&format.rate, &format.format, &channels)) return nullptr;
+    format.channels = channels;
+    auto sample = std::make_unique<Sample>();
+    sample->loop = loop;
+    if (!decodeSoundBytes(bytes.data(), bytes.size(), format, sample->pcm)) return nullptr;
+    sample->chunk = Mix_QuickLoad_RAW(sample->pcm.data(), static_cast<Uint32>(sample->pcm.size()));
+    if (!sample->chunk) return nullptr;
+    samples.push_back(sample.release());
+    return samples.back();
 }
 
 void MixerSound::play(int channel, SampleHandle handle) {

@@ -1,5 +1,6 @@
 // Sound through SDL_mixer: channels 0 and 1 are reserved for the two loops, so a play on
-// a free channel never takes them.
+// a free channel never takes them. The sounds are decoded by the game (sounddecode.h), with
+// bounded work, and handed to the mixer as PCM of its format.
 #pragma once
 #include "platform/platform.h"
 
@@ -9,6 +10,7 @@ class MixerSound {
 public:
     ~MixerSound();
     bool init(int rate, int channels);
+    // Null when the sound cannot be loaded.
     SampleHandle load(const char* path, bool loop);
     void play(int channel, SampleHandle sample);
     void stop(int channel);

@@ -1,5 +1,7 @@
 #include "platform/sdl/sdlplatform.h"
 
+#include "platform/imagedecode.h"
+
 #include <EGL/eglext.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
@@ -9,6 +11,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,6 +20,16 @@
 namespace platform {
 
 namespace {
+
+// Xlib's own handler ends the process from inside Xlib on any refused request, and the
+// exit handlers then wait in Xlib for replies that never come. A refused request (an icon
+// too large, say) is worth a line, not the game.
+int reportXError(Display* display, XErrorEvent* error) {
+    char text[256] = {};
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    std::fprintf(stderr, "palvex: the X server refused a request: %s\n", text);
+    return 0;
+}
 
 std::string lockPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -85,11 +98,14 @@ uint32_t virtualKeyFor(SDL_Keycode key) {
 SdlPlatform::SdlPlatform(const Options& options) : Platform(options) {}
 
 SdlPlatform::~SdlPlatform() {
+    // The lock goes first: whatever happens while the window is torn down, the next start
+    // must not find it held.
+    if (lockFd >= 0) close(lockFd);
+    lockFd = -1;
     soundDeviceClose();
     for (SDL_GameController* controller : controllers) SDL_GameControllerClose(controller);
     if (sdlWindow) SDL_DestroyWindow(sdlWindow);
     SDL_Quit();
-    if (lockFd >= 0) close(lockFd);
 }
 
 bool SdlPlatform::start(std::string& error) {
@@ -102,6 +118,7 @@ bool SdlPlatform::start(std::string& error) {
         return false;
     }
     SDL_GameControllerEventState(SDL_ENABLE);
+    XSetErrorHandler(reportXError);
     return true;
 }
 
@@ -145,11 +162,13 @@ void* SdlPlatform::createWindow(const char* className, const char* title, Window
     }
     x11Display = info.info.x11.display;
     x11Window = info.info.x11.window;
-    Image iconImage;
+    Image iconImage, fitted;
     if (iconPath && decodeImage(iconPath, iconImage)) {
-        if (SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(iconImage.rgb.data(), iconImage.width,
-                                                                   iconImage.height, 24, iconImage.width * 3,
-                                                                   SDL_PIXELFORMAT_RGB24)) {
+        // The X server refuses an icon of 2048 x 2048 (BadLength); no window manager shows
+        // more than 256 x 256.
+        scaleImageToFit(iconImage, MAX_ICON_SIDE, fitted);
+        if (SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(fitted.rgb.data(), fitted.width, fitted.height,
+                                                                   24, fitted.width * 3, SDL_PIXELFORMAT_RGB24)) {
             SDL_SetWindowIcon(sdlWindow, icon);
             SDL_FreeSurface(icon);
         }
