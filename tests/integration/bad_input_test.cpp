@@ -1,7 +1,10 @@
 // Every data file damaged every way a player's copy could be, one run per pair: the game
 // races with it, leaves the race and quits through the menu. It must report where it reports,
 // go on racing and end with code 0. A damaged options file must also survive a failed save.
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <thread>
 #include <regex>
 
 #include "integration/gamedir.h"
@@ -280,3 +283,77 @@ INSTANTIATE_TEST_SUITE_P(Media, HostileMedia,
                                  name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;
                          });
+
+// Special files in place of data files: a FIFO with no writer (once a hang in open for
+// every data file), a directory, a link to /dev/zero (once an allocation without end).
+// Each is refused as the file would be if it were missing; the game never waits on it.
+namespace {
+
+struct Special {
+    std::string file;
+    const char* kind;
+};
+void PrintTo(const Special& s, std::ostream* os) { *os << s.file << " " << s.kind; }
+
+std::vector<Special> specials() {
+    std::vector<Special> rows;
+    for (const char* file : {"arena.ase", "moto1.ase", "moto2.ase", "moto3.ase", "moto4.ase", "zem0.gif", "moto1.gif",
+                             "moto2.gif", "moto3.gif", "moto4.gif", "backmenu.gif", "mainmenu.gif", "options.gif",
+                             "credits.gif", "pointer.gif", "start.gif", "icon.gif", "game_recognizer.ogg",
+                             "game_engine.ogg", "game_crash.ogg", "options.bin"})
+        rows.push_back({file, "fifo"});
+    for (const char* file : {"moto2.ase", "start.gif", "game_engine.ogg", "options.bin"}) {
+        rows.push_back({file, "directory"});
+        rows.push_back({file, "devzero"});
+    }
+    return rows;
+}
+
+class SpecialFile : public ::testing::TestWithParam<Special> {};
+
+} // namespace
+
+TEST_P(SpecialFile, IsRefusedWithoutWaiting) {
+    const Special& row = GetParam();
+    GameDir dir;
+    const std::string path = dir.game + row.file;
+    writeBytes(dir.game + "options.bin", EVERYTHING);
+    ::unlink(path.c_str());
+    const std::string kind = row.kind;
+    if (kind == "fifo") ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    if (kind == "directory") ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    if (kind == "devzero") ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+    // Should the game open the FIFO and wait, a writer comes after 30 s: the row then fails
+    // instead of hanging the run.
+    std::atomic<bool> done{false};
+    std::thread unblock([&] {
+        for (int i = 0; i < 300 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!done && kind == "fifo") ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));
+    });
+    const auto start = std::chrono::steady_clock::now();
+    RunSettings settings{.frames = 30,
+                         .keys = tap(1, "enter") + tap(2, "enter") + hold(5, "d") + tap(20, "down") +
+                                 tap(22, "escape") + tap(24, "down") + tap(25, "enter") + tap(26, "down") +
+                                 tap(27, "down") + tap(28, "down") + tap(29, "down") + tap(30, "enter"),
+                         .screenshot = false};
+    if (row.file.ends_with(".ogg")) settings.env["SDL_AUDIODRIVER"] = "dummy";
+    const RunResult result = dir.run(settings);
+    done = true;
+    unblock.join();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_LT(seconds, 25.0) << "the game waited on the " << kind;
+    EXPECT_EQ(result.trace.size(), 30u);
+    if (row.file.ends_with(".ase")) {
+        EXPECT_NE(result.errors.find("File " + row.file + " does not exists"), std::string::npos) << result.errors;
+    }
+    if (row.file == "options.bin") {
+        EXPECT_NE(result.errors.find("options not saved"), std::string::npos) << result.errors;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFile, SpecialFile, ::testing::ValuesIn(specials()), [](const auto& info) {
+    std::string name;
+    for (char c : info.param.file + "_" + info.param.kind) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+});
