@@ -1,0 +1,129 @@
+// Replays: verifying a three-opponent replay of 36 000 frames (the race logic alone, no
+// drawing) against playing the same file back rendered headless; and a headless race of
+// 3000 frames with and without recording, side by side, for the cost of recording.
+//
+// The replay is made once per build directory by the game itself: a headless race on a
+// 20 ms clock, three opponents at medium speed, the player turning every 37 frames.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A private copy of the game: its options.bin chooses three opponents.
+const std::string& gameDir() {
+    static const std::string dir = [] {
+        const std::string d = PALVEX_BINARY_DIR "/bench-replay/";
+        fs::create_directories(d);
+        fs::copy_file(PALVEX_BINARY_DIR "/palvex", d + "palvex", fs::copy_options::overwrite_existing);
+        for (const auto& entry : fs::directory_iterator(PALVEX_SOURCE_DIR "/data"))
+            fs::copy_file(entry.path(), d + entry.path().filename().string(), fs::copy_options::overwrite_existing);
+        const char options[13] = {0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0};
+        std::ofstream(d + "options.bin", std::ios::binary).write(options, sizeof options);
+        return d;
+    }();
+    return dir;
+}
+
+std::string keyScript(int frames) {
+    const std::string path = gameDir() + "keys-" + std::to_string(frames) + ".txt";
+    std::ofstream keys(path);
+    keys << "1 down enter\n1 up enter\n2 down enter\n2 up enter\n";
+    for (int f = 5; f < frames - 10; f += 37) {
+        const char* key = (f / 37) % 2 ? "a" : "d";
+        keys << f << " down " << key << "\n" << f + 2 << " up " << key << "\n";
+    }
+    return path;
+}
+
+// Runs the game with these arguments; the seconds it took, or -1 when it failed.
+double run(std::vector<std::string> args) {
+    const std::string binary = gameDir() + "palvex";
+    std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, (gameDir() + "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&actions, gameDir().c_str());
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    int status = 0;
+    const int spawned = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+constexpr int LONG_FRAMES = 36000;
+
+const std::string& longReplay() {
+    static const std::string path = [] {
+        const std::string p = gameDir() + "three-opponents-36000.pvxr";
+        if (!fs::exists(p) &&
+            run({"--headless", "--tick-ms", "20", "--frames", std::to_string(LONG_FRAMES + 3), "--keys",
+                 keyScript(LONG_FRAMES + 3), "--record", p}) < 0)
+            fs::remove(p);
+        return p;
+    }();
+    return path;
+}
+
+void timed(benchmark::State& state, const std::vector<std::string>& args, double frames) {
+    for (auto _ : state) {
+        const double seconds = run(args);
+        if (seconds < 0) {
+            state.SkipWithError("the game failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+    }
+    state.counters["frames_per_second"] = benchmark::Counter(frames * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_VerifyReplay36k(benchmark::State& state) {
+    if (!fs::exists(longReplay())) return state.SkipWithError("no replay");
+    timed(state, {"--replay", longReplay(), "--verify"}, LONG_FRAMES);
+}
+BENCHMARK(BM_VerifyReplay36k)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_RenderedPlayback36k(benchmark::State& state) {
+    if (!fs::exists(longReplay())) return state.SkipWithError("no replay");
+    timed(state, {"--headless", "--replay", longReplay()}, LONG_FRAMES);
+}
+BENCHMARK(BM_RenderedPlayback36k)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same 3000-frame race, rendered, without and with its recording.
+void BM_Race3000(benchmark::State& state) {
+    const bool recorded = state.range(0) == 1;
+    std::vector<std::string> args = {"--headless", "--tick-ms", "20", "--frames", "3000", "--keys", keyScript(3000)};
+    const std::string file = gameDir() + "recorded.pvxr";
+    for (auto _ : state) {
+        fs::remove(file);
+        std::vector<std::string> a = args;
+        if (recorded) a.insert(a.end(), {"--record", file});
+        const double seconds = run(a);
+        if (seconds < 0) return state.SkipWithError("the game failed");
+        state.SetIterationTime(seconds);
+    }
+    if (recorded) state.counters["file_bytes"] = double(fs::file_size(file));
+    state.counters["frames_per_second"] = benchmark::Counter(3000.0 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_Race3000)->Arg(0)->Arg(1)->ArgName("recorded")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+BENCHMARK_MAIN();
