@@ -93,3 +93,6 @@ endif()
 add_test(NAME valgrind_race COMMAND ${CMAKE_SOURCE_DIR}/tests/valgrind/race.sh $<TARGET_FILE:palvex>
   ${CMAKE_SOURCE_DIR}/tests/valgrind.supp 300)
 set_tests_properties(valgrind_race PROPERTIES LABELS valgrind SKIP_RETURN_CODE 77 TIMEOUT 600)
+
+# Install rules and the Debian package, as a player gets them.
+include(cmake/InstallTests.cmake)
