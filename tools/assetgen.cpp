@@ -14,7 +14,6 @@
 #include "assetgen/mesh.h"
 #include "assetgen/models.h"
 #include "assetgen/pictures.h"
-#include "assetgen/pngwrite.h"
 #include "assetgen/sounds.h"
 
 namespace {
