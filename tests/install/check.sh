@@ -70,14 +70,14 @@ check_tree() {
   run_installed "$game" "$root"
 }
 
-# A race at high detail, reached through the options screen, whose "back" saves the
-# options: every picture and model is loaded, and the options file and log are written.
+# A race against three opponents at high detail, set in the options screen, whose "back"
+# saves them: every picture and model is loaded, and the options file and log are written.
 run_installed() {
   local game=$1 root=$2 run=$work/run
   rm -rf "$run"
   mkdir -p "$run"/{cwd,config,state,data,cache,home}
   local keys=$run/keys.txt frame=0
-  for key in enter down enter down enter enter down down down enter enter; do
+  for key in enter down enter enter enter down enter enter down down down enter enter; do
     frame=$((frame + 1))
     printf '%d down %s\n%d up %s\n' $frame $key $frame $key >>"$keys"
   done
@@ -93,10 +93,15 @@ run_installed() {
     sed 's/^/  /' "$run/err.txt" >&2
     fail "the installed game reported errors"
   fi
-  tail -n 1 "$run/trace.jsonl" | grep -q '"detail":2,.*"inGame":1' || fail "the run did not reach a race at high detail"
+  local last
+  last=$(tail -n 1 "$run/trace.jsonl")
+  for state in '"inGame":1' '"detail":2' '"opponentCount":3'; do
+    [[ $last == *"$state"* ]] || fail "the run did not reach a race against three opponents at high detail ($state)"
+  done
+  # 13 bytes: sound, then detail, opponents and speed as 32-bit little-endian numbers.
   local options=$run/config/palvex/options.bin
-  [ "$(od -An -tu1 -j1 -N1 "$options" 2>/dev/null | tr -d ' ')" = 2 ] && [ "$(stat -c %s "$options")" = 13 ] ||
-    fail "no options.bin with high detail in XDG_CONFIG_HOME/palvex/"
+  [ "$(od -An -tu1 "$options" 2>/dev/null | tr -s ' ')" = " 0 2 0 0 0 2 0 0 0 0 0 0 0" ] ||
+    fail "no options.bin with three opponents and high detail in XDG_CONFIG_HOME/palvex/"
   [ -s "$run/state/palvex/log.txt" ] || fail "no log in XDG_STATE_HOME/palvex/"
   [ -z "$(ls -A "$run/cwd")" ] || fail "the game left files in the current directory: $(ls -A "$run/cwd")"
   find "$root" | sort | diff "$run/before.txt" - >&2 || fail "the game changed its installed tree"
