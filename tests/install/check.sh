@@ -117,6 +117,7 @@ case $mode in
     ;;
   deb)
     build=$3 version=$4 cpack=$5
+    command -v dpkg-deb >/dev/null || { echo "skipped: not a Debian system"; exit 77; }
     "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.txt" 2>&1 ||
       { cat "$work/cpack.txt" >&2; fail "cpack failed"; }
     deb=$(ls "$work"/package/palvex_"$version"-*.deb 2>/dev/null | head -n 1 || true)
