@@ -1,10 +1,14 @@
 // Writes every data file of the game into the directory given on the command line:
-// models (ASE), pictures (GIF) and sounds (Ogg Vorbis). The output depends on nothing
-// but this program, so two runs give the same bytes.
+// models (ASE), pictures (GIF) and sounds (Ogg Vorbis); with a second directory, also the
+// desktop's icons (PNG, in the icon theme's <size>x<size>/apps/ layout) from the drawing
+// of the window icon. The output depends on nothing but this program, so two runs give
+// the same bytes.
 #include <SDL.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "assetgen/gifwrite.h"
 #include "assetgen/mesh.h"
@@ -25,11 +29,31 @@ bool writeText(const std::string& path, const std::string& text) {
     return ok;
 }
 
+// The sizes desktops look for in the hicolor theme, from menus and panels to launchers.
+constexpr int iconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+bool writeIcons(const std::string& dir) {
+    bool ok = true;
+    for (int n : iconSizes) {
+        const std::filesystem::path apps = std::filesystem::path(dir) / (std::to_string(n) + "x" + std::to_string(n)) / "apps";
+        std::error_code error;
+        std::filesystem::create_directories(apps, error);
+        if (error) {
+            std::fprintf(stderr, "assetgen: cannot create %s: %s\n", apps.c_str(), error.message().c_str());
+            ok = false;
+            continue;
+        }
+        const IconArt art = iconArt(n);
+        ok &= writePng((apps / "palvex.png").string(), art.picture, art.shape);
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: assetgen OUTPUT_DIRECTORY\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: assetgen OUTPUT_DIRECTORY [ICON_DIRECTORY]\n");
         return 2;
     }
     std::string dir = argv[1];
@@ -57,6 +81,7 @@ int main(int argc, char** argv) {
     ok &= writeOgg(dir + "game_recognizer.ogg", recognizerSound(), 0x50310001, "recognizer");
     ok &= writeOgg(dir + "game_engine.ogg", engineSound(), 0x50310002, "engine");
     ok &= writeOgg(dir + "game_crash.ogg", crashSound(), 0x50310003, "crash");
+    if (argc == 3) ok &= writeIcons(argv[2]);
 
     Lettering::stop();
     if (!ok) {

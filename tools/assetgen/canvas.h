@@ -62,6 +62,11 @@ private:
     std::vector<Colour> px;
 };
 
+// Writes the picture as an 8-bit RGBA PNG through SDL_image, for the desktop's icons.
+// `opacity` is its coverage: the canvas holds the colours as painted over black, so they
+// are divided by it to give the PNG's unassociated alpha.
+bool writePng(const std::string& path, const Canvas& picture, const Mask& opacity);
+
 // Lettering through SDL_ttf with a DejaVu font of the system.
 class Lettering {
 public:

@@ -511,34 +511,42 @@ Canvas pointerPicture() {
     return c;
 }
 
-Canvas iconPicture() {
-    const int n = 64;
-    Canvas c(n, n, rgb(0, 0, 0));
+IconArt iconArt(int n) {
+    // The 64-pixel window icon is the reference drawing: every length is a multiple of s,
+    // so at 64 the pixels are exactly those of icon.gif and other sizes are redrawn rather
+    // than resampled. Strokes keep at least a pixel so the small sizes still show them.
+    const float s = n / 64.0f;
+    IconArt art{Canvas(n, n, rgb(0, 0, 0)), Mask(n, n)};
+    Canvas& c = art.picture;
+    const float rim = std::max(1.5f * s, 1.0f);
     // Rounded dark tile.
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x) {
             float px = x + 0.5f, py = y + 0.5f;
-            float qx = std::max(std::fabs(px - 32) - 22.0f, 0.0f), qy = std::max(std::fabs(py - 32) - 22.0f, 0.0f);
-            float d = std::sqrt(qx * qx + qy * qy) - 8.0f;
+            float qx = std::max(std::fabs(px - 32 * s) - 22.0f * s, 0.0f), qy = std::max(std::fabs(py - 32 * s) - 22.0f * s, 0.0f);
+            float d = std::sqrt(qx * qx + qy * qy) - 8.0f * s;
             float cov = clamp01(0.5f - d);
+            art.shape.ref(x, y) = cov;
             float t = py / n;
             c.blend(x, y, mix(rgb(14, 30, 70), rgb(2, 5, 16), t), cov);
-            if (d > -1.5f && d < 0.5f) c.blend(x, y, rgb(60, 200, 255), cov * 0.8f);
+            if (d > -rim && d < 0.5f) c.blend(x, y, rgb(60, 200, 255), cov * 0.8f);
         }
     // A yellow light trail along the bottom and the P riding on it.
-    c.glowLine(8, 50, 56, 50, 5, rgb(255, 200, 0), 0.6f);
-    c.line(8, 50, 54, 50, 2.5f, rgb(255, 236, 120));
+    c.glowLine(8 * s, 50 * s, 56 * s, 50 * s, std::max(5 * s, 1.5f), rgb(255, 200, 0), 0.6f);
+    c.line(8 * s, 50 * s, 54 * s, 50 * s, std::max(2.5f * s, 1.0f), rgb(255, 236, 120));
     TextStyle p;
     p.face = boldOblique;
-    p.size = 44;
+    p.size = static_cast<int>(std::lround(44 * s));
     p.colour = rgb(255, 223, 0);
     p.align = Align::Centre;
     p.glowAmount = 0.6f;
-    p.glowRadius = 3;
+    p.glowRadius = std::max(1, static_cast<int>(std::lround(3 * s)));
     p.glow = rgb(255, 150, 0);
-    text(c, "P", 33.0f, 45.0f, p);
-    return c;
+    text(c, "P", 33.0f * s, 45.0f * s, p);
+    return art;
 }
+
+Canvas iconPicture() { return iconArt(64).picture; }
 
 Canvas fullScreenTexture(const Canvas& screen) {
     const int size = 512;

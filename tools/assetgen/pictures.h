@@ -22,6 +22,14 @@ Canvas optionsPicture();    // 128 x 128
 Canvas pointerPicture();    // 32 x 32
 Canvas iconPicture();       // 64 x 64
 
+// The icon drawn at n x n pixels, with the tile's coverage: outside the rounded tile the
+// desktop's icons are transparent, where the window icon (a GIF) has black corners.
+struct IconArt {
+    Canvas picture;
+    Mask shape;
+};
+IconArt iconArt(int n);
+
 // Places a 240 x 292 screen in the bottom-left corner of a 512 x 512 texture; the hidden
 // rest repeats the screen's edge so filtering never pulls in a foreign colour.
 Canvas fullScreenTexture(const Canvas& screen);
