@@ -78,10 +78,22 @@ void pruneReplays(const std::string& dir) {
     for (size_t i = 0; i + static_cast<size_t>(settings.keep) < ours.size(); ++i) platform::os::removeFile(dir + ours[i]);
 }
 
+// Games recorded so far in this run: with --record FILE the second is FILE-2 and so on.
+int gamesRecorded = 0;
+
 std::string newRecordingPath(std::string& dir) {
     if (!settings.recordFile.empty()) {
         dir.clear();
-        return settings.recordFile;
+        ++gamesRecorded;
+        std::string path = settings.recordFile;
+        if (gamesRecorded > 1) {
+            const size_t dot = path.rfind('.');
+            const bool hasExtension = dot != std::string::npos && path.find('/', dot) == std::string::npos;
+            const std::string suffix = "-" + std::to_string(gamesRecorded);
+            path = hasExtension ? path.substr(0, dot) + suffix + path.substr(dot) : path + suffix;
+        }
+        platform::os::removeFile(path); // the files named on the command line are this run's
+        return path;
     }
     if (!settings.recordGames || settings.keep <= 0) return std::string();
     const std::string data = platform::os::dataDir();
@@ -120,6 +132,7 @@ void startRecording() {
         note("game not recorded: " + error);
         return;
     }
+    recorder.begin();
     platform::get().journal().setListener(&recorder);
 }
 

@@ -118,6 +118,11 @@ private:
 class ReplayRecorder : public JournalListener {
 public:
     explicit ReplayRecorder(ReplayWriter& writer) : out(writer) {}
+    // A new game: its first presented frame is the one in which it was set up.
+    void begin() {
+        settingUp = true;
+        lastTick = 0;
+    }
     void delivered(long frame, const Message& msg) override;
     void tickRead(long frame, uint32_t tick) override;
     void presented(long frame) override;

@@ -107,3 +107,21 @@ TEST_F(Replay, VerifyAgreesAndNamesWhatDiffers) {
     EXPECT_NE(r.errors.find("another moto3.ase"), std::string::npos) << r.errors;
     EXPECT_EQ(dir.runArgs({"--verify"}).exitCode, 2) << "--verify needs a replay";
 }
+
+// Two games in one run with --record FILE: the second goes to FILE-2, and both verify.
+TEST(ReplayRecord, EveryGameOfARunHasItsFile) {
+    GameDir dir;
+    const std::string file = dir.out + "run.pvxr";
+    const std::string twoGames = tap(1, "enter") + tap(2, "enter") + hold(5, "d") + tap(50, "escape") +
+                                 tap(60, "enter") + hold(65, "d") + tap(100, "escape");
+    for (int pass = 0; pass < 2; ++pass) { // the second run replaces the first run's files
+        const RunResult r = dir.run({.frames = 110, .keys = twoGames, .extraArgs = {"--record", file}, .screenshot = false});
+        ASSERT_EQ(r.exitCode, 0) << r.errors;
+        EXPECT_EQ(r.errors, "");
+    }
+    for (const std::string& f : {file, dir.out + "run-2.pvxr"}) {
+        const RunResult v = dir.runArgs({"--replay", f, "--verify"});
+        EXPECT_EQ(v.exitCode, 0) << f << ": " << v.errors;
+        EXPECT_NE(v.out.find("the replay agrees"), std::string::npos) << v.out;
+    }
+}
