@@ -1,6 +1,6 @@
 // Replays: verifying a three-opponent replay of 36 000 frames (the race logic alone, no
-// drawing) against playing the same file back rendered headless; and a headless race of
-// 3000 frames with and without recording, side by side, for the cost of recording.
+// drawing) against playing the same file back rendered headless; a headless race of 3000
+// frames with and without recording, side by side, and the recorder's own cost per frame.
 //
 // The replay is made once per build directory by the game itself: a headless race on a
 // 20 ms clock, three opponents at medium speed, the player turning every 37 frames.
@@ -15,6 +15,8 @@
 #include <string>
 #include <sys/wait.h>
 #include <vector>
+
+#include "platform/replayfile.h"
 
 extern char** environ;
 
@@ -123,6 +125,35 @@ void BM_Race3000(benchmark::State& state) {
     state.counters["frames_per_second"] = benchmark::Counter(3000.0 * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Race3000)->Arg(0)->Arg(1)->ArgName("recorded")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The recorder's own work for one frame, in the process: a tick read, the frame's end, a
+// key event every 37 frames, a check every 60 (as the game writes them), into a real file.
+void BM_RecorderPerFrame(benchmark::State& state) {
+    const std::string path = gameDir() + "recorder-bench.pvxr";
+    fs::remove(path);
+    platform::ReplayWriter writer;
+    platform::ReplayRecorder recorder(writer);
+    std::string error;
+    if (!writer.open(path, platform::ReplayHeader(), error)) return state.SkipWithError(error.c_str());
+    recorder.begin();
+    recorder.presented(0);
+    platform::Message key;
+    key.message = platform::MsgKeyDown;
+    key.wParam = platform::VK_D;
+    uint32_t tick = 0;
+    long frame = 1;
+    for (auto _ : state) {
+        if (frame % 37 == 0) recorder.delivered(frame, key);
+        tick += 20;
+        recorder.tickRead(frame, tick);
+        recorder.presented(frame);
+        if (frame % 60 == 0) writer.check(platform::ReplayCheck{static_cast<uint32_t>(frame), {}});
+        ++frame;
+    }
+    writer.finish();
+    fs::remove(path);
+}
+BENCHMARK(BM_RecorderPerFrame);
 
 } // namespace
 
