@@ -370,12 +370,14 @@ private:
 
 void AseLoader::readFile(const char* path, const char* shownName, Model* model) {
     FileBytes bytes;
+    setDataFileInQuestion(path);
     if (!bytes.open(path)) {
         setErrorLocation("src/loaderase", 46);
         reportError("File %s does not exists", shownName);
         return;
     }
     loadText(shownName, bytes.data(), bytes.size, model);
+    setDataFileInQuestion(std::string());
 }
 
 void AseLoader::loadText(const char* name, const char* bytes, size_t size, Model* model) {
