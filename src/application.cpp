@@ -50,6 +50,10 @@ Application::Application(bool playback) {
         platform::get().messageBox(title, failure);
         return;
     }
+    if (result == InitResult::OtherInstance) {
+        platform::get().notice("already running; its window was brought to the front");
+        return;
+    }
     if (result != InitResult::Ok) return;
     sharedState.race = new Race();
     sharedState.menu = new Menu(toggleMode, !playback);
@@ -77,6 +81,12 @@ int Application::loop() {
         if (system.peekMessage(msg, true)) {
             if (msg.message == platform::MsgQuit) break;
             system.dispatchMessage(msg);
+        } else if (sharedState.paused) {
+            // No frames: the last picture stays, and the loop sleeps until the window
+            // system has news. Where nothing can ever come (headless) the pause would
+            // last for ever; the run ends as a closed window would end it.
+            drawPausedPicture();
+            if (!system.waitMessage()) system.postQuitMessage(0);
         } else {
             if (system.holdingFrames()) {
                 system.waitForEvents(100);
@@ -123,6 +133,18 @@ void Application::frame() {
     if (sharedState.inGame) drawScoreOverlay();
     if (sharedState.menu) sharedState.menu->drawOptionsText();
     system.endPaint();
+}
+
+void Application::drawPausedPicture() {
+    platform::Platform& system = platform::get();
+    if (!system.stillOutdated()) return;
+    system.beginStill();
+    static const char* const text = "PAUSED";
+    int width = 0, height = 0;
+    system.measureText(text, width, height);
+    system.drawText((sharedState.screenWidth - width) / 2, (sharedState.screenHeight - height) / 2, text, {0, 0, 0},
+                    {255, 223, 0});
+    system.endStill();
 }
 
 void Application::drawScoreOverlay() {

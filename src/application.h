@@ -32,6 +32,8 @@ public:
 
 private:
     void drawScoreOverlay();
+    // The last frame again with a "PAUSED" box, when the window needs it drawn.
+    void drawPausedPicture();
     bool ready = false;
 };
 

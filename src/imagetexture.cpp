@@ -10,7 +10,11 @@ namespace {
 
 bool decodeAndUpload(const char* fileName, bool groundMipmaps) {
     platform::Image image;
-    if (!platform::get().decodeImage(fullPath(fileName).c_str(), image)) return false;
+    const std::string path = fullPath(fileName);
+    if (!platform::get().decodeImage(path.c_str(), image)) {
+        setDataFileInQuestion(path);
+        return false;
+    }
     if (groundMipmaps) glTexParameterx(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
     const int width = image.width, height = image.height;
     std::vector<uint16_t> texels;

@@ -80,7 +80,10 @@ const char* errorFile = "";
 int errorLine = 0;
 char errorCaption[256];
 int errorCount = 0;
+std::string dataFileInQuestion;
 } // namespace
+
+void setDataFileInQuestion(const std::string& path) { dataFileInQuestion = path; }
 
 std::string fullPath(const char* fileName) {
     const std::string name = fileName ? fileName : "";
@@ -113,5 +116,12 @@ int reportError(const char* format, ...) {
     va_end(args);
     std::snprintf(errorCaption, sizeof errorCaption, "Error at %d line, in %s file", errorLine, errorFile);
     ++errorCount;
-    return platform::get().messageBox(errorCaption, message);
+    platform::Platform& system = platform::get();
+    if (!dataFileInQuestion.empty()) {
+        const std::string note = "data file " + dataFileInQuestion +
+                                 (platform::os::exists(dataFileInQuestion) ? ": damaged" : ": missing");
+        dataFileInQuestion.clear();
+        system.noteBesideBox(note.c_str());
+    }
+    return system.messageBox(errorCaption, message);
 }

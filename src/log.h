@@ -44,6 +44,11 @@ std::string fullPath(const char* fileName);
 // The installed data directory for an application directory: "<appDir>../share/palvex/".
 std::string installedDataDir(const std::string& appDir);
 
+// The full path of the data file a load is reading, or just failed to read. The next error
+// report names it beside its message box, which shows the design's text alone; an empty
+// path forgets it.
+void setDataFileInQuestion(const std::string& path);
+
 void setErrorLocation(const char* sourceFile, int line);
 // Shows "Error at %d line, in %s file" over the formatted message and returns when the
 // box is closed; the caller goes on.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "application.h"
 #include "frametimer.h"
@@ -20,11 +21,14 @@ const char* usage =
     "Usage: palvex [options]\n"
     "\n"
     "A light-cycle arena race: steer with A/D or the cursor keys, leave a wall, outlast\n"
-    "the computer-driven bikes. Enter selects in the menu; Enter or Escape leaves a race.\n"
+    "the computer-driven bikes. Enter selects in the menu; Enter or Escape leaves a race;\n"
+    "P pauses it. Keys and window settings: ~/.config/palvex/palvex.ini.\n"
     "\n"
     "Options:\n"
     "  --scale N          window size: N times the 240 x 294 screen (default: largest that fits)\n"
     "  --fullscreen       start in fullscreen (F11 or Alt+Enter toggle it)\n"
+    "  --no-frame-cap     render as many frames as the machine can (for benchmarks)\n"
+    "  --quit-on-focus-loss  end the game when the window loses the focus, instead of pausing\n"
     "  --headless         no window and no sound device (an off-screen EGL pbuffer)\n"
     "  --frames N         end after N rendered frames (exit code 0)\n"
     "  --tick-ms MS       virtual clock: the tick count starts at 0 and advances MS per frame\n"
@@ -63,6 +67,7 @@ int badOption(const std::string& message) {
 
 int main(int argc, char** argv) {
     platform::Options options;
+    platform::Overrides overrides;
     BenchOptions bench;
     ReplaySettings replays;
     std::string replayFile;
@@ -82,7 +87,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--headless") {
             options.headless = true;
         } else if (arg == "--fullscreen") {
-            options.fullscreen = true;
+            overrides.fullscreen = true;
+        } else if (arg == "--no-frame-cap") {
+            overrides.frameCap = false;
+        } else if (arg == "--quit-on-focus-loss") {
+            overrides.quitOnFocusLoss = true;
         } else if (arg == "--record-sound") {
             options.recordSound = true;
         } else if (arg == "--verify") {
@@ -96,7 +105,7 @@ int main(int argc, char** argv) {
                                  (text ? std::string(", not '") + text + "'" : std::string()));
             if (arg == "--frames") bench.frames = number;
             else if (arg == "--tick-ms") options.tickMs = number;
-            else options.scale = static_cast<int>(std::min(number, 64L));
+            else overrides.scale = static_cast<int>(std::min(number, 64L));
         } else if (arg == "--keys" || arg == "--trace" || arg == "--screenshot" || arg == "--record" ||
                    arg == "--replay") {
             const char* text = value(arg.c_str());
@@ -117,6 +126,15 @@ int main(int argc, char** argv) {
     // A replay runs on its own ticks; verifying it draws nothing and needs no window.
     if (!replayFile.empty()) options.tickMs = -1;
     if (verify) options.headless = true;
+    // Headless runs are the tests' and benchmarks': the player's file must not change them.
+    platform::Settings settings;
+    if (!options.headless) {
+        std::vector<std::string> messages;
+        settings = platform::loadSettings(platform::settingsPath(), messages);
+        for (const std::string& message : messages) std::fprintf(stderr, "palvex: %s\n", message.c_str());
+    }
+    platform::applySettings(settings, overrides, options);
+    replays.keep = settings.replaysKept;
     options.keepFrames = !bench.screenshotFile.empty();
     // The desktop game records every game; a headless run only when it is asked to.
     replays.recordGames = !options.headless && replayFile.empty();

@@ -15,12 +15,20 @@ class LightWall;
 // scores[0..2] belong to the opponents of slots 0..2; this one is the player's.
 constexpr int PLAYER_SCORE_SLOT = 3;
 
+// Why a desktop game is paused (SharedState::paused): the pause key in a race, a window
+// without the focus. Either keeps it paused.
+constexpr uint8_t PAUSED_BY_KEY = 1;
+constexpr uint8_t PAUSED_BY_FOCUS = 2;
+
 struct SharedState {
     // Mode and input
     uint8_t inGame = 0;
     uint8_t anyKeySeen = 0;
     uint8_t buttonHeld[ButtonCount] = {};
     uint8_t buttonReleased[ButtonCount] = {};
+    // Decided by the window procedure from the messages it receives, so a replay of them
+    // pauses where the game paused. No frame is rendered while it is nonzero.
+    uint8_t paused = 0;
 
     int32_t scores[4] = {};
 

@@ -55,3 +55,7 @@ void stopAll() {
     platform::get().stopSound(0);
     platform::get().stopSound(1);
 }
+
+void pauseSound(bool on) {
+    if (soundReady) platform::get().pauseSound(on);
+}

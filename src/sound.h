@@ -11,6 +11,8 @@ void playEngine();
 void stopEngine();
 void playCrash();
 void stopAll();
+// The paused game's sound holds where it is and goes on from there.
+void pauseSound(bool on);
 
 // Nonzero when the sound library started.
 extern int soundReady;

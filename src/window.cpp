@@ -1,13 +1,18 @@
 #include "window.h"
 
 #include "buttons.h"
+#include "frametimer.h"
 #include "log.h"
 #include "renderingcontext.h"
 #include "sharedstate.h"
+#include "sound.h"
 
 namespace {
 
 ModeSwitch leaveRace = nullptr;
+// A gamepad menu button pressed in a race paused it; its release, wherever the game is by
+// then, selects nothing.
+bool menuButtonPressedInRace = false;
 
 // The key tables: the button a virtual key stands for, or -1.
 int buttonForKey(uintptr_t key) {
@@ -22,12 +27,43 @@ int buttonForKey(uintptr_t key) {
     }
 }
 
+// The desktop's pause. The sound holds while paused, and a race goes on as if no time had
+// passed: the frame timer starts afresh, so the first frame measures one frame, not the
+// pause.
+void setPaused(uint8_t reason, bool on) {
+    const uint8_t before = sharedState.paused;
+    sharedState.paused = on ? (before | reason) : (before & ~reason);
+    if (!before && sharedState.paused) pauseSound(true);
+    if (before && !sharedState.paused) {
+        pauseSound(false);
+        if (sharedState.inGame) frameTimerStart();
+    }
+}
+
+void leave() {
+    setPaused(PAUSED_BY_KEY, false);
+    if (leaveRace) leaveRace();
+}
+
 void keyDown(uintptr_t key) {
+    // The pause keys act on their press; outside a race they do nothing, and a gamepad's
+    // menu button is Enter there.
+    if (key == platform::VK_PAUSE || key == platform::VK_GAMEPAD_MENU) {
+        if (key == platform::VK_GAMEPAD_MENU) menuButtonPressedInRace = sharedState.inGame != 0;
+        if (sharedState.inGame) setPaused(PAUSED_BY_KEY, !(sharedState.paused & PAUSED_BY_KEY));
+        return;
+    }
     const int button = buttonForKey(key);
     if (button >= 0) setButton(button, 1);
 }
 
 void keyUp(uintptr_t key) {
+    if (key == platform::VK_GAMEPAD_MENU) {
+        const bool pressedInRace = menuButtonPressedInRace;
+        menuButtonPressedInRace = false;
+        if (sharedState.inGame || pressedInRace) return;
+        key = platform::VK_RETURN;
+    }
     const int button = buttonForKey(key);
     if (button >= 0 && button <= ButtonRight) {
         setButton(button, 0);
@@ -36,13 +72,13 @@ void keyUp(uintptr_t key) {
     }
     if (key == platform::VK_RETURN) {
         if (sharedState.inGame) {
-            if (leaveRace) leaveRace();
+            leave();
         } else {
             setButton(ButtonSelect, 0);
             markButtonReleased(ButtonSelect);
         }
     } else if (key == platform::VK_ESCAPE) {
-        if (sharedState.inGame && leaveRace) leaveRace();
+        if (sharedState.inGame) leave();
     }
 }
 
@@ -55,7 +91,10 @@ intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wPara
         system.postQuitMessage(0);
         return 0;
     case platform::MsgActivate:
-        if (wParam == 0) system.postQuitMessage(0);
+        // The handheld ended the game when the player switched away. On a desktop the
+        // focus moves casually, so by default the game waits for it instead.
+        if (wParam == 0 && system.options().quitOnFocusLoss) system.postQuitMessage(0);
+        else setPaused(PAUSED_BY_FOCUS, wParam == 0);
         return 0;
     case platform::MsgKeyDown:
         keyDown(wParam);

@@ -154,6 +154,13 @@ void AseLoader::loadPath(const char* path, MeshSet* model) {
 // The file is copied whole, so another program shortening or rewriting it while the passes
 // read cannot hurt them; special files are refused without waiting on them.
 void AseLoader::readFile(const char* path, const char* shownName, MeshSet* model) {
+    // A report while this file is read also names the path that was tried.
+    setDataFileInQuestion(path);
+    readWhole(path, shownName, model);
+    setDataFileInQuestion(std::string());
+}
+
+void AseLoader::readWhole(const char* path, const char* shownName, MeshSet* model) {
     std::vector<uint8_t> bytes;
     if (platform::os::readWholeFile(path, MAX_FILE_BYTES, bytes) != platform::os::ReadStatus::Ok) {
         setErrorLocation("src/loaderase", 46);

@@ -53,6 +53,7 @@ public:
 
 private:
     void readFile(const char* path, const char* shownName, MeshSet* model);
+    void readWhole(const char* path, const char* shownName, MeshSet* model);
     void readDecoded(const char* name, std::string_view text, MeshSet* model);
 
     // The passes in their order; each returns false when the file is refused.

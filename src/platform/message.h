@@ -7,6 +7,7 @@ namespace platform {
 // Virtual-key codes of the device.
 enum VirtualKey : uint32_t {
     VK_RETURN = 0x0D,
+    VK_PAUSE = 0x13,  // the desktop's pause keys (P, Pause): pause a race or go on
     VK_ESCAPE = 0x1B,
     VK_LEFT = 0x25,
     VK_UP = 0x26,
@@ -18,6 +19,9 @@ enum VirtualKey : uint32_t {
     VK_Q = 0x51,
     VK_S = 0x53,
     VK_W = 0x57,
+    // A gamepad's menu button (Start): pauses a race, selects in the menu. The backend
+    // cannot tell a race from the menu, so the window procedure decides.
+    VK_GAMEPAD_MENU = 0xCF,
 };
 
 enum MessageType : uint32_t {

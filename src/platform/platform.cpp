@@ -5,13 +5,26 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
+#include "platform/fontlookup.h"
+#include "platform/os.h"
 #include "platform/overlay.h"
+#include "platform/still.h"
 
 namespace platform {
 
-Platform::Platform(const Options& options) : opts(options), overlay(std::make_unique<TextOverlay>(PALVEX_FONT)) {
+Platform::Platform(const Options& options) : opts(options) {
     events.useVirtualClock(options.tickMs);
+    const std::string font = findOverlayFont();
+    overlay = std::make_unique<TextOverlay>(font);
+    if (!overlay->hasFont()) {
+        const std::string text =
+            (font.empty() ? std::string("no font found: fontconfig offers neither DejaVu Sans Bold nor any sans face")
+                          : "cannot open the font " + font) +
+            "; the score boxes and option words are not shown (the package fonts-dejavu-core has the font)";
+        notice(text.c_str());
+    }
 }
 
 Platform::~Platform() = default;
@@ -97,9 +110,7 @@ void Platform::notice(const char* text) {
     std::fflush(stderr);
 }
 
-void Platform::beginPaint() {
-    if (paceToRecording) paceFrame();
-    int dw = 0, dh = 0;
+void Platform::placeView(int& dw, int& dh) {
     drawableSize(dw, dh);
     if (dw <= 0 || dh <= 0) {
         dw = LOGICAL_WIDTH;
@@ -113,6 +124,12 @@ void Platform::beginPaint() {
     viewH = static_cast<int>(std::lround(LOGICAL_HEIGHT * scale));
     viewX = (dw - viewW) / 2;
     viewY = (dh - viewH) / 2;
+}
+
+void Platform::beginPaint() {
+    if (paceToRecording) paceFrame();
+    int dw = 0, dh = 0;
+    placeView(dw, dh);
     if (viewW != dw || viewH != dh) {
         glDisable(GL_SCISSOR_TEST);
         glClearColorx(0, 0, 0, 0);
@@ -150,10 +167,68 @@ void Platform::keepFrame() {
 void Platform::endPaint() {
     if (!swapPending) return;
     swapPending = false;
-    if (opts.keepFrames) keepFrame();
+    if (opts.keepFrames || screenshotWanted) keepFrame();
+    if (screenshotWanted) saveScreenshot();
+    if (stillKept) {
+        stillX = viewX;
+        stillY = viewY;
+        stillW = viewW;
+        stillH = viewH;
+        stillCurrent = false;
+        if (!stillSurvivesSwap) captureStill();
+        stillDirty = true;
+    }
     present(pendingDisplay, pendingSurface);
     ++presented;
     events.presented();
+}
+
+void Platform::captureStill() {
+    if (!still) still = std::make_unique<StillPicture>();
+    still->capture(stillX, stillY, stillW, stillH);
+    stillCurrent = true;
+}
+
+void Platform::beginStill() {
+    // The back buffer still holds the last frame until this draws over it.
+    if (stillKept && !stillCurrent) captureStill();
+    int dw = 0, dh = 0;
+    placeView(dw, dh);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColorx(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (still) still->draw(viewX, viewY, viewW, viewH, dw, dh);
+    glViewport(viewX, viewY, viewW, viewH);
+}
+
+void Platform::endStill() {
+    stillDirty = false;
+    if (opts.keepFrames || screenshotWanted) keepFrame();
+    if (screenshotWanted) saveScreenshot();
+    // The surface of the last frame: a paused game draws into the same window.
+    if (pendingDisplay != EGL_NO_DISPLAY) present(pendingDisplay, pendingSurface);
+}
+
+void Platform::saveScreenshot() {
+    screenshotWanted = false;
+    // The player's pictures folder, else the game's data folder.
+    std::string dir;
+    const char* pictures = std::getenv("XDG_PICTURES_DIR");
+    const char* home = std::getenv("HOME");
+    if (pictures && pictures[0] == '/' && os::isDirectory(pictures)) dir = pictures;
+    else if (home && home[0] == '/' && os::isDirectory(std::string(home) + "/Pictures")) dir = std::string(home) + "/Pictures";
+    else if (!os::dataDir().empty() && os::makeDirectories(os::dataDir())) dir = os::dataDir();
+    if (dir.empty()) {
+        notice("no folder for the screenshot: neither $XDG_PICTURES_DIR, ~/Pictures nor the data folder");
+        return;
+    }
+    if (dir.back() != '/') dir += '/';
+    const std::string stem = dir + "palvex-" + os::timestampForFileName();
+    std::string path = stem + ".png";
+    for (int n = 2; os::exists(path) && n < 100; ++n) path = stem + "-" + std::to_string(n) + ".png";
+    Image picture;
+    const bool written = lastPresentedFrame(picture) && savePng(path, picture);
+    notice(((written ? "screenshot " : "could not write the screenshot ") + path).c_str());
 }
 
 bool Platform::lastPresentedFrame(Image& out) const {
@@ -184,6 +259,11 @@ void Platform::playSound(int channel, SampleHandle sample) {
 void Platform::stopSound(int channel) {
     if (soundListener) soundListener->stopped(channel);
     soundDeviceStop(channel);
+}
+
+void Platform::pauseSound(bool on) {
+    if (soundListener) soundListener->paused(on);
+    soundDevicePause(on);
 }
 
 } // namespace platform

@@ -14,6 +14,7 @@
 #include "platform/journal.h"
 #include "platform/message.h"
 #include "platform/messagequeue.h"
+#include "platform/settings.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -26,6 +27,13 @@ struct Options {
     bool fullscreen = false;
     bool recordSound = false; // headless: a sound device that only records calls
     bool keepFrames = false;  // keep a copy of every presented picture (for screenshots)
+    // The desktop's own: at most one frame per refresh of the display; a lost focus ends
+    // the game instead of pausing it; the keys and buttons of every action; how many
+    // recorded games are kept.
+    bool frameCap = true;
+    bool quitOnFocusLoss = false;
+    Bindings bindings = defaultBindings();
+    int replaysKept = 50;
 };
 
 // Told of every sound call the game makes, whether or not a device plays it.
@@ -34,9 +42,11 @@ public:
     virtual ~SoundListener() = default;
     virtual void played(int channel, SampleHandle sample) = 0;
     virtual void stopped(int channel) = 0;
+    virtual void paused(bool on) {}
 };
 
 class TextOverlay;
+class StillPicture;
 
 class Platform {
 public:
@@ -55,6 +65,10 @@ public:
     // When the queue is empty the journal adds the coming frame's scripted events, and
     // only then is the backend asked for the window system's.
     bool peekMessage(Message& msg, bool remove);
+    // Blocks until the window system has something for the queue (the game is paused and
+    // renders nothing). False when nothing can ever come: headless, no window system
+    // stands behind the queue.
+    virtual bool waitMessage() { return false; }
     intptr_t dispatchMessage(const Message& msg);
     void postQuitMessage(int exitCode);
     void postMessage(const Message& msg) { queue.push(msg); }
@@ -71,6 +85,13 @@ public:
     void beginPaint();
     void swapBuffers(EGLDisplay display, EGLSurface surface);
     void endPaint();
+    // The paused picture: the last presented frame shown again (with whatever text the
+    // game draws over it between beginStill and endStill), presented without counting a
+    // frame. Only needed when stillOutdated: after a frame, when the window was uncovered
+    // or resized, or for a screenshot. A backend that never pauses keeps no picture.
+    bool stillOutdated() const { return stillKept && stillDirty; }
+    void beginStill();
+    void endStill();
     // Text over the picture: logical pixel position of the top-left corner; the box
     // takes the measured size of the text.
     void drawText(int x, int y, const char* text, Rgb background, Rgb foreground);
@@ -83,6 +104,9 @@ public:
     virtual int messageBox(const char* caption, const char* text) = 0;
     // One line for the player on standard error: "palvex: text".
     void notice(const char* text);
+    // What a message box cannot say (the full path of a file), as a notice beside it.
+    // Headless, where the box itself is a line on standard error, adds nothing.
+    virtual void noteBesideBox(const char* text) { notice(text); }
 
     // A GIF, JPEG, PNG or BMP file to 24-bit pixels, rows top first (imagedecode.h). The
     // file is read whole first; a FIFO or other special file is refused, never waited on.
@@ -93,6 +117,8 @@ public:
     SampleHandle loadSample(const char* path, bool loop) { return soundDeviceLoad(path, loop); }
     void playSound(int channel, SampleHandle sample);
     void stopSound(int channel);
+    // Every channel held where it is, or going on from there.
+    void pauseSound(bool on);
     void soundClose() { soundDeviceClose(); }
     void setSoundListener(SoundListener* listener) { soundListener = listener; }
 
@@ -131,8 +157,19 @@ protected:
     virtual void soundDeviceStop(int channel) = 0;
     virtual void soundDeviceClose() = 0;
     virtual void sleepMs(uint32_t ms) {}
+    virtual void soundDevicePause(bool on) {}
 
     void queueMessage(MessageType type, uintptr_t wParam);
+    // The picture a screenshot key asked for goes out with the next presented picture.
+    void requestScreenshot() { screenshotWanted = stillDirty = true; }
+    // A backend that pauses keeps the last presented frame for the paused picture: taken
+    // from the back buffer when the pause begins where the swap preserves it, else copied
+    // after every frame.
+    void keepStill(bool survivesSwap) {
+        stillKept = true;
+        stillSurvivesSwap = survivesSwap;
+    }
+    void stillLost() { stillDirty = true; }
     bool queueEmpty() const { return queue.empty(); }
 
     Options opts;
@@ -152,6 +189,10 @@ private:
     bool paceToRecording = false;
     bool paceBased = false;
     uint32_t paceBaseTick = 0, paceBaseReal = 0;
+    // Places the logical screen in the drawable, whose size (never 0) it hands back.
+    void placeView(int& drawableW, int& drawableH);
+    void saveScreenshot();
+    void captureStill();
 
     MessageQueue queue;
     Journal events;
@@ -162,6 +203,13 @@ private:
     EGLSurface pendingSurface = EGL_NO_SURFACE;
     std::vector<uint8_t> lastFrame;
     int lastFrameW = 0, lastFrameH = 0;
+    std::unique_ptr<StillPicture> still;
+    bool stillKept = false;
+    bool stillSurvivesSwap = false;
+    bool stillCurrent = false; // the copy is of the last presented frame
+    bool stillDirty = true;    // the window does not show the paused picture
+    int stillX = 0, stillY = 0, stillW = 0, stillH = 0;
+    bool screenshotWanted = false;
 };
 
 // Writes the picture as a PNG file; false when it cannot be written.

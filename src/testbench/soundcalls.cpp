@@ -19,6 +19,8 @@ void SoundCallRecorder::played(int channel, platform::SampleHandle sample) {
 
 void SoundCallRecorder::stopped(int channel) { calls.push_back("stop " + std::to_string(channel)); }
 
+void SoundCallRecorder::paused(bool on) { calls.push_back(on ? "pause" : "resume"); }
+
 std::vector<std::string> SoundCallRecorder::take() {
     std::vector<std::string> taken;
     taken.swap(calls);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end: the real window under Xvfb, real key events through XTEST (xdotool), the
-# trace checked, a second copy refused, the program ended by losing the focus, and a key
-# script on the virtual clock in a window.
+# trace checked, a second copy refused, the program ended by losing the focus with
+# --quit-on-focus-loss, a key script on the virtual clock in a window, and no X server.
+# The pause, focus, fullscreen and tap checks with a window manager are in desktop.sh.
 set -euo pipefail
 palvex=$(readlink -f "$1")
 work=$(mktemp -d)
@@ -27,9 +28,12 @@ done
 export DISPLAY=":$display"
 export XDG_RUNTIME_DIR="$work"   # the single-instance lock lives here
 export SDL_AUDIODRIVER=dummy
+# The settings file the game writes on its first start goes here, not to the user's.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config"
+mkdir -p "$HOME"
 
 cd "$work"
-"$palvex" --scale 2 --trace trace.jsonl --screenshot window.png >game.log 2>&1 &
+"$palvex" --scale 2 --quit-on-focus-loss --trace trace.jsonl --screenshot window.png >game.log 2>&1 &
 game_pid=$!
 
 window=""
@@ -57,9 +61,11 @@ set +e
 second=$?
 set -e
 [ "$second" -eq 1 ] || fail "second instance exited with $second, expected 1"
+grep -qx "palvex: already running; its window was brought to the front" second.log ||
+  fail "the second copy did not say why it ended: $(cat second.log)"
 kill -0 "$game_pid" 2>/dev/null || fail "the first instance died"
 
-# Losing the activation ends the program.
+# With --quit-on-focus-loss, losing the activation ends the program, as on the handheld.
 root=$(xwininfo -root | awk '/Window id/{print $4}')
 xdotool windowfocus "$root"
 for _ in $(seq 50); do
@@ -117,4 +123,20 @@ bad=$?
 set -e
 [ "$bad" -eq 2 ] || fail "a malformed key script in a window exited with $bad, expected 2"
 grep -q "key script line 1" bad.log || fail "the malformed line is not named: $(cat bad.log)"
+# No X server behind DISPLAY: a message that says what to do, exit code 1, and never SDL's
+# offscreen driver.
+set +e
+DISPLAY=:999 "$palvex" --scale 1 >nodisplay.log 2>&1
+nodisplay=$?
+set -e
+[ "$nodisplay" -eq 1 ] || fail "a bad DISPLAY exited with $nodisplay, expected 1"
+grep -qx "palvex: cannot open a window (DISPLAY ':999': .*); use --headless for a run without a window" nodisplay.log ||
+  fail "no message for a bad DISPLAY: $(cat nodisplay.log)"
+[ -f "$XDG_CONFIG_HOME/palvex/palvex.ini" ] || fail "no settings file written on the first start"
+# A scale larger than the screen: the largest that fits (2 on 1024 x 768), with a note.
+"$palvex" --scale 8 --frames 3 --screenshot big.png >big.log 2>&1 || fail "--scale 8 failed: $(cat big.log)"
+grep -q "palvex: scale 8 does not fit the usable screen area of 1024 x 768; the window takes scale 2" big.log ||
+  fail "no note for --scale 8: $(cat big.log)"
+size=$(python3 -c 'import struct,sys; print("%dx%d" % struct.unpack(">II", open(sys.argv[1],"rb").read()[16:24]))' big.png)
+[ "$size" = "480x588" ] || fail "--scale 8 gave a picture of $size"
 echo "e2e: PASS"

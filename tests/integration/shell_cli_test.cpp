@@ -124,3 +124,26 @@ TEST(CommandLine, AGameFolderOfAnyLengthWorks) {
     EXPECT_EQ(readBytes(deep + "options.bin").size(), 13u);
     EXPECT_FALSE(fs::exists(fs::path(deep).parent_path().parent_path() / "options.bin"));
 }
+
+// Headless runs are the tests': the player's settings file is neither read nor written. And
+// a system without any font says so once and plays on without the text.
+TEST(CommandLine, HeadlessLeavesTheSettingsAloneAndPlaysOnWithoutAFont) {
+    GameDir dir;
+    RunResult r = dir.runArgs({"--headless", "--frames", "2"});
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_FALSE(fs::exists(dir.config + "palvex/palvex.ini")) << "written by a headless run";
+    fs::create_directories(dir.config + "palvex");
+    std::ofstream(dir.config + "palvex/palvex.ini") << "[window]\nscale = huge\n";
+    r = dir.runArgs({"--headless", "--frames", "2"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errors, "") << "read by a headless run";
+
+    std::ofstream(dir.out + "fonts.conf") << "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
+    r = dir.runArgs({"--headless", "--frames", "3", "--trace", "trace.jsonl"},
+                    {.env = {{"FONTCONFIG_FILE", dir.out + "fonts.conf"}}});
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(r.trace.size(), 3u);
+    EXPECT_TRUE(r.errors.starts_with("palvex: no font found: fontconfig offers neither DejaVu Sans Bold nor any sans face"))
+        << r.errors;
+    EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
+}

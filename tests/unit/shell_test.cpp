@@ -59,13 +59,55 @@ TEST_F(ShellTest, KeyUpReleasesOnlyTheFourDirectionsInBothModes) {
     }
 }
 
-TEST_F(ShellTest, DeactivationAndDestroyEndTheProgram) {
-    windowProc(nullptr, MsgActivate, 1, 0);
-    EXPECT_FALSE(drainQueue());
+TEST_F(ShellTest, FocusLossPausesOrEndsTheGameAsTheOptionsSay) {
     windowProc(nullptr, MsgActivate, 0, 0);
+    EXPECT_EQ(sharedState.paused, PAUSED_BY_FOCUS);
+    EXPECT_FALSE(drainQueue());
+    windowProc(nullptr, MsgActivate, 1, 0);
+    EXPECT_EQ(sharedState.paused, 0);
+    testing_support::headless().setQuitOnFocusLoss(true);
+    windowProc(nullptr, MsgActivate, 0, 0);
+    testing_support::headless().setQuitOnFocusLoss(false);
+    EXPECT_EQ(sharedState.paused, 0);
     EXPECT_TRUE(drainQueue());
     windowProc(nullptr, MsgDestroy, 0, 0);
     EXPECT_TRUE(drainQueue());
+}
+
+// The pause key holds a race, not the menu; a race goes on as if no time had passed; Enter
+// still leaves; a gamepad's menu button pauses a race and selects in the menu; a pause of
+// the player's survives the focus coming back.
+TEST_F(ShellTest, PauseKeysInTheRaceAndInTheMenu) {
+    key(MsgKeyDown, VK_PAUSE);
+    EXPECT_EQ(sharedState.paused, 0) << "no pause in the menu";
+    key(MsgKeyDown, VK_GAMEPAD_MENU);
+    EXPECT_EQ(sharedState.paused, 0);
+    key(MsgKeyUp, VK_GAMEPAD_MENU);
+    EXPECT_EQ(sharedState.buttonReleased[ButtonSelect], 1) << "the menu button selects in the menu";
+
+    toggleMode();
+    testing_support::setTicks(1000);
+    key(MsgKeyDown, VK_PAUSE);
+    key(MsgKeyUp, VK_PAUSE);
+    EXPECT_EQ(sharedState.paused, PAUSED_BY_KEY);
+    testing_support::setTicks(61000);
+    key(MsgKeyDown, VK_PAUSE);
+    EXPECT_EQ(sharedState.paused, 0);
+    testing_support::setTicks(61020);
+    frameTimerTick();
+    EXPECT_EQ(sharedState.frameTime, FixedDiv(20 << 16, 1000 << 16)) << "the first frame measures 20 ms, not the minute";
+
+    key(MsgKeyDown, VK_GAMEPAD_MENU);
+    EXPECT_EQ(sharedState.paused, PAUSED_BY_KEY);
+    windowProc(nullptr, MsgActivate, 0, 0);
+    windowProc(nullptr, MsgActivate, 1, 0);
+    EXPECT_EQ(sharedState.paused, PAUSED_BY_KEY) << "the focus back does not end the player's pause";
+    key(MsgKeyUp, VK_RETURN);
+    EXPECT_EQ(sharedState.inGame, 0);
+    EXPECT_EQ(sharedState.paused, 0) << "leaving the race leaves its pause";
+    sharedState.buttonReleased[ButtonSelect] = 0;
+    key(MsgKeyUp, VK_GAMEPAD_MENU);
+    EXPECT_EQ(sharedState.buttonReleased[ButtonSelect], 0) << "a press that paused the race selects nothing";
 }
 
 TEST(AppDir, CutAtTheLastSeparatorOfEitherKindAndAnyLength) {

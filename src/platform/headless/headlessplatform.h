@@ -20,8 +20,12 @@ public:
     EGLint surfaceType() const override { return EGL_PBUFFER_BIT; }
     EGLSurface createSurface(EGLDisplay display, EGLConfig config) override;
     int messageBox(const char* caption, const char* text) override;
-    // Tests choose the recording sound device before starting the sound.
+    // The box is already a line on stderr.
+    void noteBesideBox(const char* text) override {}
+    // Tests choose the recording sound device before starting the sound, and what a lost
+    // focus does.
     void setRecordSound(bool on) { opts.recordSound = on; }
+    void setQuitOnFocusLoss(bool on) { opts.quitOnFocusLoss = on; }
 
 protected:
     void pumpEvents() override {}
@@ -33,6 +37,7 @@ protected:
     void soundDevicePlay(int channel, SampleHandle sample) override;
     void soundDeviceStop(int channel) override;
     void soundDeviceClose() override;
+    void soundDevicePause(bool on) override { mixer.pause(on); }
 
 private:
     uint32_t startTicks = 0;

@@ -67,6 +67,12 @@ void MixerSound::stop(int channel) {
     if (opened) Mix_HaltChannel(channel);
 }
 
+void MixerSound::pause(bool on) {
+    if (!opened) return;
+    if (on) Mix_Pause(-1);
+    else Mix_Resume(-1);
+}
+
 void MixerSound::close() {
     if (opened) {
         Mix_HaltChannel(-1);

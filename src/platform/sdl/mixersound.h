@@ -14,6 +14,8 @@ public:
     SampleHandle load(const char* path, bool loop);
     void play(int channel, SampleHandle sample);
     void stop(int channel);
+    // Every channel held where it is (a paused game), or going on from there.
+    void pause(bool on);
     void close();
     bool ready() const { return opened; }
 

@@ -12,10 +12,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
+#include <thread>
 
 namespace platform {
 
@@ -77,25 +78,39 @@ void bringToFront(Display* display, Window target) {
     XFlush(display);
 }
 
-uint32_t virtualKeyFor(SDL_Keycode key) {
-    switch (key) {
-    case SDLK_RETURN: case SDLK_KP_ENTER: return VK_RETURN;
-    case SDLK_ESCAPE: return VK_ESCAPE;
-    case SDLK_LEFT: return VK_LEFT;
-    case SDLK_UP: return VK_UP;
-    case SDLK_RIGHT: return VK_RIGHT;
-    case SDLK_DOWN: return VK_DOWN;
-    case SDLK_SPACE: return 0x20;
-    default: break;
+// The virtual key each action sends; the gamepad's pause button has one of its own.
+uint32_t virtualKeyFor(int action, bool gamepad) {
+    switch (action) {
+    case ActionUp: return VK_UP;
+    case ActionDown: return VK_DOWN;
+    case ActionLeft: return VK_LEFT;
+    case ActionRight: return VK_RIGHT;
+    case ActionQ: return VK_Q;
+    case ActionE: return VK_E;
+    case ActionSelect: return VK_RETURN;
+    case ActionBack: return VK_ESCAPE;
+    case ActionPause: return gamepad ? VK_GAMEPAD_MENU : VK_PAUSE;
+    default: return 0;
     }
-    if (key >= SDLK_a && key <= SDLK_z) return static_cast<uint32_t>('A' + (key - SDLK_a));
-    if (key >= SDLK_0 && key <= SDLK_9) return static_cast<uint32_t>('0' + (key - SDLK_0));
-    return 0;
+}
+
+const char* displayName() {
+    const char* name = std::getenv("DISPLAY");
+    return name ? name : "";
+}
+
+std::string noWindow(const std::string& why) {
+    return "cannot open a window (" + why + "); use --headless for a run without a window";
 }
 
 } // namespace
 
-SdlPlatform::SdlPlatform(const Options& options) : Platform(options) {}
+SdlPlatform::SdlPlatform(const Options& options) : Platform(options) {
+    for (int action = 0; action < ActionCount; ++action) {
+        for (int32_t key : options.bindings.keys[action]) keyActions.emplace(key, action);
+        for (int32_t button : options.bindings.pad[action]) padActions.emplace(button, action);
+    }
+}
 
 SdlPlatform::~SdlPlatform() {
     // The lock goes first: whatever happens while the window is torn down, the next start
@@ -112,9 +127,26 @@ bool SdlPlatform::start(std::string& error) {
     // The window class of the X11 window is the game's class name.
     SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Plavex", 1);
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    // The window goes to EGL as an X11 window. Without an X server SDL would fall back to
+    // its offscreen driver and the game would run where nobody sees it.
+    if (!displayName()[0]) {
+        error = noWindow("DISPLAY is not set");
+        return false;
+    }
+    if (Display* display = XOpenDisplay(nullptr)) {
+        XCloseDisplay(display);
+    } else {
+        error = noWindow(std::string("DISPLAY '") + displayName() + "': no X server accepts a connection there");
+        return false;
+    }
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS) != 0) {
-        error = std::string("cannot open the window system: ") + SDL_GetError() +
-                " (use --headless to run without a display)";
+        error = noWindow(std::string("DISPLAY '") + displayName() + "': " + SDL_GetError());
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::strcmp(driver, "x11") != 0) {
+        error = noWindow(std::string("SDL's video driver is '") + (driver ? driver : "none") + "', not x11");
         return false;
     }
     SDL_GameControllerEventState(SDL_ENABLE);
@@ -139,13 +171,18 @@ bool SdlPlatform::findOtherInstance(const char* className, const char* title) {
 void* SdlPlatform::createWindow(const char* className, const char* title, WindowProc proc, const char* iconPath) {
     windowProc = proc;
     int factor = opts.scale;
+    SDL_Rect usable{0, 0, 0, 0};
+    // Room for the window manager's frame and title bar.
+    const bool usableKnown = SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0;
+    const int fits = usableKnown ? std::max(1, std::min((usable.w - 16) / LOGICAL_WIDTH, (usable.h - 48) / LOGICAL_HEIGHT)) : 0;
     if (factor <= 0) {
-        SDL_Rect usable{0, 0, 0, 0};
-        factor = 2;
-        if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0) {
-            factor = std::min((usable.w - 16) / LOGICAL_WIDTH, (usable.h - 48) / LOGICAL_HEIGHT);
-            if (factor < 2) factor = 2;
-        }
+        factor = usableKnown ? std::max(fits, 2) : 2;
+    } else if (usableKnown && factor > fits) {
+        const std::string note = "scale " + std::to_string(factor) + " does not fit the usable screen area of " +
+                                 std::to_string(usable.w) + " x " + std::to_string(usable.h) +
+                                 "; the window takes scale " + std::to_string(fits) + ", the largest that fits";
+        notice(note.c_str());
+        factor = fits;
     }
     Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
     if (opts.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -174,6 +211,7 @@ void* SdlPlatform::createWindow(const char* className, const char* title, Window
         }
     }
     window = sdlWindow;
+    readRefreshRate();
     ignoreFocusLossUntil = SDL_GetTicks() + 1000;
     if (windowProc) windowProc(window, MsgCreate, 0, 0);
     return window;
@@ -192,7 +230,16 @@ EGLDisplay SdlPlatform::eglDisplayForWindow() {
 }
 
 EGLSurface SdlPlatform::createSurface(EGLDisplay display, EGLConfig config) {
-    return eglCreateWindowSurface(display, config, static_cast<EGLNativeWindowType>(x11Window), nullptr);
+    const EGLSurface surface =
+        eglCreateWindowSurface(display, config, static_cast<EGLNativeWindowType>(x11Window), nullptr);
+    // A back buffer that survives the swap holds the paused picture for free; otherwise
+    // every frame is copied aside.
+    EGLint types = 0;
+    const bool preserved = surface != EGL_NO_SURFACE && eglGetConfigAttrib(display, config, EGL_SURFACE_TYPE, &types) &&
+                           (types & EGL_SWAP_BEHAVIOR_PRESERVED_BIT) &&
+                           eglSurfaceAttrib(display, surface, EGL_SWAP_BEHAVIOR, EGL_BUFFER_PRESERVED);
+    keepStill(preserved);
+    return surface;
 }
 
 void SdlPlatform::drawableSize(int& width, int& height) const {
@@ -209,39 +256,127 @@ int SdlPlatform::messageBox(const char* caption, const char* text) {
     return 1;
 }
 
-void SdlPlatform::present(EGLDisplay display, EGLSurface surface) { eglSwapBuffers(display, surface); }
+void SdlPlatform::readRefreshRate() {
+    SDL_DisplayMode mode;
+    refreshRate = 60;
+    if (sdlWindow && SDL_GetWindowDisplayMode(sdlWindow, &mode) == 0 && mode.refresh_rate > 0)
+        refreshRate = mode.refresh_rate;
+}
+
+void SdlPlatform::present(EGLDisplay display, EGLSurface surface) {
+    if (!swapIntervalSet) {
+        // Once the game's context is current: the surface it draws to is this one.
+        eglSwapInterval(display, opts.frameCap ? 1 : 0);
+        swapIntervalSet = true;
+    }
+    eglSwapBuffers(display, surface);
+    if (opts.frameCap) pace();
+}
+
+// A swap that waits for the display paces the frames by itself. Where it does not (a
+// software renderer, a virtual X server, a driver that ignores the swap interval) the
+// game would render hundreds of frames a second and burn a core for nothing: a frame that
+// comes early sleeps until one refresh period after the one before. A frame that comes on
+// time or late (the swap waited, or the frame was slow) sleeps not at all and sets the
+// rhythm afresh, so the sleep never fights a swap that keeps its own time.
+void SdlPlatform::pace() {
+    using namespace std::chrono;
+    const auto period = nanoseconds(1000000000LL / std::max(refreshRate, 1));
+    const auto now = steady_clock::now();
+    if (frameDue - now > microseconds(500)) {
+        std::this_thread::sleep_until(frameDue);
+        frameDue += period;
+    } else {
+        frameDue = now + period;
+    }
+}
 
 void SdlPlatform::toggleFullscreen() {
     const bool full = (SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
     SDL_SetWindowFullscreen(sdlWindow, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
     ignoreFocusLossUntil = SDL_GetTicks() + 1000;
+    stillLost();
+}
+
+void SdlPlatform::setActive(bool on) {
+    if (on == active) return;
+    active = on;
+    queueMessage(MsgActivate, on ? 1 : 0);
+}
+
+void SdlPlatform::queueTaps() {
+    for (const KeyEvent& event : tapped) queueMessage(event.down ? MsgKeyDown : MsgKeyUp, event.key);
+    tapped.clear();
+}
+
+void SdlPlatform::gameKey(uint32_t virtualKey, bool down) {
+    if (!virtualKey) return;
+    taps.key(virtualKey, down, tapped);
+    queueTaps();
+}
+
+bool SdlPlatform::waitMessage() {
+    // No frame will come while the game waits: what the tap rule holds back goes out now,
+    // or a release made during the pause would wait for ever.
+    taps.frameSeen(tapped);
+    if (!tapped.empty()) {
+        queueTaps();
+        return true;
+    }
+    if (!queueEmpty()) return true;
+    SDL_WaitEvent(nullptr);
+    return true;
 }
 
 void SdlPlatform::translateKey(const SDL_KeyboardEvent& key) {
     const bool down = key.type == SDL_KEYDOWN;
     const SDL_Keycode code = key.keysym.sym;
-    // Desktop conveniences that never reach the game: F11 and Alt+Enter.
-    if (code == SDLK_F11 || ((code == SDLK_RETURN || code == SDLK_KP_ENTER) && (key.keysym.mod & KMOD_ALT))) {
-        if (down && !key.repeat) toggleFullscreen();
+    const SDL_Scancode scancode = key.keysym.scancode;
+    const bool knownScancode = scancode > SDL_SCANCODE_UNKNOWN && scancode < SDL_NUM_SCANCODES;
+    if (knownScancode && swallowed[scancode]) {
+        if (!down) {
+            swallowed[scancode] = false;
+            return;
+        }
+        if (key.repeat) return;
+        swallowed[scancode] = false; // a new press: its release was lost
+    }
+    const auto found = keyActions.find(code);
+    const int action = found == keyActions.end() ? -1 : found->second;
+    // Desktop conveniences that never reach the game: fullscreen (F11, Alt+Enter) and the
+    // screenshot key. The press is remembered and its release swallowed above, even when
+    // Alt is let go first; a Return pressed for the game keeps its release, Alt or not.
+    const bool altEnter = (code == SDLK_RETURN || code == SDLK_KP_ENTER) && (key.keysym.mod & KMOD_ALT);
+    const bool convenience = action == ActionFullscreen || action == ActionScreenshot;
+    if (down && (altEnter || convenience)) {
+        if (knownScancode) swallowed[scancode] = true;
+        if (key.repeat) return;
+        if (action == ActionScreenshot && !altEnter) requestScreenshot();
+        else toggleFullscreen();
         return;
     }
-    if (down && key.repeat) return;
-    const uint32_t vk = virtualKeyFor(code);
-    if (vk) queueMessage(down ? MsgKeyDown : MsgKeyUp, vk);
+    if (convenience || action < 0) return;
+    const uint32_t virtualKey = virtualKeyFor(action, false);
+    if (down && key.repeat) {
+        // SDL takes a release and a press of one key that come within 2 ms of each other
+        // for the keyboard's autorepeat, and reports a repeated press. The autorepeat starts
+        // only a few hundred milliseconds after the press: a "repeat" this soon after it is
+        // a release and a new press (synthetic input, a script's taps), and both count.
+        if (knownScancode && key.timestamp - pressedAt[scancode] < MERGED_TAP_MS) {
+            pressedAt[scancode] = key.timestamp;
+            gameKey(virtualKey, false);
+            gameKey(virtualKey, true);
+        }
+        return;
+    }
+    if (down && knownScancode) pressedAt[scancode] = key.timestamp;
+    gameKey(virtualKey, down);
 }
 
 void SdlPlatform::translateButton(const SDL_ControllerButtonEvent& button) {
-    uint32_t vk = 0;
-    switch (button.button) {
-    case SDL_CONTROLLER_BUTTON_DPAD_UP: vk = VK_UP; break;
-    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: vk = VK_DOWN; break;
-    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: vk = VK_LEFT; break;
-    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: vk = VK_RIGHT; break;
-    case SDL_CONTROLLER_BUTTON_A: case SDL_CONTROLLER_BUTTON_START: vk = VK_RETURN; break;
-    case SDL_CONTROLLER_BUTTON_B: case SDL_CONTROLLER_BUTTON_BACK: vk = VK_ESCAPE; break;
-    default: return;
-    }
-    queueMessage(button.type == SDL_CONTROLLERBUTTONDOWN ? MsgKeyDown : MsgKeyUp, vk);
+    const auto found = padActions.find(button.button);
+    if (found == padActions.end()) return;
+    gameKey(virtualKeyFor(found->second, true), button.type == SDL_CONTROLLERBUTTONDOWN);
 }
 
 void SdlPlatform::translateAxis(const SDL_ControllerAxisEvent& axis) {
@@ -252,8 +387,8 @@ void SdlPlatform::translateAxis(const SDL_ControllerAxisEvent& axis) {
         else if (value < -19660) next = -1;
         else if (value > -9830 && value < 9830) next = 0;
         if (next == state) return;
-        if (state != 0) queueMessage(MsgKeyUp, state < 0 ? negativeKey : positiveKey);
-        if (next != 0) queueMessage(MsgKeyDown, next < 0 ? negativeKey : positiveKey);
+        if (state != 0) gameKey(state < 0 ? negativeKey : positiveKey, false);
+        if (next != 0) gameKey(next < 0 ? negativeKey : positiveKey, true);
         state = next;
     };
     if (axis.axis == SDL_CONTROLLER_AXIS_LEFTX) update(stickX, axis.value, VK_LEFT, VK_RIGHT);
@@ -261,6 +396,11 @@ void SdlPlatform::translateAxis(const SDL_ControllerAxisEvent& axis) {
 }
 
 void SdlPlatform::pumpEvents() {
+    if (presented != tapsFrame) {
+        tapsFrame = presented;
+        taps.frameSeen(tapped);
+        queueTaps();
+    }
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         switch (event.type) {
@@ -268,12 +408,30 @@ void SdlPlatform::pumpEvents() {
             destroyWindow();
             break;
         case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST && SDL_GetTicks() >= ignoreFocusLossUntil)
-                queueMessage(MsgActivate, 0);
-            else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
-                queueMessage(MsgActivate, 1);
-            else if (event.window.event == SDL_WINDOWEVENT_CLOSE)
+            switch (event.window.event) {
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+                if (SDL_GetTicks() >= ignoreFocusLossUntil) setActive(false);
+                break;
+            case SDL_WINDOWEVENT_MINIMIZED:
+            case SDL_WINDOWEVENT_HIDDEN:
+                setActive(false);
+                break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+                setActive(true);
+                break;
+            case SDL_WINDOWEVENT_EXPOSED:
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                stillLost();
+                break;
+            case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+                readRefreshRate();
+                break;
+            case SDL_WINDOWEVENT_CLOSE:
                 destroyWindow();
+                break;
+            default:
+                break;
+            }
             break;
         case SDL_KEYDOWN:
         case SDL_KEYUP:

@@ -1,10 +1,18 @@
 // The desktop window: SDL2 with the X11 window handed to EGL, keyboard and gamepad
-// turned into the device's key messages, SDL_mixer sound, SDL message boxes, and a lock
-// file with an X11 look-up for the single instance.
+// turned into the device's key messages through the player's bindings and the tap rule,
+// frames paced to the display, a paused game waiting for events, SDL_mixer sound, SDL
+// message boxes, and a lock file with an X11 look-up for the single instance.
 #pragma once
 #include <SDL.h>
+
+#include <array>
+#include <bitset>
+#include <chrono>
+#include <unordered_map>
+
 #include "platform/platform.h"
 #include "platform/sdl/mixersound.h"
+#include "platform/taps.h"
 
 namespace platform {
 
@@ -22,6 +30,7 @@ public:
     EGLSurface createSurface(EGLDisplay display, EGLConfig config) override;
     int messageBox(const char* caption, const char* text) override;
     void waitForEvents(uint32_t ms) override { SDL_WaitEventTimeout(nullptr, static_cast<int>(ms)); }
+    bool waitMessage() override;
 
 protected:
     void pumpEvents() override;
@@ -34,21 +43,45 @@ protected:
     void soundDeviceStop(int channel) override { mixer.stop(channel); }
     void soundDeviceClose() override { mixer.close(); }
     void sleepMs(uint32_t ms) override { SDL_Delay(ms); }
+    void soundDevicePause(bool on) override { mixer.pause(on); }
 
 private:
     void translateKey(const SDL_KeyboardEvent& key);
     void translateButton(const SDL_ControllerButtonEvent& button);
     void translateAxis(const SDL_ControllerAxisEvent& axis);
     void toggleFullscreen();
+    void setActive(bool on);
+    // A key or button of the game through the tap rule into the queue.
+    void gameKey(uint32_t virtualKey, bool down);
+    void queueTaps();
+    void pace();
+    void readRefreshRate();
 
     SDL_Window* sdlWindow = nullptr;
     void* x11Display = nullptr;
     unsigned long x11Window = 0;
     int lockFd = -1;
     uint32_t ignoreFocusLossUntil = 0;
+    bool active = false;
     int stickX = 0, stickY = 0; // -1, 0, 1: the left stick acting as cursor keys
     std::vector<SDL_GameController*> controllers;
     MixerSound mixer;
+
+    // Bindings: SDL key code or gamepad button to the action (settings.h).
+    std::unordered_map<int32_t, int> keyActions;
+    std::unordered_map<int32_t, int> padActions;
+    // Presses that toggled fullscreen or took a screenshot: their releases never reach
+    // the game, whatever was released first.
+    std::bitset<SDL_NUM_SCANCODES> swallowed;
+    std::array<uint32_t, SDL_NUM_SCANCODES> pressedAt{};
+    static constexpr uint32_t MERGED_TAP_MS = 30;
+    Taps taps;
+    std::vector<KeyEvent> tapped;
+    long tapsFrame = 0;
+
+    bool swapIntervalSet = false;
+    int refreshRate = 60;
+    std::chrono::steady_clock::time_point frameDue{};
 };
 
 } // namespace platform

@@ -1,0 +1,393 @@
+#include "platform/settings.h"
+
+#include <SDL.h>
+#include <ini.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "platform/os.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+// A settings file is a page of text; anything larger is not one.
+constexpr size_t MAX_SETTINGS_BYTES = 64 * 1024;
+constexpr int MAX_SCALE = 64;
+constexpr int MAX_REPLAYS_KEPT = 100000;
+
+struct ActionName {
+    Action action;
+    const char* name;
+    bool key;
+    bool pad;
+};
+
+// In the order the file lists them.
+const ActionName actionNames[] = {
+    {ActionUp, "up", true, true},           {ActionDown, "down", true, true},
+    {ActionLeft, "left", true, true},       {ActionRight, "right", true, true},
+    {ActionQ, "q", true, true},             {ActionE, "e", true, true},
+    {ActionSelect, "select", true, true},   {ActionBack, "back", false, true},
+    {ActionPause, "pause", true, true},     {ActionFullscreen, "fullscreen", true, false},
+    {ActionScreenshot, "screenshot", true, false},
+};
+
+const char* actionName(int action) {
+    for (const ActionName& entry : actionNames)
+        if (entry.action == action) return entry.name;
+    return "?";
+}
+
+// The keys that always keep their meaning.
+struct Reserved {
+    SDL_Keycode key;
+    Action action;
+};
+const Reserved reservedKeys[] = {
+    {SDLK_UP, ActionUp},         {SDLK_DOWN, ActionDown},       {SDLK_LEFT, ActionLeft},
+    {SDLK_RIGHT, ActionRight},   {SDLK_RETURN, ActionSelect},   {SDLK_KP_ENTER, ActionSelect},
+    {SDLK_ESCAPE, ActionBack},
+};
+
+std::string trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// "W, Up" to its names; an empty value is an empty list.
+std::vector<std::string> splitList(const char* value) {
+    std::vector<std::string> names;
+    std::string rest = value ? value : "";
+    if (trim(rest).empty()) return names;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = rest.find(',', start);
+        names.push_back(trim(rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return names;
+}
+
+std::string joinKeys(const std::vector<int32_t>& keys) {
+    std::string text;
+    for (int32_t key : keys) text += (text.empty() ? "" : ", ") + std::string(SDL_GetKeyName(key));
+    return text;
+}
+
+std::string joinButtons(const std::vector<int32_t>& buttons) {
+    std::string text;
+    for (int32_t button : buttons) {
+        const char* name = SDL_GameControllerGetStringForButton(static_cast<SDL_GameControllerButton>(button));
+        text += (text.empty() ? "" : ", ") + std::string(name ? name : "?");
+    }
+    return text;
+}
+
+std::string entryLine(const char* name, const std::string& value) {
+    return std::string(name) + (value.empty() ? " =" : " = " + value) + "\n";
+}
+
+bool parseBool(const std::string& text, bool& out) {
+    const std::string word = lower(text);
+    if (word == "true" || word == "yes" || word == "on" || word == "1") out = true;
+    else if (word == "false" || word == "no" || word == "off" || word == "0") out = false;
+    else return false;
+    return true;
+}
+
+bool parseWhole(const std::string& text, int minimum, int maximum, int& out) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const int value = std::stoi(text);
+    if (value < minimum || value > maximum) return false;
+    out = value;
+    return true;
+}
+
+// A binding as the file gave it, kept until the whole file is read: conflicts are settled
+// in the order of the lines.
+struct Explicit {
+    bool given = false;
+    int line = 0;
+    std::vector<int32_t> values;
+};
+
+// ini_parse_string's own reader does not tell the handler which line it is on; this one
+// reads the text from memory a line at a time and counts.
+struct LineReader {
+    const char* at;
+    const char* end;
+    int line = 0;
+    bool tooLong = false;
+};
+
+char* readLine(char* buffer, int size, void* stream) {
+    auto* reader = static_cast<LineReader*>(stream);
+    if (reader->at >= reader->end || size < 2) return nullptr;
+    const char* newline = static_cast<const char*>(std::memchr(reader->at, '\n', reader->end - reader->at));
+    const char* lineEnd = newline ? newline + 1 : reader->end;
+    const size_t length = static_cast<size_t>(lineEnd - reader->at);
+    const size_t room = static_cast<size_t>(size) - 1;
+    ++reader->line;
+    reader->tooLong = length > room;
+    const size_t copied = std::min(length, room);
+    std::memcpy(buffer, reader->at, copied);
+    buffer[copied] = '\0';
+    reader->at = lineEnd;
+    return buffer;
+}
+
+struct Parser {
+    LineReader reader;
+    std::string fileName;
+    std::vector<std::string>& messages;
+    Settings settings;
+    std::array<Explicit, ActionCount> keys;
+    std::array<Explicit, ActionCount> pad;
+
+    void bad(int line, const std::string& problem) {
+        messages.push_back(fileName + " line " + std::to_string(line) + ": " + problem);
+    }
+
+    void entry(const std::string& section, const std::string& name, const std::string& value) {
+        const int line = reader.line;
+        if (reader.tooLong) {
+            bad(line, "the line is too long; the default of " + name + " is used");
+            return;
+        }
+        const Settings defaults;
+        if (section == "window") {
+            if (name == "scale") {
+                if (!parseWhole(value, 0, MAX_SCALE, settings.scale))
+                    bad(line, "scale must be a whole number from 0 to " + std::to_string(MAX_SCALE) + ", not '" +
+                                  value + "'; the default (0, the largest that fits) is used");
+                return;
+            }
+            bool* flag = name == "fullscreen" ? &settings.fullscreen : name == "frame_cap" ? &settings.frameCap : nullptr;
+            if (flag) {
+                if (!parseBool(value, *flag))
+                    bad(line, name + " must be true or false, not '" + value + "'; the default (" +
+                                  (name == "fullscreen" ? "false" : "true") + ") is used");
+                return;
+            }
+            if (name == "focus_loss") {
+                const std::string word = lower(value);
+                if (word == "pause" || word == "quit") settings.quitOnFocusLoss = word == "quit";
+                else bad(line, "focus_loss must be pause or quit, not '" + value + "'; the default (pause) is used");
+                return;
+            }
+        } else if (section == "replays" && name == "keep") {
+            if (!parseWhole(value, 0, MAX_REPLAYS_KEPT, settings.replaysKept))
+                bad(line, "keep must be a whole number from 0 to " + std::to_string(MAX_REPLAYS_KEPT) + ", not '" +
+                              value + "'; the default (" + std::to_string(defaults.replaysKept) + ") is used");
+            return;
+        } else if (section == "keys" || section == "gamepad") {
+            const bool keyboard = section == "keys";
+            for (const ActionName& action : actionNames) {
+                if (name != action.name || !(keyboard ? action.key : action.pad)) continue;
+                binding(line, keyboard, action.action, value);
+                return;
+            }
+        }
+        bad(line, "there is no setting '" + name + "' in [" + section + "]; the line is skipped");
+    }
+
+    void binding(int line, bool keyboard, Action action, const std::string& value) {
+        Explicit result;
+        for (const std::string& word : splitList(value.c_str())) {
+            int32_t code = 0;
+            if (keyboard) {
+                code = word.empty() ? SDLK_UNKNOWN : SDL_GetKeyFromName(word.c_str());
+                if (code == SDLK_UNKNOWN) {
+                    bad(line, "'" + word + "' is not an SDL key name; the default of " + actionName(action) + " is used");
+                    return;
+                }
+                for (const Reserved& reserved : reservedKeys) {
+                    if (reserved.key == code && reserved.action != action) {
+                        bad(line, word + " is always " + actionName(reserved.action) + "; the default of " +
+                                      actionName(action) + " is used");
+                        return;
+                    }
+                }
+            } else {
+                code = word.empty() ? SDL_CONTROLLER_BUTTON_INVALID : SDL_GameControllerGetButtonFromString(word.c_str());
+                if (code == SDL_CONTROLLER_BUTTON_INVALID) {
+                    bad(line, "'" + word + "' is not a gamepad button name; the default of " + actionName(action) +
+                                  " is used");
+                    return;
+                }
+            }
+            if (std::find(result.values.begin(), result.values.end(), code) == result.values.end())
+                result.values.push_back(code);
+        }
+        result.given = true;
+        result.line = line;
+        (keyboard ? keys : pad)[action] = std::move(result);
+    }
+
+    // A key named for two actions keeps the first line's; the later entry falls back to
+    // its default. Defaults give way to every key the file bound itself.
+    void settle(bool keyboard) {
+        std::array<Explicit, ActionCount>& given = keyboard ? keys : pad;
+        std::array<std::vector<int32_t>, ActionCount>& out = keyboard ? settings.bindings.keys : settings.bindings.pad;
+        std::vector<int> order;
+        for (int a = 0; a < ActionCount; ++a)
+            if (given[a].given) order.push_back(a);
+        std::sort(order.begin(), order.end(), [&](int a, int b) { return given[a].line < given[b].line; });
+        std::map<int32_t, int> claimed;
+        for (int a : order) {
+            for (int32_t code : given[a].values) {
+                auto found = claimed.find(code);
+                if (found == claimed.end() || found->second == a) continue;
+                bad(given[a].line, (keyboard ? std::string(SDL_GetKeyName(code)) : joinButtons({code})) +
+                                       " is already " + actionName(found->second) + "; the default of " +
+                                       actionName(a) + " is used");
+                given[a].given = false;
+                break;
+            }
+            if (!given[a].given) continue;
+            for (int32_t code : given[a].values) claimed[code] = a;
+            out[a] = given[a].values;
+        }
+        for (int a = 0; a < ActionCount; ++a) {
+            if (given[a].given) continue;
+            auto& values = out[a];
+            values.erase(std::remove_if(values.begin(), values.end(),
+                                        [&](int32_t code) {
+                                            auto found = claimed.find(code);
+                                            return found != claimed.end() && found->second != a;
+                                        }),
+                         values.end());
+        }
+        if (!keyboard) return;
+        for (const Reserved& reserved : reservedKeys) {
+            auto& values = out[reserved.action];
+            if (std::find(values.begin(), values.end(), reserved.key) == values.end()) values.push_back(reserved.key);
+        }
+    }
+};
+
+int handleEntry(void* user, const char* section, const char* name, const char* value) {
+    static_cast<Parser*>(user)->entry(lower(section ? section : ""), lower(name ? name : ""), trim(value ? value : ""));
+    return 1;
+}
+
+} // namespace
+
+Bindings defaultBindings() {
+    Bindings b;
+    b.keys[ActionUp] = {SDLK_w, SDLK_UP};
+    b.keys[ActionDown] = {SDLK_s, SDLK_DOWN};
+    b.keys[ActionLeft] = {SDLK_a, SDLK_LEFT};
+    b.keys[ActionRight] = {SDLK_d, SDLK_RIGHT};
+    b.keys[ActionQ] = {SDLK_q};
+    b.keys[ActionE] = {SDLK_e};
+    b.keys[ActionSelect] = {SDLK_RETURN, SDLK_KP_ENTER};
+    b.keys[ActionBack] = {SDLK_ESCAPE};
+    b.keys[ActionPause] = {SDLK_p, SDLK_PAUSE};
+    b.keys[ActionFullscreen] = {SDLK_F11};
+    b.keys[ActionScreenshot] = {SDLK_F12};
+    b.pad[ActionUp] = {SDL_CONTROLLER_BUTTON_DPAD_UP};
+    b.pad[ActionDown] = {SDL_CONTROLLER_BUTTON_DPAD_DOWN};
+    b.pad[ActionLeft] = {SDL_CONTROLLER_BUTTON_DPAD_LEFT};
+    b.pad[ActionRight] = {SDL_CONTROLLER_BUTTON_DPAD_RIGHT};
+    b.pad[ActionSelect] = {SDL_CONTROLLER_BUTTON_A};
+    b.pad[ActionBack] = {SDL_CONTROLLER_BUTTON_B, SDL_CONTROLLER_BUTTON_BACK};
+    b.pad[ActionPause] = {SDL_CONTROLLER_BUTTON_START};
+    return b;
+}
+
+std::string settingsPath() {
+    const std::string dir = os::configDir();
+    return dir.empty() ? std::string() : dir + "palvex.ini";
+}
+
+std::string defaultSettingsText() {
+    const Settings d;
+    auto flag = [](bool on) { return on ? "true" : "false"; };
+    std::string text =
+        "; Palvex settings, written with the defaults on the first start. A line the game cannot\n"
+        "; use is named on standard error and that entry keeps its default. Options given on the\n"
+        "; command line win over this file. Headless runs (--headless) do not read it.\n"
+        "\n"
+        "[window]\n"
+        "; Window size in multiples of the 240 x 294 screen; 0 is the largest that fits.\n"
+        "scale = " + std::to_string(d.scale) + "\n"
+        "; Start in fullscreen (F11 or Alt+Enter switch during play): true or false.\n"
+        "fullscreen = " + flag(d.fullscreen) + "\n"
+        "; At most one frame per refresh of the display; false renders as fast as it can.\n"
+        "frame_cap = " + flag(d.frameCap) + "\n"
+        "; When the window loses the focus or is minimised: pause (the race waits until the\n"
+        "; window has the focus again) or quit (the game ends).\n"
+        "focus_loss = " + (d.quitOnFocusLoss ? "quit" : "pause") + "\n"
+        "\n"
+        "[keys]\n"
+        "; SDL key names, several separated by commas; nothing after '=' binds no key. The cursor\n"
+        "; keys, Return, Keypad Enter and Escape always keep their meaning (Escape goes back).\n";
+    for (const ActionName& action : actionNames)
+        if (action.key) text += entryLine(action.name, joinKeys(d.bindings.keys[action.action]));
+    text +=
+        "\n"
+        "[gamepad]\n"
+        "; Gamepad button names: a b x y back guide start leftstick rightstick leftshoulder\n"
+        "; rightshoulder dpup dpdown dpleft dpright. The left stick always steers. The pause\n"
+        "; button pauses a race and selects in the menu.\n";
+    for (const ActionName& action : actionNames)
+        if (action.pad) text += entryLine(action.name, joinButtons(d.bindings.pad[action.action]));
+    text +=
+        "\n"
+        "[replays]\n"
+        "; How many recorded games are kept; 0 turns recording off.\n"
+        "keep = " + std::to_string(d.replaysKept) + "\n";
+    return text;
+}
+
+Settings parseSettings(const std::string& text, const std::string& fileName, std::vector<std::string>& messages) {
+    Parser parser{{text.data(), text.data() + text.size()}, fileName, messages, Settings(), {}, {}};
+    const int syntaxError = ini_parse_stream(readLine, &parser.reader, handleEntry, &parser);
+    // inih names only the first line it could not read at all.
+    if (syntaxError > 0)
+        parser.bad(syntaxError, "not a 'name = value' line or a [section]; the line is skipped");
+    parser.settle(true);
+    parser.settle(false);
+    return parser.settings;
+}
+
+Settings loadSettings(const std::string& path, std::vector<std::string>& messages) {
+    if (path.empty()) return Settings();
+    std::vector<uint8_t> bytes;
+    const os::ReadStatus status = os::readWholeFile(path, MAX_SETTINGS_BYTES, bytes);
+    if (status == os::ReadStatus::Ok) return parseSettings(std::string(bytes.begin(), bytes.end()), path, messages);
+    if (status != os::ReadStatus::Missing) {
+        messages.push_back("cannot read the settings file " + path + " (" + os::readStatusText(status) +
+                           "); the defaults are used");
+        return Settings();
+    }
+    const std::string text = defaultSettingsText();
+    std::string error;
+    if (!os::makeDirectories(os::directoryOf(path)) || !os::writeFileAtomic(path, text.data(), text.size(), &error))
+        messages.push_back("cannot write the settings file " + path + (error.empty() ? "" : " (" + error + ")") +
+                           "; the defaults are used");
+    return Settings();
+}
+
+void applySettings(const Settings& settings, const Overrides& overrides, Options& options) {
+    options.scale = overrides.scale.value_or(settings.scale);
+    options.fullscreen = overrides.fullscreen.value_or(settings.fullscreen);
+    options.frameCap = overrides.frameCap.value_or(settings.frameCap);
+    options.quitOnFocusLoss = overrides.quitOnFocusLoss.value_or(settings.quitOnFocusLoss);
+    options.bindings = settings.bindings;
+    options.replaysKept = settings.replaysKept;
+}
+
+} // namespace platform

@@ -1,0 +1,76 @@
+// The desktop's settings file, $XDG_CONFIG_HOME/palvex/palvex.ini: window, frame cap, what
+// a lost focus does, the keys and gamepad buttons of every action, and how many recorded
+// games are kept. Read with inih; written with comments and the defaults when it is absent.
+// A line the game cannot use is named in one message and its entry keeps the default, so
+// a damaged file never stops the game. The options file of the menu (options.bin) is a
+// thing apart and stays as it is.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct Options;
+
+// What a key or a gamepad button can be bound to. The keyboard has every action but Back
+// (Escape is always back); the gamepad has the seven buttons, Back and Pause.
+enum Action {
+    ActionUp,
+    ActionDown,
+    ActionLeft,
+    ActionRight,
+    ActionQ,
+    ActionE,
+    ActionSelect,
+    ActionBack,
+    ActionPause,
+    ActionFullscreen,
+    ActionScreenshot,
+    ActionCount
+};
+
+// For each action the SDL key codes and the SDL game controller buttons bound to it. The
+// cursor keys, Return, Keypad Enter and Escape are always bound to their own actions, so
+// no binding can lock a player out of the menus.
+struct Bindings {
+    std::array<std::vector<int32_t>, ActionCount> keys;
+    std::array<std::vector<int32_t>, ActionCount> pad;
+};
+Bindings defaultBindings();
+
+struct Settings {
+    int scale = 0; // 0: the largest that fits
+    bool fullscreen = false;
+    bool frameCap = true;
+    bool quitOnFocusLoss = false;
+    Bindings bindings = defaultBindings();
+    // How many recorded games are kept; 0 turns recording off.
+    int replaysKept = 50;
+};
+
+// "$XDG_CONFIG_HOME/palvex/palvex.ini" (or under ~/.config); empty without a home.
+std::string settingsPath();
+// The file as the game writes it when there is none: every entry at its default, each
+// with a comment.
+std::string defaultSettingsText();
+// Parses the text of a settings file. Each line that cannot be used adds one message
+// naming fileName and the line; its entry keeps the default.
+Settings parseSettings(const std::string& text, const std::string& fileName, std::vector<std::string>& messages);
+// Reads the file at path (a regular file only: a FIFO or a directory is refused without
+// blocking) and parses it; when there is none, writes the defaults there. Every problem
+// is one message; the result is always usable.
+Settings loadSettings(const std::string& path, std::vector<std::string>& messages);
+
+// What the command line said; it wins over the file.
+struct Overrides {
+    std::optional<int> scale;
+    std::optional<bool> fullscreen;
+    std::optional<bool> frameCap;
+    std::optional<bool> quitOnFocusLoss;
+};
+void applySettings(const Settings& settings, const Overrides& overrides, Options& options);
+
+} // namespace platform
