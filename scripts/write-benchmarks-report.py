@@ -121,5 +121,20 @@ if start:
     summary.append("| start-up to first frame (whole program, headless) | %.0f ms | - | - | - |" % start["real_time"])
 lines.extend(summary)
 lines.append("")
+# Fuzzing is not run by make bench: its figures stay in the file make fuzz's run was copied to.
+lines.append("Fuzzing figures (executions per second per target): [docs/fuzzing.md](docs/fuzzing.md).")
+lines.append("")
 lines.extend(s + "\n" for s in sections)
+# Figures a benchmark wrote as text of its own go in as they are, below the tables, so
+# that nothing measured in the run is lost when the report is written again; a top-level
+# heading becomes a section's.
+for path in sorted(results_dir.glob("*.md")):
+    text = path.read_text().strip()
+    if not text:
+        continue
+    if text.startswith("# "):
+        text = "#" + text
+    elif not text.startswith("## "):
+        text = "## " + path.stem + "\n\n" + text
+    lines.append(text + "\n")
 report.write_text("\n".join(lines) + "\n")

@@ -3,6 +3,8 @@
 #include <GLES/gl.h>
 #include <GLES/glext.h>
 
+#include <utility>
+
 #include "log.h"
 #include "platform/platform.h"
 
@@ -15,8 +17,15 @@ bool decodeAndUpload(const char* fileName, bool groundMipmaps) {
         setDataFileInQuestion(path);
         return false;
     }
-    if (groundMipmaps) glTexParameterx(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
+    return uploadImage(std::move(image), groundMipmaps);
+}
+
+} // namespace
+
+bool uploadImage(platform::Image image, bool groundMipmaps) {
     const int width = image.width, height = image.height;
+    if (width <= 0 || height <= 0 || image.rgb.size() != static_cast<size_t>(width) * height * 3) return false;
+    if (groundMipmaps) glTexParameterx(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
     std::vector<uint16_t> texels;
     convertToRgb565(image.rgb.data(), width, height, texels);
     image = platform::Image(); // the largest pictures are not held three times over
@@ -29,8 +38,6 @@ bool decodeAndUpload(const char* fileName, bool groundMipmaps) {
     if (oddRows) glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     return true;
 }
-
-} // namespace
 
 uint16_t packRgb565(uint8_t red, uint8_t green, uint8_t blue) {
     return static_cast<uint16_t>(((red >> 3) << 11) | ((green >> 2) << 5) | (blue >> 3));

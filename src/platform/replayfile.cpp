@@ -174,7 +174,11 @@ ReplayStatus parseReplay(const uint8_t* bytes, size_t size, ReplayData& out, std
         } else if (item == ItemTick) {
             uint64_t delta;
             if (!in.varint(delta)) break;
-            const int64_t value = (firstTick ? 0 : int64_t(previousTick)) + unzigzag(delta);
+            // A step of more than a 32-bit tick can hold is refused before it is added: a
+            // varint step reaches 2^63, and the sum would overflow.
+            const int64_t step = unzigzag(delta);
+            if (step < -int64_t(UINT32_MAX) || step > int64_t(UINT32_MAX)) return damaged("a tick out of range");
+            const int64_t value = (firstTick ? 0 : int64_t(previousTick)) + step;
             if (value < 0 || value > int64_t(UINT32_MAX)) return damaged("a tick out of range");
             previousTick = static_cast<uint32_t>(value);
             firstTick = false;

@@ -140,6 +140,12 @@ TEST(ReplayFile, ForeignNewerAndDamagedFilesAreRefusedByName) {
     unknown.insert(unknown.end() - 1, 0x77); // an item tag nobody writes, before the end marker
     EXPECT_EQ(parseReplay(unknown.data(), unknown.size(), data, error), ReplayStatus::Damaged);
     EXPECT_NE(error.find("unknown item"), std::string::npos) << error;
+    // A step between two ticks past any 32-bit tick (found by the fuzzer).
+    std::vector<uint8_t> step;
+    ASSERT_EQ(os::readWholeFile(PALVEX_SOURCE_DIR "/tests/data/damaged-replays/tick-step-overflow.pvxr", 1 << 20, step),
+              os::ReadStatus::Ok);
+    EXPECT_EQ(parseReplay(step.data(), step.size(), data, error), ReplayStatus::Damaged);
+    EXPECT_NE(error.find("tick out of range"), std::string::npos) << error;
 }
 
 TEST(ReplayPlayer, TicksInTheOrderReadAndEventsBeforeTheirFrame) {

@@ -5,6 +5,8 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -64,6 +66,29 @@ Bytes rampWav(double seconds) {
     return out;
 }
 
+// The largest request SDL made of its allocator while installed.
+std::atomic<size_t> largestSdlRequest{0};
+void noteRequest(size_t bytes) {
+    for (size_t seen = largestSdlRequest; bytes > seen && !largestSdlRequest.compare_exchange_weak(seen, bytes);) {}
+}
+void* countingMalloc(size_t n) { return noteRequest(n), std::malloc(n); }
+void* countingCalloc(size_t n, size_t m) { return noteRequest(n * m), std::calloc(n, m); }
+void* countingRealloc(void* p, size_t n) { return noteRequest(n), std::realloc(p, n); }
+
+bool decodeCounting(const Bytes& file, const platform::PcmFormat& format, Bytes& pcm, size_t& largest) {
+    SDL_malloc_func m;
+    SDL_calloc_func c;
+    SDL_realloc_func r;
+    SDL_free_func f;
+    SDL_GetMemoryFunctions(&m, &c, &r, &f);
+    largestSdlRequest = 0;
+    SDL_SetMemoryFunctions(countingMalloc, countingCalloc, countingRealloc, f);
+    const bool decoded = platform::decodeSoundBytes(file.data(), file.size(), format, pcm);
+    SDL_SetMemoryFunctions(m, c, r, f);
+    largest = largestSdlRequest;
+    return decoded;
+}
+
 } // namespace
 
 TEST_F(Mixer, GameSoundsComeOutAsSdlMixerMadeThem) {
@@ -88,6 +113,23 @@ TEST_F(Mixer, LongSoundsAreCutAtTheBound) {
         ASSERT_TRUE(platform::decodeSoundBytes(file.data(), file.size(), format, pcm));
         EXPECT_EQ(pcm.size(), bound);
     }
+}
+
+// A chunk may claim more than the file holds (the found file claims a gigabyte in 60
+// bytes; a cut file claims what it lost): SDL's largest allocation, the conversion's
+// included, stays far under a megabyte for these files of a few kilobytes, and what the
+// file holds plays.
+TEST_F(Mixer, WavChunksClaimingMoreThanTheFileHoldsCostOnlyWhatItHolds) {
+    const Bytes whole = rampWav(2);
+    const Bytes cut(whole.begin(), whole.begin() + whole.size() / 2);
+    Bytes pcmWhole, pcm;
+    size_t largest = 0;
+    ASSERT_TRUE(decodeCounting(whole, format, pcmWhole, largest));
+    for (const Bytes& file : {readFile(PALVEX_SOURCE_DIR "/tests/data/sounds/chunk-claims-1gb.wav"), cut}) {
+        ASSERT_TRUE(decodeCounting(file, format, pcm, largest)) << file.size() << " bytes";
+        EXPECT_LT(largest, size_t(1) << 20) << file.size() << " bytes";
+    }
+    EXPECT_NEAR(double(pcm.size()) / pcmWhole.size(), 0.5, 0.05); // the cut file's half
 }
 
 // Refused at once, and nothing is waited for: a FIFO without a writer, a link to an endless

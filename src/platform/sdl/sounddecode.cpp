@@ -144,8 +144,36 @@ bool decodeVorbis(const uint8_t* data, size_t size, Converter& converter, std::v
 // SDL reads the whole file: at most four times its bytes (4-bit ADPCM), and the file is
 // bounded. The conversion after it is bounded like the Ogg one.
 
+uint32_t littleEndian32(const uint8_t* at) {
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+void setLittleEndian32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// SDL's reader allocates what a chunk's header claims before reading it: a 60-byte file
+// whose samples claimed a gigabyte took a gigabyte. In this copy every chunk claims at most
+// the bytes that follow it, so what SDL allocates is bounded by the file, and a file cut
+// short plays what it holds.
+std::vector<uint8_t> chunksHeldToFile(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> bytes(data, data + size);
+    if (littleEndian32(&bytes[4]) > size - 8) setLittleEndian32(&bytes[4], static_cast<uint32_t>(size - 8));
+    for (size_t at = 12; at + 8 <= size;) {
+        const size_t left = size - at - 8;
+        size_t claimed = littleEndian32(&bytes[at + 4]);
+        if (claimed > left) {
+            claimed = left;
+            setLittleEndian32(&bytes[at + 4], static_cast<uint32_t>(claimed));
+        }
+        at += 8 + claimed + (claimed & 1); // chunks start on even offsets
+    }
+    return bytes;
+}
+
 bool decodeWav(const uint8_t* data, size_t size, Converter& converter, const char*& why) {
-    SDL_RWops* memory = SDL_RWFromConstMem(data, static_cast<int>(size));
+    const std::vector<uint8_t> held = chunksHeldToFile(data, size);
+    SDL_RWops* memory = SDL_RWFromConstMem(held.data(), static_cast<int>(held.size()));
     if (!memory) return refuse(why, "out of memory");
     SDL_AudioSpec wave;
     Uint8* samples = nullptr;
