@@ -80,7 +80,7 @@ if sq and dv:
     r = ratio(sq, dv)
     summary.append("| FixedSqrt (chained) | %.3g ns | FixedDiv (chained) %.3g ns | %.2f | <= 6.5 %s |" % (
         sq["cpu_time"], dv["cpu_time"], r, "met" if r <= 6.5 else "missed"))
-for case in ["MotionCapture", "Arena100k", "Arena200k"]:
+for case in ["MotionCapture", "Arena50k", "Arena100k", "Arena200k"]:
     ours, ref = find("bench_loader", "BM_AseLoader_" + case), find("bench_loader", "BM_Assimp_" + case)
     r = ratio(ref, ours, "real_time")
     if r:
@@ -116,6 +116,22 @@ for bench, prefix, label in [("bench_arena", "BM_ArenaDraw_512_Culled", "game ar
     b = find(bench, prefix)
     if b:
         summary.append("| leaves drawn, %s | %d of %d | - | - | - |" % (label, b.get("leaves_drawn", 0), b.get("leaves", 0)))
+verify, rendered = find("bench_replay", "BM_VerifyReplay36k"), find("bench_replay", "BM_RenderedPlayback36k")
+if verify:
+    fps = verify.get("frames_per_second", 0)
+    summary.append("| verify a 36 000-frame three-opponent replay (whole program) | %.0f ms, %.0f frames/s | %s | %s | <= 1 s, >= 36 000 frames/s (goal 200 000) %s |" % (
+        verify["real_time"], fps,
+        ("rendered headless playback %.0f ms, %.0f frames/s" % (rendered["real_time"], rendered.get("frames_per_second", 0))) if rendered else "-",
+        ("%.0f x faster" % (rendered["real_time"] / verify["real_time"])) if rendered else "-",
+        "met" if verify["real_time"] <= 1000 else "missed"))
+plain, recorded = find("bench_replay", "BM_Race3000/recorded:0"), find("bench_replay", "BM_Race3000/recorded:1")
+if plain and recorded:
+    summary.append("| 3000-frame headless race, recorded | %.0f ms | not recorded %.0f ms | %.3f | within noise |" % (
+        recorded["real_time"], plain["real_time"], recorded["real_time"] / plain["real_time"]))
+recorder = find("bench_replay", "BM_RecorderPerFrame")
+if recorder:
+    summary.append("| the recorder's work per frame (with its once-a-second flush to disk) | %.3g us | - | - | - |" % (
+        recorder["real_time"] / 1000.0))
 start = find("bench_frame", "BM_StartupToFirstFrame")
 if start:
     summary.append("| start-up to first frame (whole program, headless) | %.0f ms | - | - | - |" % start["real_time"])
