@@ -121,5 +121,10 @@ if start:
     summary.append("| start-up to first frame (whole program, headless) | %.0f ms | - | - | - |" % start["real_time"])
 lines.extend(summary)
 lines.append("")
+# Figures of a window, measured by bench/desktop-cpu.sh rather than by a benchmark program.
+desktop_file = results_dir.parent.parent / "bench" / "desktop.md"
+if desktop_file.exists():
+    lines.append(desktop_file.read_text().strip())
+    lines.append("")
 lines.extend(s + "\n" for s in sections)
 report.write_text("\n".join(lines) + "\n")
