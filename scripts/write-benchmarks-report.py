@@ -140,6 +140,11 @@ lines.append("")
 # Fuzzing is not run by make bench: its figures stay in the file make fuzz's run was copied to.
 lines.append("Fuzzing figures (executions per second per target): [docs/fuzzing.md](docs/fuzzing.md).")
 lines.append("")
+# Figures of a window, measured by bench/desktop-cpu.sh rather than by a benchmark program.
+desktop_file = results_dir.parent.parent / "bench" / "desktop.md"
+if desktop_file.exists():
+    lines.append(desktop_file.read_text().strip())
+    lines.append("")
 lines.extend(s + "\n" for s in sections)
 # Figures a benchmark wrote as text of its own go in as they are, below the tables, so
 # that nothing measured in the run is lost when the report is written again; a top-level

@@ -11,7 +11,7 @@ palvex=$(readlink -f "$1")
 work=$(mktemp -d)
 cleanup() {
   [ -n "${other_pid:-}" ] && kill "$other_pid" 2>/dev/null || true
-  [ -n "${game_pid:-}" ] && kill "$game_pid" 2>/dev/null || true
+  [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
   [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
@@ -40,6 +40,9 @@ for _ in $(seq 200); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
   sleep 0.1
 done
+# openbox names itself before it is ready: a window mapped right after that was seen to stay
+# unmapped now and then, with SDL waiting for ever for it to appear.
+sleep 1
 kill -0 "$wm_pid" || fail "openbox did not start: $(cat "$work/wm.log")"
 
 cd "$work"

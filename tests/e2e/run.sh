@@ -7,7 +7,7 @@ set -euo pipefail
 palvex=$(readlink -f "$1")
 work=$(mktemp -d)
 cleanup() {
-  [ -n "${game_pid:-}" ] && kill "$game_pid" 2>/dev/null || true
+  [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }
