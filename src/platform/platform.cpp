@@ -266,4 +266,13 @@ void Platform::pauseSound(bool on) {
     soundDevicePause(on);
 }
 
+void applySettings(const Settings& settings, const Overrides& overrides, Options& options) {
+    options.scale = overrides.scale.value_or(settings.scale);
+    options.fullscreen = overrides.fullscreen.value_or(settings.fullscreen);
+    options.frameCap = overrides.frameCap.value_or(settings.frameCap);
+    options.quitOnFocusLoss = overrides.quitOnFocusLoss.value_or(settings.quitOnFocusLoss);
+    options.bindings = settings.bindings;
+    options.replaysKept = settings.replaysKept;
+}
+
 } // namespace platform

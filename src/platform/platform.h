@@ -36,6 +36,9 @@ struct Options {
     int replaysKept = 50;
 };
 
+// The settings file's entries, each unless the command line said otherwise.
+void applySettings(const Settings& settings, const Overrides& overrides, Options& options);
+
 // Told of every sound call the game makes, whether or not a device plays it.
 class SoundListener {
 public:

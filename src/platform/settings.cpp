@@ -8,7 +8,6 @@
 #include <map>
 
 #include "platform/os.h"
-#include "platform/platform.h"
 
 namespace platform {
 
@@ -381,13 +380,5 @@ Settings loadSettings(const std::string& path, std::vector<std::string>& message
     return Settings();
 }
 
-void applySettings(const Settings& settings, const Overrides& overrides, Options& options) {
-    options.scale = overrides.scale.value_or(settings.scale);
-    options.fullscreen = overrides.fullscreen.value_or(settings.fullscreen);
-    options.frameCap = overrides.frameCap.value_or(settings.frameCap);
-    options.quitOnFocusLoss = overrides.quitOnFocusLoss.value_or(settings.quitOnFocusLoss);
-    options.bindings = settings.bindings;
-    options.replaysKept = settings.replaysKept;
-}
 
 } // namespace platform

@@ -13,7 +13,6 @@
 
 namespace platform {
 
-struct Options;
 
 // What a key or a gamepad button can be bound to. The keyboard has every action but Back
 // (Escape is always back); the gamepad has the seven buttons, Back and Pause.
@@ -71,6 +70,5 @@ struct Overrides {
     std::optional<bool> frameCap;
     std::optional<bool> quitOnFocusLoss;
 };
-void applySettings(const Settings& settings, const Overrides& overrides, Options& options);
 
 } // namespace platform
