@@ -87,6 +87,10 @@ int Application::loop() {
             // last for ever; the run ends as a closed window would end it.
             drawPausedPicture();
             if (!system.waitMessage()) system.postQuitMessage(0);
+        } else if (menuAtRest()) {
+            // An unchanged menu is not drawn again: the window keeps its picture until a
+            // key, an uncovered window or a screenshot asks for a frame.
+            system.waitMessage();
         } else {
             if (system.holdingFrames()) {
                 system.waitForEvents(100);
@@ -101,6 +105,11 @@ int Application::loop() {
     // A game still running when the program ends is recorded to its last frame.
     if (sharedState.inGame) replayGameEnds();
     return static_cast<int>(msg.wParam);
+}
+
+bool Application::menuAtRest() const {
+    return !sharedState.inGame && sharedState.menu && !everyFrameCounted && sharedState.menu->atRest() &&
+           platform::get().pictureMayStand();
 }
 
 void Application::frame() {

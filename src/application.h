@@ -1,4 +1,4 @@
-// The application object: start-up, the busy message loop, the frame, and the switch
+// The application object: start-up, the message loop, the frame, and the switch
 // between menu mode and game mode with the Race and the Menu it owns.
 #pragma once
 #include <functional>
@@ -25,6 +25,8 @@ public:
     // Called after every presented frame, before the frame's button releases are cleared:
     // the test bench's trace and frame limit hang here.
     std::function<void(long frame)> afterFrame;
+    // Whoever hangs on afterFrame counts the frames: a menu at rest still renders each.
+    bool everyFrameCounted = false;
 
     platform::Message msg;
     char title[100] = {};
@@ -34,6 +36,8 @@ private:
     void drawScoreOverlay();
     // The last frame again with a "PAUSED" box, when the window needs it drawn.
     void drawPausedPicture();
+    // The menu would draw what the window shows, and the window may keep showing it.
+    bool menuAtRest() const;
     bool ready = false;
 };
 

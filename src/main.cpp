@@ -179,6 +179,7 @@ int main(int argc, char** argv) {
     {
         Application application(!replayFile.empty());
         application.afterFrame = [&testBench](long frame) { testBench.afterFrame(frame); };
+        application.everyFrameCounted = testBench.countsFrames();
         if (application.initialised()) {
             if (!replayFile.empty()) {
                 platform::get().setPaceToRecording(!options.headless);

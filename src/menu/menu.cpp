@@ -93,6 +93,7 @@ Menu::Menu(StartRace startRace, bool readOptionsFile) {
 }
 
 void Menu::runFrame() {
+    const Look before = look();
     const GLfixed w = sharedState.screenWidth << 16;
     const GLfixed h = sharedState.screenHeight << 16;
     const GLfixed fullScreenQuad[18] = {0, h, 0, 0, 0, 0, w, 0, 0, w, 0, 0, w, h, 0, 0, h, 0};
@@ -139,6 +140,26 @@ void Menu::runFrame() {
 
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    lastLook = look();
+    // A frame that changed the screen drew part of it from before the change.
+    lastFrameSettled = lastLook == before;
+}
+
+bool Menu::Look::operator==(const Look& o) const {
+    return screen == o.screen && item == o.item && opponentChoice == o.opponentChoice && detail == o.detail &&
+           speed == o.speed && soundOn == o.soundOn && anyKeySeen == o.anyKeySeen;
+}
+
+Menu::Look Menu::look() const {
+    const OptionsRecord& options = sharedState.options;
+    return {screen, item, options.opponentChoice, options.detail, options.speed, options.soundOn, sharedState.anyKeySeen};
+}
+
+bool Menu::atRest() const {
+    if (!lastFrameSettled || !(look() == lastLook)) return false;
+    for (uint8_t released : sharedState.buttonReleased)
+        if (released) return false;
+    return true;
 }
 
 void Menu::navigate(int lastItem) {

@@ -27,6 +27,10 @@ public:
     void handleSelect();
     void loadOptions();
     void saveOptions();
+    // True when the next frame would draw the picture the last one drew and change
+    // nothing: the last frame began and ended with what the menu shows now, and no button
+    // has been released since. A window may then leave the picture standing.
+    bool atRest() const;
 
     // The options the screen shows and changes are sharedState.options: one record, the
     // one the options file holds.
@@ -40,6 +44,16 @@ public:
     GLuint titleTexture = 0;
     int32_t screen = ScreenTitle;
     int32_t item = 0;
+
+private:
+    // Everything a menu frame is drawn from and reacts to.
+    struct Look {
+        int32_t screen, item, opponentChoice, detail, speed, soundOn, anyKeySeen;
+        bool operator==(const Look& other) const;
+    };
+    Look look() const;
+    bool lastFrameSettled = false;
+    Look lastLook{};
 };
 
 // The word an options row shows for a value; "?" for a value the row has no word for.

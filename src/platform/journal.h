@@ -106,6 +106,11 @@ public:
         sourceStart = framesPresented;
     }
     bool playingBack() const { return source != nullptr; }
+    // Frames carry meaning beyond their picture: a playback, a virtual clock, or a key
+    // script with events still to come, each keyed to frame numbers.
+    bool countsFrames() const {
+        return source || stepMs >= 0 || (!keys.empty() && keys.rbegin()->first > injectedFor);
+    }
     const JournalSource* currentSource() const { return source; }
     // The playback's frame number of the frame to render next.
     long sourceFrame() const { return framesPresented + 1 - sourceStart; }

@@ -179,6 +179,7 @@ void Platform::endPaint() {
         stillDirty = true;
     }
     present(pendingDisplay, pendingSurface);
+    pictureLost = false;
     ++presented;
     events.presented();
 }
@@ -207,6 +208,8 @@ void Platform::endStill() {
     if (screenshotWanted) saveScreenshot();
     // The surface of the last frame: a paused game draws into the same window.
     if (pendingDisplay != EGL_NO_DISPLAY) present(pendingDisplay, pendingSurface);
+    // The window shows the paused picture, box and all, not the last frame.
+    pictureLost = true;
 }
 
 void Platform::saveScreenshot() {

@@ -72,6 +72,13 @@ public:
     // renders nothing). False when nothing can ever come: headless, no window system
     // stands behind the queue.
     virtual bool waitMessage() { return false; }
+    // True when a frame that would draw the picture the window already shows may be left
+    // out, the loop waiting in waitMessage instead: a window, paced frames, a frame already
+    // presented and still on show (not uncovered or resized since, no screenshot asked
+    // for), and nothing that counts the frames (journal.h).
+    bool pictureMayStand() const {
+        return waitsForEvents() && opts.frameCap && presented > 0 && !pictureLost && !events.countsFrames();
+    }
     intptr_t dispatchMessage(const Message& msg);
     void postQuitMessage(int exitCode);
     void postMessage(const Message& msg) { queue.push(msg); }
@@ -160,11 +167,13 @@ protected:
     virtual void soundDeviceStop(int channel) = 0;
     virtual void soundDeviceClose() = 0;
     virtual void sleepMs(uint32_t ms) {}
+    // A window system whose events waitMessage can wait for.
+    virtual bool waitsForEvents() const { return false; }
     virtual void soundDevicePause(bool on) {}
 
     void queueMessage(MessageType type, uintptr_t wParam);
     // The picture a screenshot key asked for goes out with the next presented picture.
-    void requestScreenshot() { screenshotWanted = stillDirty = true; }
+    void requestScreenshot() { screenshotWanted = stillDirty = pictureLost = true; }
     // A backend that pauses keeps the last presented frame for the paused picture: taken
     // from the back buffer when the pause begins where the swap preserves it, else copied
     // after every frame.
@@ -172,7 +181,8 @@ protected:
         stillKept = true;
         stillSurvivesSwap = survivesSwap;
     }
-    void stillLost() { stillDirty = true; }
+    // The window no longer shows the presented picture (uncovered, resized, fullscreen).
+    void stillLost() { stillDirty = pictureLost = true; }
     bool queueEmpty() const { return queue.empty(); }
 
     Options opts;
@@ -213,6 +223,7 @@ private:
     bool stillDirty = true;    // the window does not show the paused picture
     int stillX = 0, stillY = 0, stillW = 0, stillH = 0;
     bool screenshotWanted = false;
+    bool pictureLost = false; // since the last presented frame
 };
 
 // Writes the picture as a PNG file; false when it cannot be written.

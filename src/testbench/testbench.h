@@ -25,6 +25,8 @@ public:
     // cannot be written.
     bool finish(std::string& error);
     bool wantsFrames() const { return !opts.screenshotFile.empty(); }
+    // A trace or a frame limit counts every frame: none may be left out.
+    bool countsFrames() const { return trace != nullptr || opts.frames >= 0; }
 
 private:
     BenchOptions opts;

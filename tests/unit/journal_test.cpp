@@ -70,6 +70,38 @@ TEST(Journal, VirtualClockMovesWithPresentedFramesAndTheListenerHearsTheGamesRea
     EXPECT_EQ(real.tick(1250), 1250u);
 }
 
+// A window may leave out a frame that would draw the same picture, but not while frame
+// numbers mean something: a script with events to come, a virtual clock, a playback.
+TEST(Journal, CountsFramesWhileAScriptHasEventsToComeOrTheClockIsVirtual) {
+    Journal journal;
+    EXPECT_FALSE(journal.countsFrames()) << "no script, the real clock";
+    journal.setKeyScript(script("1 down a\n3 up a\n"));
+    auto ignore = [](MessageType, uintptr_t) {};
+    EXPECT_TRUE(journal.countsFrames());
+    journal.injectFor(1, ignore);
+    journal.injectFor(2, ignore);
+    EXPECT_TRUE(journal.countsFrames()) << "frame 3's release is still to come";
+    journal.injectFor(3, ignore);
+    EXPECT_FALSE(journal.countsFrames()) << "the script is played out";
+
+    Journal clocked;
+    clocked.useVirtualClock(0);
+    EXPECT_TRUE(clocked.countsFrames());
+
+    struct Source : JournalSource {
+        void eventsFor(long, const std::function<void(MessageType, uintptr_t)>&) override {}
+        uint32_t nextTick() override { return 0; }
+        uint32_t currentTick() const override { return 0; }
+        void presented(long) override {}
+        uint32_t plannedTick(long) const override { return 0; }
+    } source;
+    Journal playing;
+    playing.setSource(&source);
+    EXPECT_TRUE(playing.countsFrames());
+    playing.setSource(nullptr);
+    EXPECT_FALSE(playing.countsFrames());
+}
+
 // A script that puts a third of a million events into one frame: the queue hands them out
 // in order (it once erased from the front of a vector and took 23 s for this).
 TEST(MessageQueue, HandsOutAFloodInOrder) {

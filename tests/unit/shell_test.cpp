@@ -220,3 +220,39 @@ TEST(FrameTimer, StepsPerSpeedTenfoldAfterTheCrashWrapAndClamp) {
     frameAt(0x22 + 40000 + 32768);
     EXPECT_GT(sharedState.frameTime, 0) << "exactly 32768 ms would turn negative without the clamp";
 }
+
+// A menu left alone may leave its picture standing: only when the last frame began and
+// ended on what the menu shows now and no button has been released since.
+TEST_F(ShellTest, TheMenuRestsOnlyWhenItsNextFrameWouldDrawTheSame) {
+    Menu menu(nullptr, false);
+    sharedState.anyKeySeen = 0;
+    EXPECT_FALSE(menu.atRest()) << "nothing drawn yet";
+    menu.runFrame();
+    EXPECT_TRUE(menu.atRest()) << "the title, no key yet";
+
+    setButton(ButtonDown, 1); // any key leaves the title
+    EXPECT_FALSE(menu.atRest());
+    menu.runFrame();
+    EXPECT_EQ(menu.screen, ScreenMain);
+    EXPECT_FALSE(menu.atRest()) << "the frame that left the title drew part of it";
+    menu.runFrame();
+    EXPECT_TRUE(menu.atRest());
+    EXPECT_TRUE(menu.atRest()) << "a key held is nothing to the menu";
+
+    setButton(ButtonDown, 0);
+    markButtonReleased(ButtonDown);
+    EXPECT_FALSE(menu.atRest()) << "a release waits for its frame";
+    menu.runFrame();
+    clearButtonReleases();
+    EXPECT_EQ(menu.item, 1);
+    EXPECT_FALSE(menu.atRest()) << "the pointer moved during the frame";
+    menu.runFrame();
+    EXPECT_TRUE(menu.atRest());
+
+    const OptionsRecord kept = sharedState.options;
+    sharedState.options.detail = sharedState.options.detail == 0 ? 1 : 0; // a replay's options, say
+    EXPECT_FALSE(menu.atRest());
+    menu.runFrame();
+    EXPECT_TRUE(menu.atRest());
+    sharedState.options = kept;
+}

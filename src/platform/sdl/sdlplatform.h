@@ -31,6 +31,7 @@ public:
     int messageBox(const char* caption, const char* text) override;
     void waitForEvents(uint32_t ms) override { SDL_WaitEventTimeout(nullptr, static_cast<int>(ms)); }
     bool waitMessage() override;
+    bool waitsForEvents() const override { return true; }
 
 protected:
     void pumpEvents() override;
