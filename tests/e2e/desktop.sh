@@ -8,54 +8,27 @@
 # with its full path on stderr.
 set -euo pipefail
 palvex=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 cleanup() {
   [ -n "${other_pid:-}" ] && kill "$other_pid" 2>/dev/null || true
   [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
-  [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  desktop_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 [ -n "${E2E_KEEP:-}" ] && trap "cp $work/trace.jsonl /tmp/e2e-trace.jsonl; cleanup" EXIT
 [ -n "${E2E_DEBUG:-}" ] && trap "cat $work/game.log; cleanup" EXIT
 fail() { echo "e2e desktop: FAIL: $*" >&2; exit 1; }
+. "$here/common.sh"
 trap 'echo "e2e desktop: FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  display=$(head -n1 "$work/displayfd" 2>/dev/null || true)
-  [ -n "$display" ] && break
-  sleep 0.1
-done
-[ -n "${display:-}" ] || fail "Xvfb did not start"
-export DISPLAY=":$display" XDG_RUNTIME_DIR="$work" SDL_AUDIODRIVER=dummy
+desktop_start --wm
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_PICTURES_DIR="$work/pictures"
 mkdir -p "$HOME" "$XDG_PICTURES_DIR"
-openbox >"$work/wm.log" 2>&1 &
-wm_pid=$!
-for _ in $(seq 200); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
-  sleep 0.1
-done
-# openbox names itself before it is ready: a window mapped right after that was seen to stay
-# unmapped now and then, with SDL waiting for ever for it to appear.
-sleep 1
-kill -0 "$wm_pid" || fail "openbox did not start: $(cat "$work/wm.log")"
 
 cd "$work"
 lines() { wc -l < trace.jsonl; }
-# Until the window manager has made it the active window (it has no active window at all
-# until it gave the focus once, and then --sync cannot wait).
-activate() {
-  for _ in $(seq 100); do
-    xdotool windowactivate --sync "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "the window manager did not activate window $1"
-}
 # Until the trace stops growing: the game renders no frames.
 settled() {
   local before after
@@ -67,13 +40,7 @@ settled() {
 printf '1 down enter\n1 up enter\n2 down enter\n2 up enter\n5 down d\n6 up d\n' > race.txt
 "$palvex" --scale 2 --keys race.txt --trace trace.jsonl >game.log 2>&1 &
 game_pid=$!
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^Palvex$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled Palvex"
+window=$(game_window)
 activate "$window"
 for _ in $(seq 150); do
   [ "$(lines)" -ge 20 ] && break # the race runs, the bike drives
@@ -165,9 +132,10 @@ grep -qx "palvex: data file $work/broken/mainmenu.gif: missing" broken.log ||
 shots=(pictures/palvex-*.png)
 [ ${#shots[@]} -eq 1 ] && [ -f "${shots[0]}" ] || fail "F12 wrote no screenshot: $(cat game.log)"
 grep -q "palvex: screenshot $work/${shots[0]}" game.log || fail "the screenshot's path was not named: $(cat game.log)"
-python3 - trace.jsonl "${shots[0]}" "$taps_from" "$alt_from" "$alt_to" "$paused_at" "$unfocused_at" \
+PYTHONPATH="$here" python3 - trace.jsonl "${shots[0]}" "$taps_from" "$alt_from" "$alt_to" "$paused_at" "$unfocused_at" \
   "$menu_from" "$menu_to" <<'PY' || fail "trace check"
-import json, struct, sys, zlib
+import json, sys
+from pictures import read_png
 frames = [json.loads(l) for l in open(sys.argv[1])]
 taps_from, alt_from, alt_to, paused_at, unfocused_at, menu_from, menu_to = map(int, sys.argv[3:])
 
@@ -199,27 +167,8 @@ for last in (paused_at, unfocused_at):
     assert after["sound"][-2:] == ["pause", "resume"], "frame %d sound %s" % (last + 1, after["sound"])
 
 # The paused picture is the race under a black box with yellow letters, not a blank.
-data = open(sys.argv[2], "rb").read()
-width, height, depth, colour = struct.unpack(">IIBB", data[16:26])
-assert (depth, colour) == (8, 2), "an RGB picture"
-idat, pos = b"", 8
-while pos < len(data):
-    length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-    if kind == b"IDAT":
-        idat += data[pos + 8:pos + 8 + length]
-    pos += 12 + length
-raw, stride, rows, prev = zlib.decompress(idat), width * 3, [], bytearray(width * 3)
-for y in range(height):
-    kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-    for i in range(stride):
-        a = line[i - 3] if i >= 3 else 0
-        b, c = prev[i], prev[i - 3] if i >= 3 else 0
-        p = a + b - c
-        pred = [0, a, b, (a + b) // 2, a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c][kind]
-        line[i] = (line[i] + pred) & 255
-    rows.append(line)
-    prev = line
-pixel = lambda x, y: tuple(rows[y][3 * x:3 * x + 3])
+shot = read_png(sys.argv[2])
+width, height, pixel = shot.width, shot.height, shot.pixel
 assert (width, height) == (480, 588), "screenshot %dx%d" % (width, height)
 box = [pixel(x, y) for y in range(height // 2 - 20, height // 2 + 20) for x in range(width)]
 yellow = sum(1 for p in box if p[0] > 200 and p[1] > 180 and p[2] < 80)

@@ -4,25 +4,19 @@
 # next start out.
 set -euo pipefail
 palvex=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 cleanup() {
   [ -n "${game_pid:-}" ] && kill -9 "$game_pid" 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  desktop_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "e2e icon: FAIL: $*" >&2; exit 1; }
+. "$here/common.sh"
 
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  display=$(head -n1 "$work/displayfd" 2>/dev/null || true)
-  [ -n "$display" ] && break
-  sleep 0.1
-done
-[ -n "${display:-}" ] || fail "Xvfb did not start"
-export DISPLAY=":$display" XDG_RUNTIME_DIR="$work" HOME="$work" SDL_AUDIODRIVER=dummy
+desktop_start
+export HOME="$work"
 
 cp "$palvex" "$(dirname "$palvex")"/*.ase "$(dirname "$palvex")"/*.gif "$(dirname "$palvex")"/*.ogg "$work/"
 # The icon: a 2048 x 2048 PNG (pictures are told apart by their contents, not their names).

@@ -4,25 +4,19 @@
 # race state frame for frame, and it verifies.
 set -euo pipefail
 palvex=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 cleanup() {
   [ -n "${game_pid:-}" ] && kill "$game_pid" 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  desktop_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "e2e replay: FAIL: $*" >&2; [ -f "$work/game.log" ] && cat "$work/game.log" >&2; exit 1; }
+. "$here/common.sh"
 
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  display=$(head -n1 "$work/displayfd" 2>/dev/null || true)
-  [ -n "$display" ] && break
-  sleep 0.1
-done
-[ -n "${display:-}" ] || fail "Xvfb did not start"
-export DISPLAY=":$display" XDG_RUNTIME_DIR="$work" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
+desktop_start
+export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
 export XDG_STATE_HOME="$work/state" SDL_AUDIODRIVER=dummy HOME="$work"
 
 cd "$work"
@@ -31,13 +25,7 @@ cp "$(dirname "$palvex")"/*.ase "$(dirname "$palvex")"/*.gif "$(dirname "$palvex
 printf '\x00\x02\x00\x00\x00\x02\x00\x00\x00\x01\x00\x00\x00' > options.bin # three opponents, medium speed
 ./palvex --scale 2 --trace live.jsonl >game.log 2>&1 &
 game_pid=$!
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^Palvex$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window"
+window=$(game_window)
 xdotool windowfocus --sync "$window"
 sleep 0.3
 xdotool key Return          # leave the title

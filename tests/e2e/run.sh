@@ -5,29 +5,19 @@
 # The pause, focus, fullscreen and tap checks with a window manager are in desktop.sh.
 set -euo pipefail
 palvex=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 cleanup() {
   [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  desktop_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 [ -n "${E2E_DEBUG:-}" ] && trap "cat $work/game.log $work/xvfb.log; cleanup" EXIT
 fail() { echo "e2e: FAIL: $*" >&2; exit 1; }
+. "$here/common.sh"
 
-# A private X server on a free display number.
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  display=$(head -n1 "$work/displayfd" 2>/dev/null || true)
-  [ -n "$display" ] && break
-  sleep 0.1
-done
-[ -n "${display:-}" ] || fail "Xvfb did not start"
-export DISPLAY=":$display"
-export XDG_RUNTIME_DIR="$work"   # the single-instance lock lives here
-export SDL_AUDIODRIVER=dummy
+desktop_start
 # The settings file the game writes on its first start goes here, not to the user's.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config"
 mkdir -p "$HOME"
@@ -36,13 +26,7 @@ cd "$work"
 "$palvex" --scale 2 --quit-on-focus-loss --trace trace.jsonl --screenshot window.png >game.log 2>&1 &
 game_pid=$!
 
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^Palvex$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled Palvex"
+window=$(game_window)
 geometry=$(xdotool getwindowgeometry "$window" | awk '/Geometry/{print $2}')
 [ "$geometry" = "480x588" ] || fail "window is $geometry, expected 480x588 at --scale 2"
 

@@ -1,0 +1,61 @@
+# Sourced by the end-to-end scripts and bench/desktop-cpu.sh: a private X server on a free
+# display number, optionally with a window manager, and the game's window found and given
+# the focus. The caller has set `work` (its scratch folder) and `fail` (how it reports);
+# desktop_stop belongs in its cleanup.
+
+# desktop_start [--wm] [WIDTHxHEIGHT]: Xvfb (and openbox), DISPLAY and a private
+# XDG_RUNTIME_DIR (the single-instance lock lives there), no sound device.
+desktop_start() {
+  local with_wm="" screen=1024x768
+  [ "${1:-}" = "--wm" ] && { with_wm=1; shift; }
+  [ -n "${1:-}" ] && screen=$1
+  exec 3<> "$work/displayfd"
+  Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  local display=""
+  for _ in $(seq 50); do
+    display=$(head -n1 "$work/displayfd" 2>/dev/null || true)
+    [ -n "$display" ] && break
+    sleep 0.1
+  done
+  [ -n "$display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+  export DISPLAY=":$display" XDG_RUNTIME_DIR="$work" SDL_AUDIODRIVER=dummy
+  [ -n "$with_wm" ] || return 0
+  openbox >"$work/wm.log" 2>&1 &
+  wm_pid=$!
+  for _ in $(seq 200); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+    sleep 0.1
+  done
+  # openbox names itself before it is ready: a window mapped right after that was seen to
+  # stay unmapped now and then, with SDL waiting for ever for it to appear.
+  sleep 1
+  kill -0 "$wm_pid" 2>/dev/null || fail "openbox did not start: $(cat "$work/wm.log")"
+}
+
+desktop_stop() {
+  [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  wm_pid="" xvfb_pid=""
+}
+
+# game_window [TITLE]: the id of the game's window once it is there (10 s at most).
+game_window() {
+  local title=${1:-Palvex} id=""
+  for _ in $(seq 100); do
+    id=$(xdotool search --name "^$title\$" 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  fail "no window titled $title"
+}
+
+# activate WINDOW: until the window manager has made it the active window (it has no
+# active window at all until it gave the focus once, and then --sync cannot wait).
+activate() {
+  for _ in $(seq 100); do
+    xdotool windowactivate --sync "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "the window manager did not activate window $1"
+}
