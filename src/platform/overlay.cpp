@@ -1,5 +1,7 @@
 #include "platform/overlay.h"
 
+#include "platform/drawablepixels.h"
+
 #include <EGL/egl.h>
 #include <GLES/gl.h>
 #include <SDL.h>
@@ -143,33 +145,7 @@ void TextOverlay::draw(const Placement& at, int x, int y, const char* text, Rgb 
     const float drawW = std::min(static_cast<float>(entry.w), boxW);
     const float drawH = std::min(static_cast<float>(entry.h), boxH);
 
-    // Save what the game's next frame relies on.
-    GLint previousTexture = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
-    GLfixed previousColour[4];
-    glGetFixedv(GL_CURRENT_COLOR, previousColour);
-    const GLboolean depth = glIsEnabled(GL_DEPTH_TEST), cull = glIsEnabled(GL_CULL_FACE),
-                    tex = glIsEnabled(GL_TEXTURE_2D), scissor = glIsEnabled(GL_SCISSOR_TEST);
-    const GLboolean colourArray = glIsEnabled(GL_COLOR_ARRAY), texArray = glIsEnabled(GL_TEXTURE_COORD_ARRAY),
-                    vertexArray = glIsEnabled(GL_VERTEX_ARRAY);
-    GLint matrixMode = GL_MODELVIEW;
-    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-
-    const int dw = at.drawableW, dh = at.drawableH;
-    glDisable(GL_SCISSOR_TEST);
-    glViewport(0, 0, dw, dh);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrthox(0, dw << 16, 0, dh << 16, -(1 << 16), 1 << 16);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glEnableClientState(GL_VERTEX_ARRAY);
-
+    const DrawablePixels pixels(at.drawableW, at.drawableH, at.viewX, at.viewY, at.viewW, at.viewH);
     auto fx = [](float v) { return static_cast<GLfixed>(std::lround(v * 65536.0f)); };
     // Background box.
     glDisable(GL_TEXTURE_2D);
@@ -191,23 +167,6 @@ void TextOverlay::draw(const Placement& at, int x, int y, const char* text, Rgb 
     glTexCoordPointer(2, GL_FIXED, 0, coords);
     glVertexPointer(2, GL_FIXED, 0, quad);
     glDrawArrays(GL_TRIANGLES, 0, 6);
-
-    // Restore.
-    if (!texArray) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    if (!vertexArray) glDisableClientState(GL_VERTEX_ARRAY);
-    if (colourArray) glEnableClientState(GL_COLOR_ARRAY);
-    glBindTexture(GL_TEXTURE_2D, previousTexture);
-    if (!tex) glDisable(GL_TEXTURE_2D);
-    if (depth) glEnable(GL_DEPTH_TEST);
-    if (cull) glEnable(GL_CULL_FACE);
-    glColor4x(previousColour[0], previousColour[1], previousColour[2], previousColour[3]);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(matrixMode);
-    glViewport(at.viewX, at.viewY, at.viewW, at.viewH);
-    if (scissor) glEnable(GL_SCISSOR_TEST);
 }
-
 
 } // namespace platform

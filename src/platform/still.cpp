@@ -1,5 +1,7 @@
 #include "platform/still.h"
 
+#include "platform/drawablepixels.h"
+
 #include <EGL/egl.h>
 
 #include <cmath>
@@ -43,29 +45,7 @@ void StillPicture::capture(int x, int y, int width, int height) {
 
 bool StillPicture::draw(int x, int y, int width, int height, int drawableW, int drawableH) {
     if (!texture || capturedW <= 0) return false;
-    GLint previousTexture = 0, matrixMode = GL_MODELVIEW;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
-    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-    GLfixed previousColour[4];
-    glGetFixedv(GL_CURRENT_COLOR, previousColour);
-    const GLboolean depth = glIsEnabled(GL_DEPTH_TEST), cull = glIsEnabled(GL_CULL_FACE),
-                    tex = glIsEnabled(GL_TEXTURE_2D), scissor = glIsEnabled(GL_SCISSOR_TEST);
-    const GLboolean colourArray = glIsEnabled(GL_COLOR_ARRAY), texArray = glIsEnabled(GL_TEXTURE_COORD_ARRAY),
-                    vertexArray = glIsEnabled(GL_VERTEX_ARRAY);
-
-    glDisable(GL_SCISSOR_TEST);
-    glViewport(0, 0, drawableW, drawableH);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrthox(0, drawableW << 16, 0, drawableH << 16, -(1 << 16), 1 << 16);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glEnableClientState(GL_VERTEX_ARRAY);
+    const DrawablePixels pixels(drawableW, drawableH, x, y, width, height);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -81,21 +61,6 @@ bool StillPicture::draw(int x, int y, int width, int height, int drawableW, int 
     glVertexPointer(2, GL_FIXED, 0, quad);
     glTexCoordPointer(2, GL_FIXED, 0, coords);
     glDrawArrays(GL_TRIANGLES, 0, 6);
-
-    if (!texArray) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    if (!vertexArray) glDisableClientState(GL_VERTEX_ARRAY);
-    if (colourArray) glEnableClientState(GL_COLOR_ARRAY);
-    glBindTexture(GL_TEXTURE_2D, previousTexture);
-    if (!tex) glDisable(GL_TEXTURE_2D);
-    if (depth) glEnable(GL_DEPTH_TEST);
-    if (cull) glEnable(GL_CULL_FACE);
-    if (scissor) glEnable(GL_SCISSOR_TEST);
-    glColor4x(previousColour[0], previousColour[1], previousColour[2], previousColour[3]);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(matrixMode);
-    glViewport(x, y, width, height);
     return true;
 }
 
