@@ -161,7 +161,7 @@ void AseLoader::readFile(const char* path, const char* shownName, MeshSet* model
 }
 
 void AseLoader::readWhole(const char* path, const char* shownName, MeshSet* model) {
-    std::vector<uint8_t> bytes;
+    platform::os::FileBytes bytes;
     if (platform::os::readWholeFile(path, MAX_FILE_BYTES, bytes) != platform::os::ReadStatus::Ok) {
         setErrorLocation("src/loaderase", 46);
         reportError("File %s does not exists", shownName);
@@ -174,7 +174,7 @@ void AseLoader::readWhole(const char* path, const char* shownName, MeshSet* mode
     }
     if (!decodingFits(data, bytes.size())) return refuseText(shownName);
     const std::string text = decodeText(data, bytes.size());
-    bytes = {};
+    bytes.clear();
     readDecoded(shownName, text, model);
 }
 

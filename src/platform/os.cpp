@@ -9,6 +9,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,8 +165,14 @@ bool sameDirectory(const std::string& a, const std::string& b) {
            S_ISDIR(first.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-ReadStatus readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) {
-    out.clear();
+namespace {
+
+// Reads path into store, which offers data(), capacity() and grow (capacity, kept); the
+// number of bytes read goes to got. The store is left as it is on failure: the caller
+// clears it.
+template <class Store>
+ReadStatus readInto(const std::string& path, size_t maxBytes, Store& store, size_t& got) {
+    got = 0;
     if (path.empty()) return ReadStatus::Missing;
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -185,18 +192,19 @@ ReadStatus readWholeFile(const std::string& path, size_t maxBytes, std::vector<u
     }
     // The size is only a hint: the file may change under us. Read until the end, never
     // past the bound.
-    out.resize(static_cast<size_t>(info.st_size) + 1);
-    size_t got = 0;
-    ReadStatus status = ReadStatus::Ok;
-    for (;;) {
-        if (got == out.size()) {
-            if (out.size() > maxBytes) {
+    ReadStatus status = store.grow(static_cast<size_t>(info.st_size) + 1, 0) ? ReadStatus::Ok : ReadStatus::Failed;
+    while (status == ReadStatus::Ok) {
+        if (got == store.capacity()) {
+            if (store.capacity() > maxBytes) {
                 status = ReadStatus::TooLarge;
                 break;
             }
-            out.resize(std::min(maxBytes + 1, out.size() * 2));
+            if (!store.grow(std::min(maxBytes + 1, store.capacity() * 2), got)) {
+                status = ReadStatus::Failed;
+                break;
+            }
         }
-        const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        const ssize_t n = ::read(fd, store.data() + got, store.capacity() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             status = ReadStatus::Failed;
@@ -207,12 +215,123 @@ ReadStatus readWholeFile(const std::string& path, size_t maxBytes, std::vector<u
     }
     ::close(fd);
     if (status == ReadStatus::Ok && got > maxBytes) status = ReadStatus::TooLarge;
+    return status;
+}
+
+struct VectorStore {
+    std::vector<uint8_t>& bytes;
+    uint8_t* data() { return bytes.data(); }
+    size_t capacity() const { return bytes.size(); }
+    bool grow(size_t capacity, size_t) {
+        bytes.resize(capacity);
+        return true;
+    }
+};
+
+// Below this a file's memory comes from the heap, which reuses it; a mapping of its own
+// pays off only when it can hold at least one whole huge page.
+constexpr size_t MAPPED_FROM = size_t{4} << 20;
+// The huge page of x86-64 and of arm64 with 4 kB pages; elsewhere an alignment that does
+// no harm.
+constexpr size_t HUGE_PAGE = size_t{2} << 20;
+
+// Anonymous memory of at least bytes, its start on a huge page, marked for huge pages;
+// null when the system has none. mappedLength is what to unmap.
+uint8_t* mapForHugePages(size_t bytes, size_t& mappedLength) {
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    const size_t page = pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
+    if (bytes > SIZE_MAX - HUGE_PAGE - page) return nullptr;
+    const size_t length = (bytes + page - 1) / page * page;
+    // A huge page more than needed, so that the start can be aligned; the rest is given
+    // back at once and never costs memory.
+    void* area = ::mmap(nullptr, length + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED) return nullptr;
+    const uintptr_t first = reinterpret_cast<uintptr_t>(area);
+    const uintptr_t start = (first + HUGE_PAGE - 1) & ~uintptr_t{HUGE_PAGE - 1};
+    if (start > first) ::munmap(area, start - first);
+    const uintptr_t end = start + length;
+    if (first + length + HUGE_PAGE > end) ::munmap(reinterpret_cast<void*>(end), first + length + HUGE_PAGE - end);
+#ifdef MADV_HUGEPAGE
+    // Only a hint: without huge pages the memory works as well, only more slowly.
+    ::madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);
+#endif
+    mappedLength = length;
+    return reinterpret_cast<uint8_t*>(start);
+}
+
+} // namespace
+
+ReadStatus readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) {
+    out.clear();
+    VectorStore store{out};
+    size_t got = 0;
+    const ReadStatus status = readInto(path, maxBytes, store, got);
     if (status != ReadStatus::Ok) {
         out.clear();
         out.shrink_to_fit();
         return status;
     }
     out.resize(got);
+    return ReadStatus::Ok;
+}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : bytes(other.bytes), length(other.length), room(other.room), mappedLength(other.mappedLength) {
+    other.bytes = nullptr;
+    other.length = other.room = other.mappedLength = 0;
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        clear();
+        bytes = other.bytes;
+        length = other.length;
+        room = other.room;
+        mappedLength = other.mappedLength;
+        other.bytes = nullptr;
+        other.length = other.room = other.mappedLength = 0;
+    }
+    return *this;
+}
+
+void FileBytes::clear() {
+    if (mappedLength) {
+        ::munmap(bytes, mappedLength);
+    } else {
+        std::free(bytes);
+    }
+    bytes = nullptr;
+    length = room = mappedLength = 0;
+}
+
+bool FileBytes::grow(size_t capacity, size_t kept) {
+    size_t newMapped = 0;
+    uint8_t* fresh = capacity >= MAPPED_FROM ? mapForHugePages(capacity, newMapped)
+                                             : static_cast<uint8_t*>(std::malloc(capacity));
+    if (!fresh) return false;
+    if (kept) std::memcpy(fresh, bytes, kept);
+    clear();
+    bytes = fresh;
+    room = capacity;
+    mappedLength = newMapped;
+    return true;
+}
+
+ReadStatus readWholeFile(const std::string& path, size_t maxBytes, FileBytes& out) {
+    out.clear();
+    struct Store {
+        FileBytes& out;
+        uint8_t* data() { return out.bytes; }
+        size_t capacity() const { return out.room; }
+        bool grow(size_t capacity, size_t kept) { return out.grow(capacity, kept); }
+    } store{out};
+    size_t got = 0;
+    const ReadStatus status = readInto(path, maxBytes, store, got);
+    if (status != ReadStatus::Ok) {
+        out.clear();
+        return status;
+    }
+    out.length = got;
     return ReadStatus::Ok;
 }
 

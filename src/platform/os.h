@@ -51,6 +51,41 @@ enum class ReadStatus {
 // What is read is a copy, so another program shortening or rewriting the file afterwards
 // cannot hurt the reader.
 ReadStatus readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out);
+
+// A file's bytes in memory that is neither zeroed by the reader nor shared with the file.
+// A large file gets a mapping of its own in huge pages where the system grants them: the
+// first touch of every fresh 4 kB page is a fault, a clear and its accounting, and for a
+// file of tens of MB those cost several times the read itself.
+class FileBytes {
+public:
+    FileBytes() = default;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    FileBytes(FileBytes&& other) noexcept;
+    FileBytes& operator=(FileBytes&& other) noexcept;
+    ~FileBytes() { clear(); }
+
+    uint8_t* data() { return bytes; }
+    const uint8_t* data() const { return bytes; }
+    size_t size() const { return length; }
+    bool empty() const { return length == 0; }
+    // Gives the memory back.
+    void clear();
+
+private:
+    friend ReadStatus readWholeFile(const std::string& path, size_t maxBytes, FileBytes& out);
+    // Room for capacity bytes, the first `kept` of the old room copied over; false, with
+    // the old room kept, when the system has no memory for it.
+    bool grow(size_t capacity, size_t kept);
+
+    uint8_t* bytes = nullptr;
+    size_t length = 0;
+    size_t room = 0;
+    size_t mappedLength = 0; // 0 for memory from the heap
+};
+
+// The same read into a FileBytes, for files large enough that their memory costs count.
+ReadStatus readWholeFile(const std::string& path, size_t maxBytes, FileBytes& out);
 const char* readStatusText(ReadStatus status);
 
 // Replaces path with the bytes through a temporary file in the same directory, flushed to

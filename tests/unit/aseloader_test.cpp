@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../../bench/arenagen.h"
 #include "asereference.h"
 #include "loaderase/asetext.h"
 #include "asetesting.h"
@@ -40,6 +41,21 @@ struct Loaded {
     Model model;
     int32_t mark;
 };
+
+// The dump of the file at path as the loader reads it from disk.
+std::string fileDump(const std::string& path) {
+    ensurePlatform();
+    materialManager.setGlEnabled(false);
+    const int32_t mark = materialManager.mark();
+    Model model;
+    auto* loader = new AseLoader();
+    model.loader = loader;
+    loader->loadPath(path.c_str(), &model);
+    std::string dump = dumpModel(model, mark, materialManager.count());
+    materialManager.dropSince(mark);
+    materialManager.setGlEnabled(true);
+    return dump;
+}
 
 std::string referenceDump(const std::string& bytes) {
     materialManager.setGlEnabled(false);
@@ -332,4 +348,29 @@ TEST(AseFiles, Utf16FilesReadLikeTheirEightBitText) {
     EXPECT_EQ(dumpOf(le), dumpOf(utf8));
     // The big-endian copy renames two materials in katakana, which arrive as UTF-8.
     EXPECT_NE(dumpOf(be).find("name \"\xE3\x82\xAB\xE3\x82\xBF\xE3\x82\xAB\xE3\x83\x8A" "1\""), std::string::npos);
+}
+
+TEST(AseFiles, FilesFromDiskLoadAsTheirTextAtEverySize) {
+    char pattern[] = "/tmp/palvex-ase-XXXXXX";
+    const std::string dir = std::string(mkdtemp(pattern)) + "/";
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir + name, std::ios::binary) << text;
+        return dir + name;
+    };
+    // A floor of 6 MB, held in a mapping of its own, and its copy with CR LF line ends,
+    // which are mended where they stand.
+    const std::string floor = arenagen::floorAse(250, 30);
+    ASSERT_GT(floor.size(), size_t{5} << 20);
+    std::string crlf;
+    for (const char c : floor) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+    const std::string dump = dumpOf(floor);
+    EXPECT_NE(dump.find("f 14999 "), std::string::npos);
+    EXPECT_EQ(fileDump(write("floor.ase", floor)), dump);
+    EXPECT_EQ(fileDump(write("floor-crlf.ase", crlf)), dump);
+    EXPECT_EQ(fileDump(write("small.ase", object("*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\n"))),
+              dumpOf(object("*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\n")));
+    std::filesystem::remove_all(dir);
+    if (ase_testing::corpusDir().empty()) return;
+    for (const char* name : {"MotionCaptureROM.ase", "ThreeCubesGreen_UTF16LE.ASE"})
+        EXPECT_EQ(fileDump(corpusDir() + name), dumpOf(readFile(corpusDir() + name))) << name;
 }

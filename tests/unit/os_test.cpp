@@ -2,6 +2,7 @@
 // file, whole-file reads that never block and never pass their bound.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -86,4 +87,39 @@ TEST_F(OsFiles, WholeFileReadsRefuseSpecialFilesAndStopAtTheirBound) {
     EXPECT_EQ(readWholeFile(dir + "zero", 1 << 20, bytes), ReadStatus::NotRegular);
     // The executable's path, whatever its length, ends in the test program's name.
     EXPECT_TRUE(executablePath().ends_with("palvex_unit_tests")) << executablePath();
+}
+
+TEST_F(OsFiles, FileBytesHoldTheWholeFileAtEverySizeAndKeepTheSameRefusals) {
+    FileBytes bytes;
+    const auto holds = [&](const std::string& expected) {
+        return bytes.size() == expected.size() && std::memcmp(bytes.data(), expected.data(), expected.size()) == 0;
+    };
+    std::ofstream(dir + "small") << "12345";
+    EXPECT_EQ(readWholeFile(dir + "small", 5, bytes), ReadStatus::Ok);
+    EXPECT_TRUE(holds("12345"));
+    // Large enough for a mapping of its own, and not a whole number of pages.
+    std::string large((size_t{9} << 20) + 123, '\0');
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 4096);
+    std::ofstream(dir + "large", std::ios::binary) << large;
+    EXPECT_EQ(readWholeFile(dir + "large", large.size(), bytes), ReadStatus::Ok);
+    EXPECT_TRUE(holds(large));
+    FileBytes moved = std::move(bytes);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(moved.size(), large.size());
+    EXPECT_EQ(readWholeFile(dir + "large", large.size() - 1, bytes), ReadStatus::TooLarge);
+    EXPECT_TRUE(bytes.empty());
+    // A /proc file says it is empty and then has more to give: the read grows its room,
+    // keeps what it had and still stops at the bound.
+    const std::string commandLine = text("/proc/self/cmdline");
+    ASSERT_GT(commandLine.size(), 8u);
+    EXPECT_EQ(readWholeFile("/proc/self/cmdline", 1 << 20, bytes), ReadStatus::Ok);
+    EXPECT_TRUE(holds(commandLine));
+    EXPECT_EQ(readWholeFile("/proc/self/cmdline", commandLine.size() - 1, bytes), ReadStatus::TooLarge);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(readWholeFile(dir + "none", 5, bytes), ReadStatus::Missing);
+    ASSERT_EQ(::mkfifo((dir + "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(readWholeFile(dir + "fifo", 5, bytes), ReadStatus::NotRegular) << "opened without waiting for a writer";
+    EXPECT_EQ(readWholeFile(dir, 5, bytes), ReadStatus::NotRegular);
+    fs::create_symlink("/dev/zero", dir + "zero");
+    EXPECT_EQ(readWholeFile(dir + "zero", 1 << 20, bytes), ReadStatus::NotRegular);
 }
