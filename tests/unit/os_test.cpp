@@ -72,6 +72,18 @@ TEST_F(OsFiles, SavesFollowLinksRespectReadOnlyAndCleanUpAfterKilledSaves) {
     EXPECT_EQ(fs::status(plain).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
+// A missing file, a FIFO (refused without waiting for a writer), a folder and a link to
+// /dev/zero, read into either kind of buffer.
+template <class Bytes>
+void expectRefusals(const std::string& dir, Bytes& bytes) {
+    EXPECT_EQ(readWholeFile(dir + "none", 5, bytes), ReadStatus::Missing);
+    ASSERT_EQ(::mkfifo((dir + "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(readWholeFile(dir + "fifo", 5, bytes), ReadStatus::NotRegular) << "opened without waiting for a writer";
+    EXPECT_EQ(readWholeFile(dir, 5, bytes), ReadStatus::NotRegular);
+    fs::create_symlink("/dev/zero", dir + "zero");
+    EXPECT_EQ(readWholeFile(dir + "zero", 1 << 20, bytes), ReadStatus::NotRegular);
+}
+
 TEST_F(OsFiles, WholeFileReadsRefuseSpecialFilesAndStopAtTheirBound) {
     std::vector<uint8_t> bytes;
     std::ofstream(dir + "small") << "12345";
@@ -79,12 +91,7 @@ TEST_F(OsFiles, WholeFileReadsRefuseSpecialFilesAndStopAtTheirBound) {
     EXPECT_EQ(bytes.size(), 5u);
     EXPECT_EQ(readWholeFile(dir + "small", 4, bytes), ReadStatus::TooLarge);
     EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(readWholeFile(dir + "none", 5, bytes), ReadStatus::Missing);
-    ASSERT_EQ(::mkfifo((dir + "fifo").c_str(), 0600), 0);
-    EXPECT_EQ(readWholeFile(dir + "fifo", 5, bytes), ReadStatus::NotRegular) << "opened without waiting for a writer";
-    EXPECT_EQ(readWholeFile(dir, 5, bytes), ReadStatus::NotRegular);
-    fs::create_symlink("/dev/zero", dir + "zero");
-    EXPECT_EQ(readWholeFile(dir + "zero", 1 << 20, bytes), ReadStatus::NotRegular);
+    expectRefusals(dir, bytes);
     // The executable's path, whatever its length, ends in the test program's name.
     EXPECT_TRUE(executablePath().ends_with("palvex_unit_tests")) << executablePath();
 }
@@ -116,10 +123,5 @@ TEST_F(OsFiles, FileBytesHoldTheWholeFileAtEverySizeAndKeepTheSameRefusals) {
     EXPECT_TRUE(holds(commandLine));
     EXPECT_EQ(readWholeFile("/proc/self/cmdline", commandLine.size() - 1, bytes), ReadStatus::TooLarge);
     EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(readWholeFile(dir + "none", 5, bytes), ReadStatus::Missing);
-    ASSERT_EQ(::mkfifo((dir + "fifo").c_str(), 0600), 0);
-    EXPECT_EQ(readWholeFile(dir + "fifo", 5, bytes), ReadStatus::NotRegular) << "opened without waiting for a writer";
-    EXPECT_EQ(readWholeFile(dir, 5, bytes), ReadStatus::NotRegular);
-    fs::create_symlink("/dev/zero", dir + "zero");
-    EXPECT_EQ(readWholeFile(dir + "zero", 1 << 20, bytes), ReadStatus::NotRegular);
+    expectRefusals(dir, bytes);
 }
