@@ -207,16 +207,34 @@ bool TextReader::readFloat(float& value) {
     // consumes too, converted at once.
     {
         size_t p = pos;
-        if (text[p] == '-') ++p;
+        const bool negative = text[p] == '-';
+        if (negative) ++p;
         const size_t digits = p;
-        while (p < size && isDigit(text[p])) ++p;
+        // The digits as one integer, the point left out, while they fit in 64 bits.
+        uint64_t mantissa = 0;
+        while (p < size && isDigit(text[p])) mantissa = mantissa * 10 + static_cast<uint64_t>(text[p++] - '0');
         const bool hexPrefix = p == digits + 1 && text[digits] == '0' && p < size && lower(text[p]) == 'x';
         if (p > digits && !hexPrefix) {
-            if (p < size && text[p] == '.') {
-                ++p;
-                while (p < size && isDigit(text[p])) ++p;
+            size_t fractionDigits = 0;
+            const bool point = p < size && text[p] == '.';
+            if (point) {
+                const size_t fraction = ++p;
+                while (p < size && isDigit(text[p])) mantissa = mantissa * 10 + static_cast<uint64_t>(text[p++] - '0');
+                fractionDigits = p - fraction;
             }
             if (p == size || (lower(text[p]) != 'e' && text[p] != '.')) {
+                // A whole number of at most 24 bits over a power of ten of at most 10 (5^10
+                // is below 2^24) are both exact floats, and one division rounds their
+                // quotient once, to the nearest float: the number the library gives.
+                static const float powersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+                if (p - digits - point <= 19 && mantissa <= (uint64_t{1} << 24) &&
+                    fractionDigits <= 10) {
+                    const float magnitude = static_cast<float>(mantissa) / powersOfTen[fractionDigits];
+                    value = negative ? -magnitude : magnitude;
+                    pos = p;
+                    if (pos == size) eof = true;
+                    return true;
+                }
                 float result;
                 const auto converted = std::from_chars(text + start, text + p, result);
                 if (converted.ec == std::errc() && converted.ptr == text + p) {

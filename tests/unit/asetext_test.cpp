@@ -47,6 +47,29 @@ TEST(TextReaderNumbers, ReadAsTheLibraryReadsThem) {
         expectReadAsTheLibraryReads<int32_t>(text, "%d");
 }
 
+// Plain decimals, the usual numbers of a model file, are converted without the library's
+// conversion where their digits allow it; each must still come out as the library's float,
+// at the edges of that shortcut too: 2^24 as a whole number, ten digits after the point,
+// nineteen digits in all, and numbers just past each.
+TEST(TextReaderNumbers, DecimalsReadAsTheLibraryReadsThem) {
+    for (const char* text : {"16777216", "16777217", "1677721.7", "-16777.215", "0.0000000001", "1.0000000001",
+                             "0.00000000001", "5.", "-0.0000", "0000000000000000001.5", "00000000000000000001.5",
+                             "9999999999999999999", "1.9999999999", "0.1", "0.3", "-1.4013e", "8388609.5",
+                             "16777215.", "4.5\t-7.25", "0.00000016777216", "123.4567x"})
+        expectReadAsTheLibraryReads<float>(text, "%f");
+    // Digits in every place around the point, from a fixed seed.
+    uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int n = 0; n < 3000; ++n) {
+        std::string text = next() % 4 == 0 ? "-" : "";
+        const uint32_t whole = 1 + next() % 9, fraction = next() % 13;
+        for (uint32_t i = 0; i < whole; ++i) text += static_cast<char>('0' + next() % 10);
+        if (fraction > 0) text += '.';
+        for (uint32_t i = 1; i < fraction; ++i) text += static_cast<char>('0' + next() % 10);
+        expectReadAsTheLibraryReads<float>(text, "%f");
+    }
+}
+
 TEST(TextDecoding, ByteOrderMarksAndLineEnds) {
     EXPECT_EQ(ase::decodeText("\xEF\xBB\xBF*A\r\nB", 8), "*A\nB");
     const char le[] = "\xFF\xFE*\0A\0\r\0\n\0\xAB\x30";
