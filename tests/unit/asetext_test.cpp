@@ -70,6 +70,27 @@ TEST(TextReaderNumbers, DecimalsReadAsTheLibraryReadsThem) {
     }
 }
 
+// Inside a line, with white space before and more text after, numbers are read sixteen
+// characters at a time where that many are left: every length of blank run and of digits,
+// every following character and every distance from the end of the text.
+TEST(TextReaderNumbers, NumbersInsideALineReadAsTheLibraryReadsThem) {
+    const std::string blanks = " \t\n\v\f\r";
+    const std::string after = " :x.\n-9e";
+    uint32_t seed = 777;
+    const auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int n = 0; n < 2000; ++n) {
+        std::string text;
+        for (uint32_t i = next() % 20; i > 0; --i) text += blanks[next() % blanks.size()];
+        if (next() % 3 == 0) text += next() % 2 ? '-' : '+';
+        for (uint32_t i = next() % 13; i > 0; --i) text += static_cast<char>('0' + next() % 10);
+        if (next() % 3 == 0) text += '.';
+        for (uint32_t i = next() % 4; i > 0; --i) text += static_cast<char>('0' + next() % 10);
+        for (uint32_t i = next() % 20; i > 0; --i) text += after[next() % after.size()];
+        expectReadAsTheLibraryReads<int32_t>(text, "%d");
+        expectReadAsTheLibraryReads<float>(text, "%f");
+    }
+}
+
 TEST(TextDecoding, ByteOrderMarksAndLineEnds) {
     EXPECT_EQ(ase::decodeText("\xEF\xBB\xBF*A\r\nB", 8), "*A\nB");
     const char le[] = "\xFF\xFE*\0A\0\r\0\n\0\xAB\x30";
