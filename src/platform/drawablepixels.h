@@ -4,7 +4,19 @@
 #pragma once
 #include <GLES/gl.h>
 
+#include <cmath>
+
 namespace platform {
+
+// GL ES 1 textures are a power of two a side: the smallest that holds v.
+inline int nextPowerOfTwo(int v) {
+    int p = 1;
+    while (p < v) p <<= 1;
+    return p;
+}
+
+// A drawable pixel coordinate in 16.16, rounded.
+inline GLfixed pixelFixed(float v) { return static_cast<GLfixed>(std::lround(v * 65536.0f)); }
 
 class DrawablePixels {
 public:

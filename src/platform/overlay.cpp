@@ -19,12 +19,6 @@ namespace platform {
 
 namespace {
 
-int nextPowerOfTwo(int v) {
-    int p = 1;
-    while (p < v) p <<= 1;
-    return p;
-}
-
 // Logical size of the overlay font, close to the device's system font.
 constexpr int OVERLAY_POINT_SIZE = 11;
 
@@ -146,12 +140,12 @@ void TextOverlay::draw(const Placement& at, int x, int y, const char* text, Rgb 
     const float drawH = std::min(static_cast<float>(entry.h), boxH);
 
     const DrawablePixels pixels(at.drawableW, at.drawableH, at.viewX, at.viewY, at.viewW, at.viewH);
-    auto fx = [](float v) { return static_cast<GLfixed>(std::lround(v * 65536.0f)); };
     // Background box.
     glDisable(GL_TEXTURE_2D);
     glColor4x(background.r * 257, background.g * 257, background.b * 257, 0x10000);
-    const GLfixed box[12] = {fx(left), fx(top), fx(left), fx(top - boxH), fx(left + boxW), fx(top - boxH),
-                             fx(left + boxW), fx(top - boxH), fx(left + boxW), fx(top), fx(left), fx(top)};
+    const GLfixed box[12] = {pixelFixed(left), pixelFixed(top), pixelFixed(left), pixelFixed(top - boxH),
+                             pixelFixed(left + boxW), pixelFixed(top - boxH), pixelFixed(left + boxW), pixelFixed(top - boxH),
+                             pixelFixed(left + boxW), pixelFixed(top), pixelFixed(left), pixelFixed(top)};
     glVertexPointer(2, GL_FIXED, 0, box);
     glDrawArrays(GL_TRIANGLES, 0, 6);
     // Text.
@@ -159,10 +153,12 @@ void TextOverlay::draw(const Placement& at, int x, int y, const char* text, Rgb 
     glBindTexture(GL_TEXTURE_2D, entry.texture);
     glColor4x(0x10000, 0x10000, 0x10000, 0x10000);
     const float l = std::round(left), t = std::round(top);
-    const GLfixed quad[12] = {fx(l), fx(t), fx(l), fx(t - drawH), fx(l + drawW), fx(t - drawH),
-                              fx(l + drawW), fx(t - drawH), fx(l + drawW), fx(t), fx(l), fx(t)};
+    const GLfixed quad[12] = {pixelFixed(l), pixelFixed(t), pixelFixed(l), pixelFixed(t - drawH),
+                              pixelFixed(l + drawW), pixelFixed(t - drawH), pixelFixed(l + drawW), pixelFixed(t - drawH),
+                              pixelFixed(l + drawW), pixelFixed(t), pixelFixed(l), pixelFixed(t)};
     const float s = drawW / entry.texW, u = drawH / entry.texH;
-    const GLfixed coords[12] = {0, 0, 0, fx(u), fx(s), fx(u), fx(s), fx(u), fx(s), 0, 0, 0};
+    const GLfixed coords[12] = {0, 0, 0, pixelFixed(u), pixelFixed(s), pixelFixed(u),
+                                pixelFixed(s), pixelFixed(u), pixelFixed(s), 0, 0, 0};
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glTexCoordPointer(2, GL_FIXED, 0, coords);
     glVertexPointer(2, GL_FIXED, 0, quad);

@@ -8,18 +8,6 @@
 
 namespace platform {
 
-namespace {
-
-int nextPowerOfTwo(int v) {
-    int p = 1;
-    while (p < v) p <<= 1;
-    return p;
-}
-
-GLfixed fx(float v) { return static_cast<GLfixed>(std::lround(v * 65536.0f)); }
-
-} // namespace
-
 StillPicture::~StillPicture() {
     if (texture && eglGetCurrentContext() != EGL_NO_CONTEXT) glDeleteTextures(1, &texture);
 }
@@ -55,9 +43,11 @@ bool StillPicture::draw(int x, int y, int width, int height, int drawableW, int 
     glColor4x(0x10000, 0x10000, 0x10000, 0x10000);
     const float l = static_cast<float>(x), b = static_cast<float>(y);
     const float r = l + width, t = b + height;
-    const GLfixed quad[12] = {fx(l), fx(b), fx(r), fx(b), fx(r), fx(t), fx(r), fx(t), fx(l), fx(t), fx(l), fx(b)};
+    const GLfixed quad[12] = {pixelFixed(l), pixelFixed(b), pixelFixed(r), pixelFixed(b), pixelFixed(r), pixelFixed(t),
+                              pixelFixed(r), pixelFixed(t), pixelFixed(l), pixelFixed(t), pixelFixed(l), pixelFixed(b)};
     const float s = static_cast<float>(capturedW) / textureW, u = static_cast<float>(capturedH) / textureH;
-    const GLfixed coords[12] = {0, 0, fx(s), 0, fx(s), fx(u), fx(s), fx(u), 0, fx(u), 0, 0};
+    const GLfixed coords[12] = {0, 0, pixelFixed(s), 0, pixelFixed(s), pixelFixed(u),
+                                pixelFixed(s), pixelFixed(u), 0, pixelFixed(u), 0, 0};
     glVertexPointer(2, GL_FIXED, 0, quad);
     glTexCoordPointer(2, GL_FIXED, 0, coords);
     glDrawArrays(GL_TRIANGLES, 0, 6);
