@@ -1,40 +1,65 @@
-// libFuzzer target for the replay reader. Any bytes are parsed; whatever is accepted is
-// then played back through the journal's replay source frame by frame, so every index the
-// reader handed out is used; a file read once must read the same again.
+// libFuzzer target for the replay reader. Any bytes are read step by step; whatever is
+// accepted is then played back through the journal's replay source frame by frame, as a
+// game reads it; a file read once must read the same again. Run with -rss_limit_mb=128:
+// the reader holds one step, whatever the file.
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/replayfile.h"
 
+using namespace platform;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    platform::ReplayData replay;
+    std::vector<std::vector<uint32_t>> frameTicks;
     std::string error;
-    if (platform::parseReplay(data, size, replay, error) != platform::ReplayStatus::Ok) {
-        if (error.empty()) std::abort(); // a refusal always says why
-        return 0;
-    }
-    if (replay.frames.size() > size || replay.checks.size() > size) std::abort(); // bounded by the bytes
-    platform::ReplayPlayer player(replay);
-    uint64_t sum = 0;
-    const std::function<void(platform::MessageType, uintptr_t)> take = [&sum](platform::MessageType type, uintptr_t w) {
-        sum += type + w;
-    };
-    for (uint32_t tick : replay.setupTicks) sum += tick + player.nextTick();
-    for (long frame = 1; frame <= player.frameCount() + 1; ++frame) {
-        player.eventsFor(frame, take);
-        if (frame <= player.frameCount()) {
-            for (uint32_t i = 0; i < replay.frames[size_t(frame - 1)].tickCount; ++i) sum += player.nextTick();
-            sum += player.plannedTick(frame);
-            player.presented(frame);
+    ReplayHeader header;
+    {
+        MemoryReplaySource source(data, size);
+        ReplayReader reader(source);
+        std::vector<uint32_t> setup;
+        if (reader.readHeader(header, error) != ReplayStatus::Ok || reader.readSetup(setup, error) != ReplayStatus::Ok) {
+            if (error.empty()) std::abort(); // a refusal always says why
+            return 0;
         }
+        if (header.models.empty()) std::abort();
+        for (const ModelHash& m : header.models)
+            if (m.name.find('/') != std::string::npos || m.name[0] == '.') std::abort();
+        ReplayStep step;
+        for (;;) {
+            const ReplayStatus status = reader.next(step, error);
+            if (status != ReplayStatus::Ok) {
+                if (error.empty()) std::abort();
+                break;
+            }
+            if (step.events.size() > MAX_EVENTS_PER_FRAME || step.ticks.size() > MAX_TICKS_PER_FRAME ||
+                step.checks.size() > 2)
+                std::abort();
+            if (step.kind != ReplayStep::Frame) break;
+            frameTicks.push_back(step.ticks);
+        }
+        if (frameTicks.size() > size || reader.frames() != frameTicks.size()) std::abort(); // bounded by the bytes
     }
-    if (player.tickMismatch() != 0) std::abort(); // reading exactly what was recorded never mismatches
-    platform::ReplayData again;
-    if (platform::parseReplay(data, size, again, error) != platform::ReplayStatus::Ok ||
-        again.frames.size() != replay.frames.size() || again.ticks != replay.ticks)
-        std::abort();
+    MemoryReplaySource source(data, size);
+    ReplayReader reader(source);
+    if (reader.readHeader(header, error) != ReplayStatus::Ok) std::abort(); // read the same again
+    ReplayPlayer player(reader, header);
+    if (!player.start(error)) std::abort();
+    uint64_t sum = 0;
+    const std::function<void(MessageType, uintptr_t)> take = [&sum](MessageType type, uintptr_t w) { sum += type + w; };
+    for (long frame = 1; frame <= long(frameTicks.size()); ++frame) {
+        player.eventsFor(frame, take);
+        const std::vector<uint32_t>& ticks = frameTicks[size_t(frame - 1)];
+        if (!ticks.empty() && player.plannedTick(frame) != ticks.front()) std::abort();
+        for (uint32_t tick : ticks)
+            if (player.nextTick() != tick) std::abort();
+        player.presented(frame);
+        ReplayCheck check;
+        while (player.takeCheck(uint32_t(frame), check)) sum += check.groups[0];
+    }
+    if (player.tickMismatch() != 0 || player.framesPlayed() != long(frameTicks.size()) || !player.atEnd()) std::abort();
     static volatile uint64_t sink;
     sink = sum;
     return 0;

@@ -81,6 +81,8 @@ int Application::loop() {
         if (system.peekMessage(msg, true)) {
             if (msg.message == platform::MsgQuit) break;
             system.dispatchMessage(msg);
+        } else if (sharedState.paused && replayHeldByPause()) {
+            continue;
         } else if (sharedState.paused) {
             // No frames: the last picture stays, and the loop sleeps until the window
             // system has news. Where nothing can ever come (headless) the pause would
@@ -96,6 +98,7 @@ int Application::loop() {
                 system.waitForEvents(100);
                 continue;
             }
+            if (!replayBeforeFrame()) continue;
             frame();
             replayAfterFrame();
             if (afterFrame) afterFrame(system.framesPresented());
@@ -103,7 +106,7 @@ int Application::loop() {
         }
     }
     // A game still running when the program ends is recorded to its last frame.
-    if (sharedState.inGame) replayGameEnds();
+    if (sharedState.inGame) replayRunEnds();
     return static_cast<int>(msg.wParam);
 }
 

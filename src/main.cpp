@@ -1,6 +1,7 @@
 // Palvex: a light-cycle arena race. Entry point: the command line, the start-up order of
 // the program-wide services, the application's loop, and the shut-down in reverse.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +67,9 @@ int badOption(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit makes a write fail with EFBIG, which every writer reports, instead
+    // of ending the game on the spot.
+    std::signal(SIGXFSZ, SIG_IGN);
     platform::Options options;
     platform::Overrides overrides;
     BenchOptions bench;
@@ -190,8 +194,10 @@ int main(int argc, char** argv) {
     }
     if (!testBench.finish(error)) {
         std::fprintf(stderr, "palvex: %s\n", error.c_str());
-        if (exitCode == 0) exitCode = EXIT_INIT_FAILED;
+        if (exitCode == 0) exitCode = EXIT_BAD_USAGE;
     }
+    // A run asked to record to a file did not, or not in full (a message said why).
+    if (exitCode == 0 && !replays.recordFile.empty() && recordingIncomplete()) exitCode = EXIT_BAD_USAGE;
 
     soundClose();
     gameLog.close();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <span>
+#include <sys/stat.h>
 #include <vector>
 
 #include "aibike.h"
@@ -23,7 +24,7 @@ namespace {
 
 // The model files a race reads, in the order the header lists them.
 const char* const raceModels[5] = {"arena.ase", "moto1.ase", "moto2.ase", "moto3.ase", "moto4.ase"};
-constexpr uint32_t CHECK_EVERY = 60;
+using platform::CHECK_EVERY;
 const char* const groupNames[platform::CHECK_GROUPS] = {
     "positions", "directions", "headings", "wall quad counts", "opponent states", "scores", "camera yaw"};
 
@@ -35,13 +36,20 @@ platform::ReplayRecorder recorder(writer);
 std::string recordingPath;
 
 // Playing back.
-std::unique_ptr<platform::ReplayData> loaded;
+std::unique_ptr<platform::FileReplaySource> replaySource;
+std::unique_ptr<platform::ReplayReader> reader;
+platform::ReplayHeader loadedHeader;
+std::string loadedPath;
 std::unique_ptr<platform::ReplayPlayer> player;
 bool playing = false;
-size_t nextCheck = 0;
+bool playbackOver = false;
+size_t checksCompared = 0;
+long lastCheckedFrame = -1; // race frame of the last check compared
 long firstDifference = 0; // race frame of the first check that differed
 int differingGroup = -1;
-bool differenceReported = false;
+std::string differenceText; // what differed, when it is not a group of the race state
+bool verdictGiven = false;
+int verdictCode = 0;
 
 // The game in progress: whether the frame in which it was set up is still to be
 // presented (it is a menu frame), and how many race frames have run since.
@@ -65,21 +73,51 @@ struct Hasher {
 
 void note(const std::string& text) { platform::get().notice(text.c_str()); }
 
-// The replays folder keeps the newest `keep` of the game's own recordings.
-void pruneReplays(const std::string& dir) {
-    std::vector<std::string> names = platform::os::listDirectory(dir);
-    std::vector<std::string> ours;
-    for (const std::string& name : names)
-        if (name.rfind("palvex-", 0) == 0 && name.size() > 5 && name.ends_with(platform::REPLAY_EXTENSION))
-            ours.push_back(name);
-    if (ours.size() <= static_cast<size_t>(std::max(settings.keep, 0))) return;
-    // The names carry the time: their order is the order the games were played in.
-    std::sort(ours.begin(), ours.end());
-    for (size_t i = 0; i + static_cast<size_t>(settings.keep) < ours.size(); ++i) platform::os::removeFile(dir + ours[i]);
+// The game's own recordings: "palvex-" and the date and time (YYYYMMDD-HHMMSS), maybe a
+// "-N" of two digits for a second game in the same second, and the extension. A file the
+// player named otherwise (or renamed) is the player's, however it begins.
+bool ownRecordingName(const std::string& name) {
+    const std::string prefix = "palvex-";
+    const std::string ext = platform::REPLAY_EXTENSION;
+    if (name.size() < prefix.size() + 15 + ext.size() || name.rfind(prefix, 0) != 0 || !name.ends_with(ext))
+        return false;
+    const std::string stamp = name.substr(prefix.size(), name.size() - prefix.size() - ext.size());
+    auto digits = [&stamp](size_t from, size_t count) {
+        return std::all_of(stamp.begin() + long(from), stamp.begin() + long(from + count),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(0, 8) || stamp[8] != '-' || !digits(9, 6)) return false;
+    if (stamp.size() == 15) return true;
+    return stamp.size() >= 17 && stamp.size() <= 18 && stamp[15] == '-' && digits(16, stamp.size() - 16);
+}
+
+// The replays folder keeps the `keep` newest of the game's own recordings, by the time
+// they were written. The one just made always stays: a clock once set ahead must not turn
+// every new game into the oldest. Only regular files are ever removed.
+void pruneReplays(const std::string& dir, const std::string& justMade) {
+    struct Recording {
+        std::string name;
+        int64_t written;
+    };
+    std::vector<Recording> ours;
+    for (const std::string& name : platform::os::listDirectory(dir)) {
+        if (!ownRecordingName(name) || dir + name == justMade) continue;
+        struct stat info;
+        if (::lstat((dir + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        ours.push_back({name, int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec});
+    }
+    const size_t others = static_cast<size_t>(std::max(settings.keep - 1, 0));
+    if (ours.size() <= others) return;
+    std::sort(ours.begin(), ours.end(), [](const Recording& a, const Recording& b) {
+        return a.written != b.written ? a.written < b.written : a.name < b.name;
+    });
+    for (size_t i = 0; i + others < ours.size(); ++i) platform::os::removeFile(dir + ours[i].name);
 }
 
 // Games recorded so far in this run: with --record FILE the second is FILE-2 and so on.
 int gamesRecorded = 0;
+// A game of this run that was to be recorded is not, or not in full.
+bool recordingFailed = false;
 
 std::string newRecordingPath(std::string& dir) {
     if (!settings.recordFile.empty()) {
@@ -92,7 +130,6 @@ std::string newRecordingPath(std::string& dir) {
             const std::string suffix = "-" + std::to_string(gamesRecorded);
             path = hasExtension ? path.substr(0, dot) + suffix + path.substr(dot) : path + suffix;
         }
-        platform::os::removeFile(path); // the files named on the command line are this run's
         return path;
     }
     if (!settings.recordGames || settings.keep <= 0) return std::string();
@@ -112,6 +149,13 @@ std::string newRecordingPath(std::string& dir) {
 
 std::string replaysDir;
 
+void reportRecordingFailure() {
+    const std::string failure = writer.takeFailure();
+    if (failure.empty()) return;
+    recordingFailed = true;
+    note("the recording stopped: " + failure + "; the file holds the game to there");
+}
+
 void startRecording() {
     recordingPath = newRecordingPath(replaysDir);
     if (recordingPath.empty()) return;
@@ -129,6 +173,7 @@ void startRecording() {
     header.setupTick = platform::get().currentTick();
     std::string error;
     if (!writer.open(recordingPath, header, error)) {
+        recordingFailed = true;
         note("game not recorded: " + error);
         return;
     }
@@ -140,6 +185,8 @@ void compareCheck(const platform::ReplayCheck& recorded) {
     platform::ReplayCheck now;
     raceChecks(recorded.frame, now);
     if (firstDifference != 0) return;
+    ++checksCompared;
+    lastCheckedFrame = recorded.frame;
     for (int group = 0; group < platform::CHECK_GROUPS; ++group) {
         if (now.groups[group] != recorded.groups[group]) {
             firstDifference = recorded.frame;
@@ -151,12 +198,32 @@ void compareCheck(const platform::ReplayCheck& recorded) {
 
 void checkpoint(uint32_t frame) {
     if (playing) {
-        while (nextCheck < loaded->checks.size() && loaded->checks[nextCheck].frame == frame) compareCheck(loaded->checks[nextCheck++]);
+        platform::ReplayCheck recorded;
+        while (player->takeCheck(frame, recorded)) compareCheck(recorded);
     } else if (writer.isOpen()) {
         platform::ReplayCheck check;
         raceChecks(frame, check);
         writer.check(check);
+        reportRecordingFailure();
     }
+}
+
+// The game and the recording parted in a way no check names: it is a difference all the same.
+void differs(long frame, const std::string& what) {
+    if (firstDifference != 0) return;
+    firstDifference = frame;
+    differingGroup = -1;
+    differenceText = what;
+}
+
+// Whether the playback has met what ends it: a difference, damage, or its end.
+bool playbackStops() {
+    if (!player) return true;
+    const long mismatch = player->tickMismatch();
+    if (mismatch != 0)
+        differs(mismatch, mismatch > player->framesPlayed() ? "the game went on after the recording's last frame"
+                                                            : "the ticks the game read");
+    return firstDifference != 0 || player->damaged();
 }
 
 } // namespace
@@ -226,12 +293,23 @@ void replayAfterFrame() {
     }
     ++raceFrames;
     if (raceFrames % CHECK_EVERY == 0) checkpoint(raceFrames);
-    // A recording that ended without leaving the race (the window was closed, the game
-    // stopped) plays back to its last frame.
-    if (playing && raceFrames >= loaded->frames.size() && loaded->trailingEventCount == 0) {
-        replayGameEnds();
-        platform::get().postQuitMessage(playbackExitCode());
+    if (!playing) {
+        reportRecordingFailure();
+        return;
     }
+    if (playbackStops()) {
+        endPlayback();
+        return;
+    }
+}
+
+bool replayBeforeFrame() {
+    if (!playing || !inGame) return true;
+    if (!player->atEnd()) return true;
+    // The recording has no more frames: its game ended here, whether or not its last
+    // events left the race (the window was closed, the game stopped).
+    replayGameEnds();
+    return false;
 }
 
 void replayGameEnds() {
@@ -239,30 +317,77 @@ void replayGameEnds() {
     inGame = false;
     checkpoint(raceFrames);
     if (playing) {
-        platform::get().postQuitMessage(playbackExitCode());
+        // The game left the race while the recording goes on: they differ.
+        if (!player->atEnd() && !player->damaged())
+            differs(raceFrames, "the game ended there, the recording goes on");
+        endPlayback();
         return;
     }
     if (!writer.isOpen()) return;
     writer.finish();
+    reportRecordingFailure();
     platform::get().journal().setListener(nullptr);
-    if (!replaysDir.empty()) pruneReplays(replaysDir);
+    if (!replaysDir.empty()) pruneReplays(replaysDir, recordingPath);
 }
+
+void replayRunEnds() {
+    if (!inGame) return;
+    if (!playing || playbackOver) {
+        replayGameEnds();
+        return;
+    }
+    // The viewer stopped the playback (Escape, the window closed): nothing to judge.
+    inGame = false;
+    playbackOver = true;
+    note("the playback of " + loadedPath + " was stopped after frame " + std::to_string(raceFrames) +
+         ": not verified");
+}
+
+bool replayHeldByPause() {
+    if (!playing || !inGame) return false;
+    // A live game renders no frame while paused; the recording's next frame was made after
+    // the pause ended, and the events that end it come with that frame.
+    if (!player->atEnd()) differs(raceFrames, "the game was paused there, the recording goes on");
+    endPlayback();
+    return true;
+}
+
+bool recordingIncomplete() { return recordingFailed; }
+
+namespace {
+
+// The version text is plain printable text (the reader sees to it); still, only so much.
+std::string quoted(const std::string& text) {
+    return "'" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) + "'";
+}
+
+bool isRaceModel(const std::string& name) {
+    return std::any_of(std::begin(raceModels), std::end(raceModels), [&name](const char* m) { return name == m; });
+}
+
+} // namespace
 
 bool loadReplay(const std::string& path, std::string& error, int& exitCode) {
     exitCode = 2;
-    loaded = std::make_unique<platform::ReplayData>();
+    loadedPath = path;
+    replaySource = std::make_unique<platform::FileReplaySource>();
+    reader = std::make_unique<platform::ReplayReader>(*replaySource);
     std::string why;
-    if (platform::readReplay(path, *loaded, why) != platform::ReplayStatus::Ok) {
+    if (!replaySource->open(path, why) || reader->readHeader(loadedHeader, why) != platform::ReplayStatus::Ok) {
         error = "cannot play the replay " + path + ": " + why;
         return false;
     }
-    const platform::ReplayHeader& header = loaded->header;
+    const platform::ReplayHeader& header = loadedHeader;
     if (header.gameVersion != PALVEX_VERSION) {
-        error = "cannot play the replay " + path + ": it was made by Palvex " + header.gameVersion + ", this is " +
+        error = "cannot play the replay " + path + ": it was made by Palvex " + quoted(header.gameVersion) + ", this is " +
                 PALVEX_VERSION;
         return false;
     }
     for (const platform::ModelHash& model : header.models) {
+        if (!isRaceModel(model.name)) {
+            error = "cannot play the replay " + path + ": it names " + quoted(model.name) + ", not one of the game's models";
+            return false;
+        }
         uint64_t hash = 0;
         platform::hashFile(fullPath(model.name.c_str()), hash);
         if (hash != model.hash) {
@@ -270,13 +395,15 @@ bool loadReplay(const std::string& path, std::string& error, int& exitCode) {
             return false;
         }
     }
+    player = std::make_unique<platform::ReplayPlayer>(*reader, header);
+    if (!player->start(why)) {
+        error = "cannot play the replay " + path + ": " + why;
+        return false;
+    }
     OptionsRecord options;
     decodeOptions(header.options, sizeof header.options, options);
     clampOptions(options);
     sharedState.options = options;
-    if (!loaded->complete)
-        note("the replay " + path + " was cut short: it plays to its last complete frame, " +
-             std::to_string(loaded->frames.size()));
     exitCode = 0;
     return true;
 }
@@ -284,11 +411,13 @@ bool loadReplay(const std::string& path, std::string& error, int& exitCode) {
 namespace {
 
 void beginPlayback() {
-    player = std::make_unique<platform::ReplayPlayer>(*loaded);
     playing = true;
-    nextCheck = 0;
+    playbackOver = false;
+    checksCompared = 0;
+    lastCheckedFrame = -1;
     firstDifference = 0;
-    std::copy(loaded->header.buttonsHeld, loaded->header.buttonsHeld + ButtonCount, sharedState.buttonHeld);
+    differenceText.clear();
+    std::copy(loadedHeader.buttonsHeld, loadedHeader.buttonsHeld + ButtonCount, sharedState.buttonHeld);
     platform::get().journal().setSource(player.get());
 }
 
@@ -301,25 +430,46 @@ void leaveVerifiedRace() {
 
 } // namespace
 
+void endPlayback() {
+    if (playbackOver) return;
+    playbackOver = true;
+    platform::get().postQuitMessage(playbackExitCode());
+}
+
 void startPlayback(void (*enterGame)()) {
     beginPlayback();
     if (!sharedState.inGame) enterGame();
 }
 
 int playbackExitCode() {
-    if (firstDifference == 0 && player && player->tickMismatch() != 0) {
-        firstDifference = player->tickMismatch();
-        differingGroup = -1;
+    if (verdictGiven) return verdictCode;
+    if (!player) return 0;
+    playbackStops();
+    verdictGiven = true;
+    const std::string name = "the replay " + loadedPath;
+    if (firstDifference != 0) {
+        verdictCode = EXIT_REPLAY_DIFFERS;
+        note(name + " differs from frame " + std::to_string(firstDifference) + " on: " +
+             (differingGroup >= 0 ? std::string(checkGroupName(differingGroup)) : differenceText));
+    } else if (player->damaged()) {
+        verdictCode = 2;
+        note("cannot play " + name + " on: " + player->damage());
+    } else if (lastCheckedFrame < 0) {
+        // Nothing was compared: nothing can be said of it.
+        verdictCode = 2;
+        note(name + " cannot be verified: it was cut short after frame " + std::to_string(player->framesPlayed()) +
+             ", before its first check");
+    } else if (player->cut()) {
+        verdictCode = 0;
+        std::printf("palvex: the replay agrees to frame %ld, its last check (%zu checks); the file was cut short "
+                    "after frame %ld, and the frames after the last check are not verified\n",
+                    lastCheckedFrame, checksCompared, player->framesPlayed());
+    } else {
+        verdictCode = 0;
+        std::printf("palvex: the replay agrees: %ld frames, %zu checks\n", player->framesPlayed(), checksCompared);
     }
-    if (firstDifference == 0) return 0;
-    if (differenceReported) return EXIT_REPLAY_DIFFERS;
-    differenceReported = true;
-    if (differingGroup >= 0)
-        note("the replay differs from frame " + std::to_string(firstDifference) + " on: " +
-             checkGroupName(differingGroup));
-    else
-        note("the replay differs from frame " + std::to_string(firstDifference) + " on: the ticks the game read");
-    return EXIT_REPLAY_DIFFERS;
+    std::fflush(stdout);
+    return verdictCode;
 }
 
 int verifyReplay() {
@@ -337,7 +487,7 @@ int verifyReplay() {
 
     platform::Message msg;
     bool quit = false;
-    while (!quit && sharedState.inGame) {
+    while (!quit && sharedState.inGame && !playbackOver) {
         while (system.peekMessage(msg, true)) {
             if (msg.message == platform::MsgQuit) {
                 quit = true;
@@ -345,30 +495,22 @@ int verifyReplay() {
             }
             system.dispatchMessage(msg);
         }
-        if (quit || !sharedState.inGame) break;
-        if (raceFrames >= loaded->frames.size()) break;
+        if (quit || !sharedState.inGame || playbackOver) break;
+        if (!replayBeforeFrame()) break;
+        // A paused game renders nothing, the recording has a frame: they differ.
+        if (sharedState.paused && replayHeldByPause()) break;
         race.runFrame();
         clearButtonReleases();
         system.frameWithoutPresent();
         // The check of a frame is taken after it, like the recording's.
-        ++raceFrames;
-        if (raceFrames % CHECK_EVERY == 0) checkpoint(raceFrames);
+        replayAfterFrame();
     }
-    if (inGame) {
-        inGame = false;
-        checkpoint(raceFrames);
-    }
+    replayGameEnds();
     if (sharedState.inGame) {
         sharedState.inGame = 0;
         race.teardown();
     }
     sharedState.race = nullptr;
     system.journal().setSource(nullptr);
-    const int code = playbackExitCode();
-    if (code == 0) {
-        std::printf("palvex: the replay agrees: %u frames, %zu checks%s\n", raceFrames, loaded->checks.size(),
-                    loaded->complete ? "" : " (the file was cut short; verified to its last complete frame)");
-        std::fflush(stdout);
-    }
-    return code;
+    return playbackExitCode();
 }

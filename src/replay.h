@@ -22,8 +22,20 @@ void configureReplays(const ReplaySettings& settings);
 // torn down).
 void replayGameBegins();
 void replayGameEnds();
+// The program ends: a game being recorded is recorded to its last frame; a playback the
+// viewer stopped is not judged.
+void replayRunEnds();
 // After every frame rendered while a game runs.
 void replayAfterFrame();
+// Before a frame is rendered: false when a playback has no frame for it (its game ends).
+bool replayBeforeFrame();
+// A game paused while a replay plays: a recording goes on only after its pause ended, so
+// the playback ends (true) with a difference unless the recording ends here as well.
+bool replayHeldByPause();
+// Ends a playback with its verdict (the quit message carries the exit code).
+void endPlayback();
+// A game of this run that was to be recorded was not, or not in full (a message said why).
+bool recordingIncomplete();
 
 // The seven groups of the race state a replay checks, in the order the file holds them.
 void raceChecks(uint32_t frame, platform::ReplayCheck& out);
@@ -36,8 +48,11 @@ bool loadReplay(const std::string& path, std::string& error, int& exitCode);
 // Starts the loaded replay's game in the running application (a rendered playback):
 // enterGame is the application's switch into game mode.
 void startPlayback(void (*enterGame)());
-// Runs the loaded replay's race with drawing off, comparing every check; prints what it
-// found and returns the exit code: 0 all agree, EXIT_REPLAY_DIFFERS when one differs.
+// Runs the loaded replay's race with drawing off, comparing every check up to the first
+// difference; prints the verdict and returns the exit code: 0 every frame up to the last
+// check agrees, EXIT_REPLAY_DIFFERS when one differs, 2 when the file is damaged further
+// on or holds nothing to compare.
 int verifyReplay();
-// A rendered playback's result so far: 0, or EXIT_REPLAY_DIFFERS.
+// A playback's verdict, said once (a playback's and a verification's are the same): 0,
+// EXIT_REPLAY_DIFFERS or 2, as for verifyReplay.
 int playbackExitCode();

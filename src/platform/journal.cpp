@@ -1,5 +1,8 @@
 #include "platform/journal.h"
 
+#include <cerrno>
+#include <string_view>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -17,27 +20,52 @@ uint32_t keyCodeByName(const std::string& name) {
     return found == names.end() ? 0 : found->second;
 }
 
+namespace {
+
+// A script line is a few words; what a message repeats of a malformed one is bounded and
+// shown without its control characters.
+constexpr size_t MAX_SCRIPT_LINE = 200;
+constexpr size_t ECHOED = 60;
+// The frame counter's range, as for --frames.
+constexpr long MAX_SCRIPT_FRAME = 1000000000L;
+
+std::string echo(std::string_view line) {
+    std::string shown;
+    for (char c : line.substr(0, ECHOED)) shown += (c >= 0x20 && c < 0x7F) ? c : '?';
+    if (line.size() > ECHOED) shown += "... (" + std::to_string(line.size()) + " characters)";
+    return shown;
+}
+
+} // namespace
+
 bool parseKeyScript(const std::string& text, KeyScript& out, std::string& error) {
-    std::istringstream lines(text);
-    std::string line;
     int lineNumber = 0;
-    while (std::getline(lines, line)) {
+    for (size_t start = 0; start < text.size();) {
+        size_t stop = text.find('\n', start);
+        if (stop == std::string::npos) stop = text.size();
+        std::string_view whole(text.data() + start, stop - start);
+        start = stop + 1;
         ++lineNumber;
-        const auto hash = line.find('#');
-        if (hash != std::string::npos) line.erase(hash);
-        std::istringstream words(line);
+        auto malformed = [&](std::string_view line) {
+            error = "key script line " + std::to_string(lineNumber) + " is malformed: \"" + echo(line) +
+                    "\" (expected FRAME down|up KEY, FRAME from 1 to " + std::to_string(MAX_SCRIPT_FRAME) +
+                    ", KEY one of w a s d q e up down left right enter escape)";
+            return false;
+        };
+        const std::string_view line = whole.substr(0, whole.find('#'));
+        if (line.size() > MAX_SCRIPT_LINE) return malformed(line);
+        std::istringstream words{std::string(line)};
         std::string frameWord, action, key, extra;
         if (!(words >> frameWord)) continue;
         words >> action >> key;
         const bool extraWords = static_cast<bool>(words >> extra);
         char* end = nullptr;
+        errno = 0;
         const long frame = std::strtol(frameWord.c_str(), &end, 10);
         const uint32_t code = keyCodeByName(key);
-        if (*end != '\0' || frame < 1 || (action != "down" && action != "up") || code == 0 || extraWords) {
-            error = "key script line " + std::to_string(lineNumber) + " is malformed: \"" + line +
-                    "\" (expected FRAME down|up KEY, KEY one of w a s d q e up down left right enter escape)";
-            return false;
-        }
+        if (errno != 0 || *end != '\0' || frame < 1 || frame > MAX_SCRIPT_FRAME || (action != "down" && action != "up") ||
+            code == 0 || extraWords)
+            return malformed(line);
         out[frame].push_back({action == "down", code});
     }
     return true;

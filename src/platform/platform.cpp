@@ -44,7 +44,10 @@ intptr_t Platform::dispatchMessage(const Message& msg) {
     return windowProc(msg.window, msg.message, msg.wParam, msg.lParam);
 }
 
-void Platform::postQuitMessage(int exitCode) { queueFromJournal(MsgQuit, static_cast<uintptr_t>(exitCode)); }
+void Platform::postQuitMessage(int exitCode) {
+    quitPosted = true;
+    queueFromJournal(MsgQuit, static_cast<uintptr_t>(exitCode));
+}
 
 void Platform::queueMessage(MessageType type, uintptr_t wParam) {
     if (events.playingBack()) {
@@ -55,10 +58,9 @@ void Platform::queueMessage(MessageType type, uintptr_t wParam) {
 }
 
 void Platform::viewerControl(MessageType type, uintptr_t wParam) {
-    constexpr uintptr_t VK_P = 0x50;
     if (type == MsgDestroy || (type == MsgKeyUp && wParam == VK_ESCAPE)) {
         postQuitMessage(0);
-    } else if (type == MsgKeyUp && wParam == VK_P) {
+    } else if (type == MsgKeyUp && (wParam == VK_PAUSE || wParam == VK_GAMEPAD_MENU)) {
         viewerPaused = !viewerPaused;
         paceBased = false; // the pause is not time the recording took
     }
@@ -73,15 +75,37 @@ void Platform::paceFrame() {
     const JournalSource* source = events.currentSource();
     if (!source) return;
     const uint32_t due = source->plannedTick(events.sourceFrame());
+    const uint32_t now = realTicks();
     if (!paceBased) {
         paceBased = true;
-        paceBaseTick = due;
-        paceBaseReal = realTicks();
+        paceBaseTick = paceLastDue = due;
+        paceBaseReal = now;
         return;
     }
-    const uint32_t wanted = due - paceBaseTick;
-    for (uint32_t elapsed = realTicks() - paceBaseReal; elapsed < wanted; elapsed = realTicks() - paceBaseReal)
-        sleepMs(std::min<uint32_t>(wanted - elapsed, 50));
+    // A recorded gap (a pause, a focus loss, a clock that jumped either way or wrapped)
+    // plays as MAX_FRAME_WAIT_MS at most after the frame before: the schedule starts anew.
+    const int32_t step = static_cast<int32_t>(due - paceLastDue);
+    if (step < 0 || step > static_cast<int32_t>(MAX_FRAME_WAIT_MS)) {
+        const uint32_t lastDueReal = paceBaseReal + (paceLastDue - paceBaseTick);
+        paceBaseTick = due;
+        paceBaseReal = lastDueReal + (step < 0 ? 0 : MAX_FRAME_WAIT_MS);
+    }
+    paceLastDue = due;
+    const uint32_t target = paceBaseReal + (due - paceBaseTick);
+    // Behind the schedule by far (a slow machine, a held window): go on from now.
+    if (static_cast<int32_t>(now - target) > static_cast<int32_t>(MAX_FRAME_WAIT_MS)) {
+        paceBaseTick = due;
+        paceBaseReal = now;
+        return;
+    }
+    // The window system is heard while the frame waits: Escape, P, a closed window or a
+    // signal end the wait at once.
+    quitPosted = false;
+    for (int32_t left = static_cast<int32_t>(target - realTicks()); left > 0 && !quitPosted && !viewerPaused;
+         left = static_cast<int32_t>(target - realTicks())) {
+        waitForEvents(static_cast<uint32_t>(std::min<int32_t>(left, 10)));
+        pumpEvents();
+    }
 }
 
 void Platform::queueFromJournal(MessageType type, uintptr_t wParam) {
@@ -230,8 +254,9 @@ void Platform::saveScreenshot() {
     std::string path = stem + ".png";
     for (int n = 2; os::exists(path) && n < 100; ++n) path = stem + "-" + std::to_string(n) + ".png";
     Image picture;
-    const bool written = lastPresentedFrame(picture) && savePng(path, picture);
-    notice(((written ? "screenshot " : "could not write the screenshot ") + path).c_str());
+    std::string why = "no frame presented yet";
+    const bool written = lastPresentedFrame(picture) && savePng(path, picture, &why);
+    notice(((written ? "screenshot " : "could not write the screenshot ") + path + (written ? "" : ": " + why)).c_str());
 }
 
 bool Platform::lastPresentedFrame(Image& out) const {

@@ -138,8 +138,10 @@ public:
     void frameWithoutPresent();
 
     // While a replay plays, the window system's keys no longer reach the game: Escape (or
-    // closing the window) ends the playback, P holds it. In a window the frames are paced
-    // to the recorded ticks.
+    // closing the window) ends the playback, the pause keys hold it. In a window the frames
+    // are paced to the recorded ticks, no frame waiting longer than MAX_FRAME_WAIT_MS,
+    // and the window system is heard while one waits.
+    static constexpr uint32_t MAX_FRAME_WAIT_MS = 100;
     bool holdingFrames() const { return viewerPaused; }
     void setPaceToRecording(bool on) { paceToRecording = on; }
     // Waits up to ms for the window system's next event (headless: returns at once).
@@ -201,7 +203,8 @@ private:
     bool viewerPaused = false;
     bool paceToRecording = false;
     bool paceBased = false;
-    uint32_t paceBaseTick = 0, paceBaseReal = 0;
+    uint32_t paceBaseTick = 0, paceBaseReal = 0, paceLastDue = 0;
+    bool quitPosted = false; // since the frame began to wait
     // Places the logical screen in the drawable, whose size (never 0) it hands back.
     void placeView(int& drawableW, int& drawableH);
     void saveScreenshot();
@@ -226,8 +229,9 @@ private:
     bool pictureLost = false; // since the last presented frame
 };
 
-// Writes the picture as a PNG file; false when it cannot be written.
-bool savePng(const std::string& path, const Image& image);
+// Writes the picture as a PNG file; false when it cannot be written in full, with why (a
+// full disk, a size limit) when asked.
+bool savePng(const std::string& path, const Image& image, std::string* why = nullptr);
 
 enum class CreateResult {
     Ok,

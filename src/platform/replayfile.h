@@ -1,7 +1,7 @@
 // Replay files: what the journal saw of one game, from the start in the main menu to the
 // return to it, so that the game plays back exactly on any machine (docs/replay-format.md).
-// The writer appends as the game goes and never allocates per frame; the reader takes a
-// whole file, however damaged, and says how far it can be trusted.
+// The writer appends as the game goes and never allocates per frame; the reader streams a
+// file, however damaged or large, in bounded memory and says how far it can be trusted.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +19,8 @@ constexpr const char* REPLAY_EXTENSION = ".pvxr";
 constexpr int CHECK_GROUPS = 7;
 // A replay of a day's play is a few tens of megabytes; anything larger is not one.
 constexpr size_t MAX_REPLAY_BYTES = size_t(256) << 20;
+// Header texts: the version text and model file names.
+constexpr size_t MAX_MODELS = 16;
 
 struct ModelHash {
     std::string name;
@@ -43,33 +45,110 @@ struct ReplayEvent {
     uint32_t wParam = 0;
 };
 
-// One rendered race frame: the events delivered before it, the ticks the game read up to
-// its presentation (ranges into ReplayData's arrays).
-struct ReplayFrame {
-    uint32_t firstEvent = 0, eventCount = 0;
-    uint32_t firstTick = 0, tickCount = 0;
-};
-
-struct ReplayData {
-    ReplayHeader header;
-    std::vector<uint32_t> setupTicks;
-    std::vector<ReplayFrame> frames;
-    std::vector<ReplayEvent> events;
-    std::vector<uint32_t> ticks;
-    std::vector<ReplayCheck> checks;
-    // Events delivered after the last frame (the key release that left the race).
-    uint32_t trailingFirstEvent = 0, trailingEventCount = 0;
-    bool complete = false; // the end marker was found; otherwise the file was cut
-};
+// What a replay may hold, bounded by what a game can make: a frame reads the clock once
+// or twice and a key press is two events, so a frame with thousands of either is not a
+// game's (a held key's autorepeat during a long pause stays far below). A check follows
+// every CHECK_EVERY-th frame and the last one, so a forged stretch of frames is caught by
+// the first check after it.
+constexpr size_t MAX_EVENTS_PER_FRAME = 4096;
+constexpr size_t MAX_TICKS_PER_FRAME = 4096;
+constexpr size_t MAX_SETUP_TICKS = 64;
+constexpr uint32_t CHECK_EVERY = 60;
 
 enum class ReplayStatus { Ok, Unreadable, NotAReplay, NewerFormat, Damaged };
 
-// Parses the bytes of a replay file. A file cut anywhere after its header reads as the
-// frames it holds in full (complete stays false); anything else wrong is refused with a
-// message naming what.
-ReplayStatus parseReplay(const uint8_t* bytes, size_t size, ReplayData& out, std::string& error);
-// Reads and parses a replay file (never blocking, never more than MAX_REPLAY_BYTES).
-ReplayStatus readReplay(const std::string& path, ReplayData& out, std::string& error);
+// Where a replay's bytes come from: a file, bytes in memory, later a connection.
+class ReplaySource {
+public:
+    virtual ~ReplaySource() = default;
+    // Up to `most` bytes into `into`: how many, 0 at the end; -1 when reading failed.
+    virtual long read(uint8_t* into, size_t most) = 0;
+};
+
+class MemoryReplaySource : public ReplaySource {
+public:
+    MemoryReplaySource(const uint8_t* bytes, size_t size) : at(bytes), left(size) {}
+    long read(uint8_t* into, size_t most) override;
+
+private:
+    const uint8_t* at;
+    size_t left;
+};
+
+// A regular file, opened without waiting (a FIFO or device is refused) and read as it is
+// played, never more than MAX_REPLAY_BYTES of it.
+class FileReplaySource : public ReplaySource {
+public:
+    FileReplaySource() = default;
+    ~FileReplaySource() override;
+    FileReplaySource(const FileReplaySource&) = delete;
+    FileReplaySource& operator=(const FileReplaySource&) = delete;
+    bool open(const std::string& path, std::string& error);
+    long read(uint8_t* into, size_t most) override;
+
+private:
+    int fd = -1;
+    size_t total = 0;
+};
+
+// One step of a replay's body: the items up to and including a frame (or the end), with
+// the checks taken after that frame.
+struct ReplayStep {
+    enum Kind {
+        Frame, // a presented race frame: the events delivered and ticks read before it
+        End,   // the game ended: the events that ended it and the last checks
+        Cut,   // the file stops here without an end (a crash, a power cut)
+    };
+    Kind kind = Cut;
+    std::vector<ReplayEvent> events;
+    std::vector<uint32_t> ticks;
+    std::vector<ReplayCheck> checks;
+};
+
+// Reads a replay front to back, a step at a time, holding only the step in memory: the
+// header first (refused before any of the body is read), then the set-up's ticks, then
+// frame after frame. Every version of the format is read here; see readHeader.
+class ReplayReader {
+public:
+    explicit ReplayReader(ReplaySource& from);
+    ReplayStatus readHeader(ReplayHeader& out, std::string& error);
+    // The ticks the set-up read, up to the set-up-done item.
+    ReplayStatus readSetup(std::vector<uint32_t>& ticks, std::string& error);
+    // The next step; a cut inside an item reads as Cut after the last whole frame. Damage
+    // is named with the frame after which it was found.
+    ReplayStatus next(ReplayStep& step, std::string& error);
+    // Race frames read so far.
+    uint32_t frames() const { return frameCount; }
+    uint16_t formatVersion() const { return version; }
+
+private:
+    bool fill();
+    bool byte(uint8_t& out);
+    bool peek(uint8_t& out);
+    bool bytes(void* out, size_t n);
+    bool u16(uint16_t& out);
+    bool u32(uint32_t& out);
+    bool u64(uint64_t& out);
+    bool varint(uint64_t& out);
+    bool text(std::string& out);
+    ReplayStatus damaged(const std::string& what, std::string& error) const;
+    // A tick item's value; false when it is out of a tick's range.
+    bool tickValue(uint64_t delta, uint32_t& out);
+
+    ReplaySource& source;
+    std::vector<uint8_t> buffer;
+    size_t at = 0, end = 0;
+    bool failed = false; // the source failed to read (not the end of the data)
+    bool finished = false;
+    uint16_t version = 0;
+    uint32_t frameCount = 0;
+    uint32_t lastChecked = UINT32_MAX; // the frame of the last check read (none yet)
+    uint32_t previousTick = 0;
+    bool firstTick = true;
+};
+
+// The reader's answer, as one line.
+const char* replayStatusText(ReplayStatus status);
 
 // The 64-bit hash of a file's bytes (xxHash's XXH3), false when it cannot be read.
 bool hashFile(const std::string& path, uint64_t& hash);
@@ -86,8 +165,12 @@ public:
     ReplayWriter(const ReplayWriter&) = delete;
     ReplayWriter& operator=(const ReplayWriter&) = delete;
 
+    // Creates the file; an existing file or node of that name is never replaced.
     bool open(const std::string& path, const ReplayHeader& header, std::string& error);
     bool isOpen() const { return fd >= 0; }
+    // Why the recording stopped when a write failed (a full disk, a size limit), once:
+    // empty afterwards, and while nothing failed.
+    std::string takeFailure() { return std::move(failure); }
     void event(const Message& msg);
     void tick(uint32_t value);
     // The set-up is over: what follows belongs to the race's frames.
@@ -106,6 +189,8 @@ private:
     void flush(bool toDisk);
 
     int fd = -1;
+    std::string path;
+    std::string failure;
     std::vector<uint8_t> buffer;
     size_t used = 0;
     uint32_t lastTick = 0;
@@ -134,27 +219,55 @@ private:
 };
 
 // Plays a replay back through the journal: the recorded events before each frame, the
-// recorded ticks in the order the game read them.
+// recorded ticks in the order the game read them. The reader is read one frame ahead (the
+// next frame's first tick says when it is due); what it finds wrong stops the playback.
 class ReplayPlayer : public JournalSource {
 public:
-    explicit ReplayPlayer(const ReplayData& data) : replay(data) {}
+    // The reader has read the header; the player reads the set-up and the rest.
+    ReplayPlayer(ReplayReader& reader, const ReplayHeader& header) : reader(reader), lastTick(header.setupTick) {}
+    // False (with the reader's message) when the set-up or the first step cannot be read.
+    bool start(std::string& error);
     void eventsFor(long frame, const std::function<void(MessageType, uintptr_t)>& queue) override;
     uint32_t nextTick() override;
     uint32_t currentTick() const override { return lastTick; }
     void presented(long frame) override;
+    // The first tick recorded for the frame to come: when it is due in real time.
+    uint32_t plannedTick(long frame) const override;
 
     // The first frame in which the game read other ticks than the recording holds (more,
     // fewer, or before the recording began), 0 while they agree.
     long tickMismatch() const { return firstMismatch; }
-    // The first tick recorded for the frame: when it is due in real time.
-    uint32_t plannedTick(long frame) const override;
-    long frameCount() const { return static_cast<long>(replay.frames.size()); }
+    // Race frames played so far.
+    long framesPlayed() const { return played; }
+    // The recording holds no more frames: the next step is its end (or where it was cut).
+    bool atEnd() const { return step.kind != ReplayStep::Frame; }
+    bool cut() const { return step.kind == ReplayStep::Cut; }
+    // The recording holds events after its last frame (those that ended the game).
+    bool endingEvents() const { return atEnd() && !step.events.empty(); }
+    // The reader found damage (or could not read on): the playback cannot go on.
+    bool damaged() const { return status != ReplayStatus::Ok; }
+    const std::string& damage() const { return damageText; }
+    // The recorded check of the race state after `frame` not yet taken, if any (the end's
+    // checks count once the last frame is played).
+    bool takeCheck(uint32_t frame, ReplayCheck& out);
 
 private:
-    const ReplayData& replay;
-    size_t nextIndex = 0; // into the set-up ticks, then the frames' ticks
+    void advance();
+
+    ReplayReader& reader;
+    std::vector<uint32_t> setupTicks;
+    ReplayStep step;                  // the frame to come (or the end)
+    std::vector<ReplayCheck> checks;  // taken after the frame last presented
+    size_t nextSetupTick = 0;
+    size_t nextStepTick = 0;
+    bool inSetup = true;
     uint32_t lastTick = 0;
+    uint32_t frameStep = 0;           // the last step between two frames' first ticks
+    uint32_t lastRecordedTick = 0;    // the last tick of the steps played
+    long played = 0;
     long firstMismatch = 0;
+    ReplayStatus status = ReplayStatus::Ok;
+    std::string damageText;
 };
 
 } // namespace platform

@@ -29,10 +29,12 @@ void TestBench::afterFrame(long frame) {
 }
 
 bool TestBench::finish(std::string& error) {
+    if (trace && !trace->close(error)) return false;
     if (opts.screenshotFile.empty()) return true;
     platform::Image picture;
-    if (!platform::get().lastPresentedFrame(picture) || !platform::savePng(opts.screenshotFile, picture)) {
-        error = "could not write the screenshot " + opts.screenshotFile;
+    std::string why = "no frame was presented";
+    if (!platform::get().lastPresentedFrame(picture) || !platform::savePng(opts.screenshotFile, picture, &why)) {
+        error = "could not write the screenshot " + opts.screenshotFile + ": " + why;
         return false;
     }
     return true;

@@ -1,5 +1,8 @@
 #include "testbench/trace.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "menu/menu.h"
 #include "platform/platform.h"
 #include "race.h"
@@ -11,6 +14,7 @@ Trace::~Trace() {
 }
 
 bool Trace::open(const std::string& path) {
+    this->path = path;
     file = std::fopen(path.c_str(), "w");
     return file != nullptr;
 }
@@ -52,7 +56,17 @@ nlohmann::json Trace::frameState(long frame, SoundCallRecorder* sounds) {
 void Trace::writeFrame(long frame) {
     if (!file) return;
     const std::string line = frameState(frame, &sounds).dump();
-    std::fputs(line.c_str(), file);
-    std::fputc('\n', file);
-    std::fflush(file);
+    if (std::fputs(line.c_str(), file) < 0 || std::fputc('\n', file) == EOF || std::fflush(file) != 0) {
+        writeError = errno ? errno : EIO;
+        std::fclose(file);
+        file = nullptr;
+    }
+}
+
+bool Trace::close(std::string& error) {
+    if (file && std::fclose(file) != 0 && writeError == 0) writeError = errno ? errno : EIO;
+    file = nullptr;
+    if (writeError == 0) return true;
+    error = "could not write the trace " + path + ": " + std::strerror(writeError);
+    return false;
 }

@@ -16,6 +16,8 @@ public:
     // False when the file cannot be created.
     bool open(const std::string& path);
     void writeFrame(long frame);
+    // Closes the file; false with a message when any of it could not be written.
+    bool close(std::string& error);
     // The state of one frame as JSON (16.16 values as raw integers); the sound calls are
     // the ones since the last frame.
     static nlohmann::json frameState(long frame, SoundCallRecorder* sounds);
@@ -24,4 +26,6 @@ public:
 
 private:
     FILE* file = nullptr;
+    std::string path;
+    int writeError = 0; // the first write that failed: the trace stops there
 };

@@ -1,8 +1,11 @@
-// Replay files: what the writer appends reads back item for item; a file cut anywhere
-// reads as its complete frames; foreign, newer and damaged files are refused by name; the
-// player hands the ticks back in the order they were read.
+// Replay files: what the writer appends reads back item for item, a step at a time; a file
+// cut anywhere reads as its complete frames; foreign, newer, damaged and implausible files
+// are refused by name, in bounded memory; the writer never replaces a file; the player
+// hands the ticks back in the order they were read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -56,6 +59,8 @@ std::vector<uint8_t> recordedGame(bool finished = true) {
         recorder.tickRead(4, 4020);
         recorder.presented(4);
         recorder.delivered(5, key(MsgKeyUp, VK_ESCAPE));
+        check.frame = 3;
+        writer.check(check);
         if (finished) writer.finish();
         else writer.abandon();
     }
@@ -66,108 +71,255 @@ std::vector<uint8_t> recordedGame(bool finished = true) {
     return bytes;
 }
 
+// A whole file as the reader hands it out.
+struct Read {
+    ReplayStatus status = ReplayStatus::Ok;
+    std::string error;
+    ReplayHeader header;
+    std::vector<uint32_t> setup;
+    std::vector<ReplayStep> steps; // the last one is the end, the cut or the damage
+};
+
+Read readAll(const std::vector<uint8_t>& bytes, size_t size = SIZE_MAX) {
+    MemoryReplaySource source(bytes.data(), std::min(size, bytes.size()));
+    ReplayReader reader(source);
+    Read r;
+    r.status = reader.readHeader(r.header, r.error);
+    if (r.status == ReplayStatus::Ok) r.status = reader.readSetup(r.setup, r.error);
+    while (r.status == ReplayStatus::Ok) {
+        ReplayStep step;
+        r.status = reader.next(step, r.error);
+        if (r.status != ReplayStatus::Ok) break;
+        r.steps.push_back(step);
+        if (step.kind != ReplayStep::Frame) break;
+    }
+    return r;
+}
+
+size_t frameSteps(const Read& r) {
+    return static_cast<size_t>(std::count_if(r.steps.begin(), r.steps.end(),
+                                             [](const ReplayStep& s) { return s.kind == ReplayStep::Frame; }));
+}
+
+// The bytes of recordedGame's header, for files made by hand.
+std::vector<uint8_t> headerOf(const std::vector<uint8_t>& game) {
+    const Read r = readAll(game);
+    size_t at = 8 + 2 + 1 + r.header.gameVersion.size() + 13 + 7 + 1;
+    for (const ModelHash& m : r.header.models) at += 1 + m.name.size() + 8;
+    return {game.begin(), game.begin() + long(at + 4)};
+}
+
 } // namespace
 
 TEST(ReplayFile, WhatIsWrittenReadsBack) {
     const std::vector<uint8_t> bytes = recordedGame();
-    ReplayData data;
-    std::string error;
-    ASSERT_EQ(parseReplay(bytes.data(), bytes.size(), data, error), ReplayStatus::Ok) << error;
-    EXPECT_TRUE(data.complete);
-    EXPECT_EQ(data.header.gameVersion, "9.9.9");
-    EXPECT_EQ(data.header.options[5], 2);
-    EXPECT_EQ(data.header.buttonsHeld[3], 1);
-    ASSERT_EQ(data.header.models.size(), 2u);
-    EXPECT_EQ(data.header.models[0].hash, 0x1122334455667788ull);
-    EXPECT_EQ(data.header.setupTick, 5000u);
-    EXPECT_EQ(data.setupTicks, (std::vector<uint32_t>{5000, 5001}));
-    ASSERT_EQ(data.frames.size(), 3u);
-    EXPECT_EQ(data.frames[0].eventCount, 1u);
-    EXPECT_EQ(data.events[0].type, MsgKeyDown);
-    EXPECT_EQ(data.events[0].wParam, uint32_t(VK_D));
-    EXPECT_EQ(data.ticks, (std::vector<uint32_t>{5020, 4000, 4020, 4020}));
-    EXPECT_EQ(data.frames[2].tickCount, 2u);
-    ASSERT_EQ(data.checks.size(), 1u);
-    EXPECT_EQ(data.checks[0].frame, 2u);
-    EXPECT_EQ(data.checks[0].groups[6], 0xA0000006u);
-    EXPECT_EQ(data.trailingEventCount, 1u);
-    EXPECT_EQ(data.events[data.trailingFirstEvent].wParam, uint32_t(VK_ESCAPE));
+    const Read r = readAll(bytes);
+    ASSERT_EQ(r.status, ReplayStatus::Ok) << r.error;
+    EXPECT_EQ(r.header.gameVersion, "9.9.9");
+    EXPECT_EQ(r.header.options[5], 2);
+    EXPECT_EQ(r.header.buttonsHeld[3], 1);
+    ASSERT_EQ(r.header.models.size(), 2u);
+    EXPECT_EQ(r.header.models[0].hash, 0x1122334455667788ull);
+    EXPECT_EQ(r.header.setupTick, 5000u);
+    EXPECT_EQ(r.setup, (std::vector<uint32_t>{5000, 5001}));
+    ASSERT_EQ(r.steps.size(), 4u);
+    EXPECT_EQ(frameSteps(r), 3u);
+    ASSERT_EQ(r.steps[0].events.size(), 1u);
+    EXPECT_EQ(r.steps[0].events[0].type, MsgKeyDown);
+    EXPECT_EQ(r.steps[0].events[0].wParam, uint32_t(VK_D));
+    EXPECT_EQ(r.steps[0].ticks, (std::vector<uint32_t>{5020}));
+    EXPECT_EQ(r.steps[1].ticks, (std::vector<uint32_t>{4000}));
+    EXPECT_EQ(r.steps[2].ticks, (std::vector<uint32_t>{4020, 4020}));
+    ASSERT_EQ(r.steps[1].checks.size(), 1u) << "the check after frame 2 comes with frame 2";
+    EXPECT_EQ(r.steps[1].checks[0].frame, 2u);
+    EXPECT_EQ(r.steps[1].checks[0].groups[6], 0xA0000006u);
+    const ReplayStep& end = r.steps[3];
+    EXPECT_EQ(end.kind, ReplayStep::End);
+    ASSERT_EQ(end.events.size(), 1u);
+    EXPECT_EQ(end.events[0].wParam, uint32_t(VK_ESCAPE));
+    ASSERT_EQ(end.checks.size(), 1u);
+    EXPECT_EQ(end.checks[0].frame, 3u);
 }
 
 TEST(ReplayFile, ACutFileReadsAsItsCompleteFrames) {
     const std::vector<uint8_t> whole = recordedGame();
-    size_t headerEnd = 0;
+    size_t setupEnd = 0;
     for (size_t cut = 0; cut < whole.size(); ++cut) {
-        ReplayData data;
-        std::string error;
-        const ReplayStatus status = parseReplay(whole.data(), cut, data, error);
-        if (status != ReplayStatus::Ok) {
-            EXPECT_EQ(headerEnd, 0u) << "a cut after the set-up still reads, at " << cut;
-            EXPECT_FALSE(error.empty());
+        const Read r = readAll(whole, cut);
+        if (r.status != ReplayStatus::Ok) {
+            EXPECT_EQ(setupEnd, 0u) << "a cut after the set-up still reads, at " << cut;
+            EXPECT_FALSE(r.error.empty());
             continue;
         }
-        if (headerEnd == 0) headerEnd = cut;
-        EXPECT_FALSE(data.complete) << cut;
-        EXPECT_LE(data.frames.size(), 3u);
+        if (setupEnd == 0) setupEnd = cut;
+        ASSERT_FALSE(r.steps.empty());
+        EXPECT_EQ(r.steps.back().kind, ReplayStep::Cut) << cut;
+        EXPECT_LE(frameSteps(r), 3u);
     }
-    EXPECT_GT(headerEnd, 0u);
+    EXPECT_GT(setupEnd, 0u);
     // A game that stopped without its end marker (the process was killed) keeps its frames.
-    const std::vector<uint8_t> abandoned = recordedGame(false);
-    ReplayData data;
-    std::string error;
-    ASSERT_EQ(parseReplay(abandoned.data(), abandoned.size(), data, error), ReplayStatus::Ok);
-    EXPECT_FALSE(data.complete);
-    EXPECT_EQ(data.frames.size(), 3u);
+    const Read abandoned = readAll(recordedGame(false));
+    ASSERT_EQ(abandoned.status, ReplayStatus::Ok) << abandoned.error;
+    EXPECT_EQ(abandoned.steps.back().kind, ReplayStep::Cut);
+    EXPECT_EQ(frameSteps(abandoned), 3u);
 }
 
 TEST(ReplayFile, ForeignNewerAndDamagedFilesAreRefusedByName) {
     std::vector<uint8_t> bytes = recordedGame();
-    ReplayData data;
-    std::string error;
     const std::string text = "PALVEXRX and more";
-    EXPECT_EQ(parseReplay(reinterpret_cast<const uint8_t*>(text.data()), text.size(), data, error), ReplayStatus::NotAReplay);
+    EXPECT_EQ(readAll({text.begin(), text.end()}).status, ReplayStatus::NotAReplay);
     std::vector<uint8_t> newer = bytes;
     newer[8] = REPLAY_FORMAT_VERSION + 1;
-    EXPECT_EQ(parseReplay(newer.data(), newer.size(), data, error), ReplayStatus::NewerFormat);
-    EXPECT_NE(error.find("newer"), std::string::npos) << error;
+    Read r = readAll(newer);
+    EXPECT_EQ(r.status, ReplayStatus::NewerFormat);
+    EXPECT_NE(r.error.find("newer"), std::string::npos) << r.error;
     // Every single flipped byte is read, refused, or differs later: never out of bounds.
     for (size_t at = 0; at < bytes.size(); ++at) {
         std::vector<uint8_t> flipped = bytes;
         flipped[at] ^= 0x5A;
-        parseReplay(flipped.data(), flipped.size(), data, error);
+        r = readAll(flipped);
+        if (r.status != ReplayStatus::Ok) EXPECT_FALSE(r.error.empty()) << at;
     }
     std::vector<uint8_t> unknown = bytes;
     unknown.insert(unknown.end() - 1, 0x77); // an item tag nobody writes, before the end marker
-    EXPECT_EQ(parseReplay(unknown.data(), unknown.size(), data, error), ReplayStatus::Damaged);
-    EXPECT_NE(error.find("unknown item"), std::string::npos) << error;
+    r = readAll(unknown);
+    EXPECT_EQ(r.status, ReplayStatus::Damaged);
+    EXPECT_NE(r.error.find("unknown item"), std::string::npos) << r.error;
     // A step between two ticks past any 32-bit tick (found by the fuzzer).
     std::vector<uint8_t> step;
     ASSERT_EQ(os::readWholeFile(PALVEX_SOURCE_DIR "/tests/data/damaged-replays/tick-step-overflow.pvxr", 1 << 20, step),
               os::ReadStatus::Ok);
-    EXPECT_EQ(parseReplay(step.data(), step.size(), data, error), ReplayStatus::Damaged);
-    EXPECT_NE(error.find("tick out of range"), std::string::npos) << error;
+    r = readAll(step);
+    EXPECT_EQ(r.status, ReplayStatus::Damaged);
+    EXPECT_NE(r.error.find("tick out of range"), std::string::npos) << r.error;
+}
+
+// Texts and names of the header reach the terminal and the file system; held buttons are
+// 0 or 1; a replay without models checks no data.
+TEST(ReplayFile, AHeaderThatCannotBeAGamesIsRefusedBeforeTheBody) {
+    const std::vector<uint8_t> good = recordedGame();
+    const size_t version = 10;                 // the version text's length byte
+    const size_t buttons = version + 1 + 5 + 13; // "9.9.9" and the options
+    const size_t models = buttons + 7;
+    auto refused = [](const std::vector<uint8_t>& bytes, const std::string& why) {
+        const Read r = readAll(bytes);
+        EXPECT_EQ(r.status, ReplayStatus::Damaged) << why;
+        EXPECT_NE(r.error.find(why), std::string::npos) << r.error;
+    };
+    std::vector<uint8_t> bytes = good;
+    bytes[version + 2] = '\x1b'; // an escape sequence for the terminal
+    refused(bytes, "printable");
+    bytes = good;
+    bytes[buttons + 3] = 0xFF;
+    refused(bytes, "held button of 255");
+    bytes = good;
+    bytes[models] = 0;
+    refused(bytes, "names 0 model files");
+    bytes = good;
+    bytes[models] = 17;
+    refused(bytes, "names 17 model files");
+    // "arena.ase" becomes "../na.ase", "/rena.ase", ".arena" hidden names: not plain.
+    for (const std::string& name : {std::string("../na.ase"), std::string("/rena.ase"), std::string(".rena.ase")}) {
+        bytes = good;
+        std::copy(name.begin(), name.end(), bytes.begin() + long(models + 2));
+        refused(bytes, "not a plain file name");
+    }
+    EXPECT_EQ(readAll(good).status, ReplayStatus::Ok);
+}
+
+// However many megabytes a file holds, the reader keeps one step: a file of bare frames
+// is refused at the first frame that should have had its check, an endless run of events
+// at the bound of one frame's.
+TEST(ReplayFile, ImplausibleBodiesAreRefusedEarly) {
+    const std::vector<uint8_t> game = recordedGame();
+    std::vector<uint8_t> bare = headerOf(game);
+    bare.push_back(6); // set-up done
+    bare.resize(bare.size() + (32u << 20), 3);
+    MemoryReplaySource source(bare.data(), bare.size());
+    ReplayReader reader(source);
+    ReplayHeader header;
+    std::vector<uint32_t> setup;
+    std::string error;
+    ASSERT_EQ(reader.readHeader(header, error), ReplayStatus::Ok) << error;
+    ASSERT_EQ(reader.readSetup(setup, error), ReplayStatus::Ok) << error;
+    ReplayStep step;
+    ReplayStatus status;
+    while ((status = reader.next(step, error)) == ReplayStatus::Ok && step.kind == ReplayStep::Frame) {}
+    EXPECT_EQ(status, ReplayStatus::Damaged);
+    EXPECT_EQ(error, "no check after frame " + std::to_string(CHECK_EVERY));
+
+    std::vector<uint8_t> events = headerOf(game);
+    events.push_back(6);
+    for (int i = 0; i < 100000; ++i) events.insert(events.end(), {1, MsgKeyDown, VK_D});
+    const Read r = readAll(events);
+    EXPECT_EQ(r.status, ReplayStatus::Damaged);
+    EXPECT_EQ(r.error, "too many events before one frame after frame 0");
+
+    // The end says the game is over: it needs the last frame's check.
+    std::vector<uint8_t> unchecked = headerOf(game);
+    unchecked.insert(unchecked.end(), {6, 2, 0, 3, 2, 40, 3, 5});
+    const Read u = readAll(unchecked);
+    EXPECT_EQ(u.status, ReplayStatus::Damaged);
+    EXPECT_NE(u.error.find("an end without a check of the last frame"), std::string::npos) << u.error;
+}
+
+TEST(ReplayWriter, NeverReplacesAFile) {
+    char pattern[] = "/tmp/palvex-replay-XXXXXX";
+    const std::string dir = std::string(mkdtemp(pattern)) + "/";
+    const std::string path = dir + "mine.pvxr";
+    { std::FILE* f = std::fopen(path.c_str(), "w"); std::fputs("the player's", f); std::fclose(f); }
+    ReplayWriter writer;
+    std::string error;
+    EXPECT_FALSE(writer.open(path, ReplayHeader(), error));
+    EXPECT_NE(error.find("it exists"), std::string::npos) << error;
+    std::vector<uint8_t> kept;
+    ASSERT_EQ(os::readWholeFile(path, 100, kept), os::ReadStatus::Ok);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the player's");
+    const std::string link = dir + "link.pvxr";
+    ASSERT_EQ(symlink((dir + "nowhere").c_str(), link.c_str()), 0);
+    EXPECT_FALSE(writer.open(link, ReplayHeader(), error)) << "a dangling link is not followed";
+    EXPECT_FALSE(os::exists(dir + "nowhere"));
+    std::remove(path.c_str());
+    std::remove(link.c_str());
+    rmdir(dir.c_str());
 }
 
 TEST(ReplayPlayer, TicksInTheOrderReadAndEventsBeforeTheirFrame) {
     const std::vector<uint8_t> bytes = recordedGame();
-    ReplayData data;
+    MemoryReplaySource source(bytes.data(), bytes.size());
+    ReplayReader reader(source);
+    ReplayHeader header;
     std::string error;
-    ASSERT_EQ(parseReplay(bytes.data(), bytes.size(), data, error), ReplayStatus::Ok);
-    ReplayPlayer player(data);
+    ASSERT_EQ(reader.readHeader(header, error), ReplayStatus::Ok);
+    ReplayPlayer player(reader, header);
+    ASSERT_TRUE(player.start(error)) << error;
     std::vector<uint32_t> events;
     auto collect = [&](MessageType, uintptr_t w) { events.push_back(static_cast<uint32_t>(w)); };
     EXPECT_EQ(player.nextTick(), 5000u);
     EXPECT_EQ(player.nextTick(), 5001u);
     player.eventsFor(1, collect);
     EXPECT_EQ(events, (std::vector<uint32_t>{VK_D}));
+    EXPECT_EQ(player.plannedTick(1), 5020u);
     EXPECT_EQ(player.nextTick(), 5020u);
     player.presented(1);
     EXPECT_EQ(player.currentTick(), 4000u) << "between frames the clock shows the next frame's tick";
-    EXPECT_EQ(player.plannedTick(3), 4020u);
     player.nextTick();
     player.nextTick(); // one read too many in frame 2
     player.presented(2);
     EXPECT_EQ(player.tickMismatch(), 2);
+    ReplayCheck check;
+    EXPECT_TRUE(player.takeCheck(2, check));
+    EXPECT_EQ(check.groups[0], 0xA0000000u);
+    EXPECT_FALSE(player.takeCheck(2, check)) << "taken once";
+    EXPECT_EQ(player.plannedTick(3), 4020u);
+    player.nextTick();
+    player.nextTick();
+    player.presented(3);
+    EXPECT_TRUE(player.atEnd());
+    EXPECT_FALSE(player.cut());
     player.eventsFor(4, collect);
     EXPECT_EQ(events.back(), uint32_t(VK_ESCAPE)) << "the events after the last frame come before the next";
+    EXPECT_TRUE(player.takeCheck(3, check)) << "the end's check";
+    player.presented(4);
+    EXPECT_EQ(player.framesPlayed(), 3);
 }
