@@ -94,7 +94,9 @@ bool ownRecordingName(const std::string& name) {
 // The replays folder keeps the `keep` newest of the game's own recordings, by the time
 // they were written. The one just made always stays: a clock once set ahead must not turn
 // every new game into the oldest. Only regular files are ever removed.
-void pruneReplays(const std::string& dir, const std::string& justMade) {
+} // namespace
+
+void pruneRecordings(const std::string& dir, const std::string& justMade, int keep) {
     struct Recording {
         std::string name;
         int64_t written;
@@ -106,13 +108,15 @@ void pruneReplays(const std::string& dir, const std::string& justMade) {
         if (::lstat((dir + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
         ours.push_back({name, int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec});
     }
-    const size_t others = static_cast<size_t>(std::max(settings.keep - 1, 0));
+    const size_t others = static_cast<size_t>(std::max(keep - 1, 0));
     if (ours.size() <= others) return;
     std::sort(ours.begin(), ours.end(), [](const Recording& a, const Recording& b) {
         return a.written != b.written ? a.written < b.written : a.name < b.name;
     });
     for (size_t i = 0; i + others < ours.size(); ++i) platform::os::removeFile(dir + ours[i].name);
 }
+
+namespace {
 
 // Games recorded so far in this run: with --record FILE the second is FILE-2 and so on.
 int gamesRecorded = 0;
@@ -327,7 +331,7 @@ void replayGameEnds() {
     writer.finish();
     reportRecordingFailure();
     platform::get().journal().setListener(nullptr);
-    if (!replaysDir.empty()) pruneReplays(replaysDir, recordingPath);
+    if (!replaysDir.empty()) pruneRecordings(replaysDir, recordingPath, settings.keep);
 }
 
 void replayRunEnds() {

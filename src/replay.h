@@ -17,6 +17,9 @@ struct ReplaySettings {
 constexpr int EXIT_REPLAY_DIFFERS = 3;
 
 void configureReplays(const ReplaySettings& settings);
+// Keeps the `keep` newest (by the time written) of the game's own recordings in dir
+// (names "palvex-YYYYMMDD-HHMMSS[-N].pvxr", regular files only), justMade among them.
+void pruneRecordings(const std::string& dir, const std::string& justMade, int keep);
 
 // Called by toggleMode: a game begins (before the race is set up) and ends (before it is
 // torn down).

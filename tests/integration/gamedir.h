@@ -57,6 +57,7 @@ struct RunResult {
     int exitCode = -1;
     std::string out, errors;
     std::vector<nlohmann::json> trace; // one object per frame
+    long maxRssKb = 0;                 // the run's peak resident memory
 };
 
 // Checks "frame[-last] field=value ...; ...", e.g. "4-8 screen=1 item=1"; values are JSON.
@@ -141,9 +142,10 @@ public:
             _exit(121);
         }
         int status = 0;
-        ::waitpid(child, &status, 0);
+        struct rusage usage {};
+        ::wait4(child, &status, 0, &usage);
         RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readText(outFile),
-                         readText(errFile), {}};
+                         readText(errFile), {}, usage.ru_maxrss};
         std::ifstream trace(traceFile);
         for (std::string line; std::getline(trace, line);)
             if (!line.empty()) result.trace.push_back(nlohmann::json::parse(line, nullptr, false));

@@ -13,6 +13,10 @@
 
 #include "platform/os.h"
 #include "platform/replayfile.h"
+#include "replay.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace platform;
 
@@ -178,7 +182,9 @@ TEST(ReplayFile, ForeignNewerAndDamagedFilesAreRefusedByName) {
         std::vector<uint8_t> flipped = bytes;
         flipped[at] ^= 0x5A;
         r = readAll(flipped);
-        if (r.status != ReplayStatus::Ok) EXPECT_FALSE(r.error.empty()) << at;
+        if (r.status != ReplayStatus::Ok) {
+            EXPECT_FALSE(r.error.empty()) << at;
+        }
     }
     std::vector<uint8_t> unknown = bytes;
     unknown.insert(unknown.end() - 1, 0x77); // an item tag nobody writes, before the end marker
@@ -322,4 +328,39 @@ TEST(ReplayPlayer, TicksInTheOrderReadAndEventsBeforeTheirFrame) {
     EXPECT_TRUE(player.takeCheck(3, check)) << "the end's check";
     player.presented(4);
     EXPECT_EQ(player.framesPlayed(), 3);
+}
+
+// The replays folder keeps its newest games by the time they were written, removes only
+// the game's own names and regular files, and never the game just played.
+TEST(ReplayPruning, OnlyTheGamesOwnOldestRecordingsGo) {
+    char pattern[] = "/tmp/palvex-prune-XXXXXX";
+    const std::string dir = std::string(mkdtemp(pattern)) + "/";
+    auto make = [&dir](const std::string& name, time_t written) {
+        std::FILE* f = std::fopen((dir + name).c_str(), "w");
+        std::fputs("x", f);
+        std::fclose(f);
+        const struct timespec times[2] = {{written, 0}, {written, 0}};
+        utimensat(AT_FDCWD, (dir + name).c_str(), times, 0);
+    };
+    // Named in the future (a clock once ahead), in another order than written.
+    make("palvex-29990101-000000.pvxr", 3000);
+    make("palvex-29990101-000001.pvxr", 1000);
+    make("palvex-29990101-000002-2.pvxr", 2000);
+    // The player's own, however alike; a directory of a recording's name.
+    make("palvex-1999-my-first-win.pvxr", 10);
+    make("palvex-19990101-000000.pvxr.bak", 10);
+    make("palvex-19990101-000000-x.pvxr", 10);
+    ASSERT_EQ(mkdir((dir + "palvex-19990101-000001.pvxr").c_str(), 0700), 0);
+    make("palvex-20260101-120000.pvxr", 5); // the game just played, with the oldest time
+    pruneRecordings(dir, dir + "palvex-20260101-120000.pvxr", 2);
+    std::vector<std::string> left = os::listDirectory(dir);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"palvex-1999-my-first-win.pvxr", "palvex-19990101-000000-x.pvxr",
+                                              "palvex-19990101-000000.pvxr.bak", "palvex-19990101-000001.pvxr",
+                                              "palvex-20260101-120000.pvxr", "palvex-29990101-000000.pvxr"}));
+    for (const std::string& name : left) {
+        if (name == "palvex-19990101-000001.pvxr") rmdir((dir + name).c_str());
+        else std::remove((dir + name).c_str());
+    }
+    rmdir(dir.c_str());
 }
