@@ -1,6 +1,8 @@
 // The headless contract: command line, key script, trace, screenshot, log.
 #include "integration/gamedir.h"
 
+#include <sys/mount.h>
+
 using namespace gamedir;
 namespace fs = std::filesystem;
 
@@ -57,6 +59,47 @@ TEST(CommandLine, MalformedOptionsAndKeyScriptsAreNamedAndExitWithTwo) {
     for (const char* keys :
          {"1 press w\n", "0 down w\n", "3 down space\n", "3 down w extra\n", "# fine\n2 down w\n5 up\n"})
         expectRefused({"--keys", "keys.txt"}, keys, "key script line");
+    // A frame past the counter's range; a line of megabytes, whose echo is bounded.
+    for (const char* keys : {"99999999999999999999 down w\n", "1000000001 down w\n"})
+        expectRefused({"--keys", "keys.txt"}, keys, "key script line 1 is malformed");
+    const RunResult r = dir.runArgs({"--headless", "--frames", "3", "--keys", "keys.txt"},
+                                    {.keys = "5 down w\n" + std::string(8u << 20, 'x') + "\n"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.errors.find("key script line 2 is malformed: \"xxxx"), std::string::npos) << r.errors.substr(0, 300);
+    EXPECT_LT(r.errors.size(), 400u);
+}
+
+// A disk that fills (a file size limit, and where it can be mounted a 64 kB tmpfs): the
+// trace, the screenshot and the recording say they could not be written, and fail the run.
+TEST(CommandLine, AFullDiskIsAFailureWithAMessage) {
+    GameDir dir;
+    const std::string game = tap(1, "enter") + tap(2, "enter") + hold(5, "d");
+    RunResult r = dir.run({.frames = 40, .keys = game, .fileSizeLimit = 3000});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.errors.find("could not write the trace trace.jsonl: File too large"), std::string::npos) << r.errors;
+    r = dir.runArgs({"--headless", "--frames", "3", "--screenshot", dir.shot}, {.fileSizeLimit = 100});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.errors.find("could not write the screenshot " + dir.shot + ": File too large"), std::string::npos)
+        << r.errors;
+    EXPECT_FALSE(fs::exists(dir.shot)) << "no empty picture is left";
+    r = dir.runArgs({"--headless", "--frames", "400", "--tick-ms", "16", "--keys", "keys.txt", "--record", "game.pvxr"},
+                    {.keys = game, .fileSizeLimit = 400});
+    EXPECT_EQ(r.exitCode, 2) << r.errors;
+    const std::string stopped = "the recording stopped: cannot write game.pvxr: File too large";
+    const size_t first = r.errors.find(stopped);
+    EXPECT_NE(first, std::string::npos) << r.errors;
+    EXPECT_EQ(r.errors.find(stopped, first + 1), std::string::npos) << "said once: " << r.errors;
+
+    const std::string small = dir.out + "small/";
+    fs::create_directories(small);
+    if (::geteuid() != 0 || ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        std::cout << "no 64 kB tmpfs (mounting needs root): the file size limit stood for a full disk\n";
+        return;
+    }
+    r = dir.run({.frames = 200, .keys = game, .extraArgs = {"--trace", small + "t.jsonl"}});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.errors.find("No space left on device"), std::string::npos) << r.errors;
+    ::umount(small.c_str());
 }
 
 // Outputs the command line names but the game cannot write, and a GL that cannot start, are
