@@ -16,10 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::vector<uint32_t>> frameTicks;
     std::string error;
     ReplayHeader header;
+    std::vector<uint32_t> setup;
+    bool refused = false; // a step after the frames handed out was refused
     {
         MemoryReplaySource source(data, size);
         ReplayReader reader(source);
-        std::vector<uint32_t> setup;
         if (reader.readHeader(header, error) != ReplayStatus::Ok || reader.readSetup(setup, error) != ReplayStatus::Ok) {
             if (error.empty()) std::abort(); // a refusal always says why
             return 0;
@@ -32,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const ReplayStatus status = reader.next(step, error);
             if (status != ReplayStatus::Ok) {
                 if (error.empty()) std::abort();
+                refused = true;
                 break;
             }
             if (step.events.size() > MAX_EVENTS_PER_FRAME || step.ticks.size() > MAX_TICKS_PER_FRAME ||
@@ -40,15 +42,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (step.kind != ReplayStep::Frame) break;
             frameTicks.push_back(step.ticks);
         }
-        if (frameTicks.size() > size || reader.frames() != frameTicks.size()) std::abort(); // bounded by the bytes
+        // Bounded by the bytes; a frame whose following items were refused is not handed out.
+        if (frameTicks.size() > size || reader.frames() - frameTicks.size() > (refused ? 1u : 0u)) std::abort();
     }
     MemoryReplaySource source(data, size);
     ReplayReader reader(source);
     if (reader.readHeader(header, error) != ReplayStatus::Ok) std::abort(); // read the same again
     ReplayPlayer player(reader, header);
-    if (!player.start(error)) std::abort();
+    if (!player.start(error)) {
+        if (!refused || !frameTicks.empty()) std::abort(); // only a first step refused stops it
+        return 0;
+    }
     uint64_t sum = 0;
     const std::function<void(MessageType, uintptr_t)> take = [&sum](MessageType type, uintptr_t w) { sum += type + w; };
+    for (uint32_t tick : setup)
+        if (player.nextTick() != tick) std::abort();
     for (long frame = 1; frame <= long(frameTicks.size()); ++frame) {
         player.eventsFor(frame, take);
         const std::vector<uint32_t>& ticks = frameTicks[size_t(frame - 1)];
