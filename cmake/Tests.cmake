@@ -107,6 +107,8 @@ foreach(replay ${PALVEX_REFERENCE_REPLAYS})
 endforeach()
 add_test(NAME e2e_replay COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/replay.sh $<TARGET_FILE:palvex>)
 set_tests_properties(e2e_replay PROPERTIES LABELS e2e TIMEOUT 120)
+add_test(NAME e2e_playback COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/playback.sh $<TARGET_FILE:palvex>)
+set_tests_properties(e2e_playback PROPERTIES LABELS e2e TIMEOUT 150)
 # Install rules and the Debian package, as a player gets them.
 include(cmake/InstallTests.cmake)
 add_test(NAME e2e_icon COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/icon.sh $<TARGET_FILE:palvex>)

@@ -95,7 +95,9 @@ int Application::loop() {
             system.waitMessage();
         } else {
             if (system.holdingFrames()) {
-                system.waitForEvents(100);
+                // No frame comes while a playback is held: the keys the tap rule keeps
+                // for the next frame (the pause key's release) must go out now.
+                system.waitMessage();
                 continue;
             }
             if (!replayBeforeFrame()) continue;

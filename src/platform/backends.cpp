@@ -14,6 +14,7 @@ CreateResult start(const Options& options, std::string& error) {
     if (!options.keysFile.empty() && !backend->journal().loadKeyScript(options.keysFile, error))
         return CreateResult::BadUsage;
     if (!backend->start(error)) return CreateResult::Failed;
+    Platform::catchEndSignals();
     instance = std::move(backend);
     return CreateResult::Ok;
 }

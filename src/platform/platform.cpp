@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +14,39 @@
 #include "platform/still.h"
 
 namespace platform {
+
+namespace {
+
+// The signal that asked the game to end (SIGTERM, SIGINT or SIGHUP), 0 while none did.
+volatile std::sig_atomic_t endSignal = 0;
+struct sigaction windowSystemTerm {};
+
+void noteEndSignal(int signal) { endSignal = signal; }
+// A closed terminal ends the game as SIGTERM does where the window system catches that.
+void hangUpAsTerm(int) { windowSystemTerm.sa_handler(SIGTERM); }
+
+void catchSignal(int signal, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+void Platform::catchEndSignals() {
+    // SDL turns SIGTERM and SIGINT into a quit event that wakes its wait; SIGHUP goes the
+    // same way. Where nobody catches them, the loop ends at its next look at the queue.
+    sigaction(SIGTERM, nullptr, &windowSystemTerm);
+    const bool caught = !(windowSystemTerm.sa_flags & SA_SIGINFO) && windowSystemTerm.sa_handler != SIG_DFL &&
+                        windowSystemTerm.sa_handler != SIG_IGN;
+    if (caught) {
+        catchSignal(SIGHUP, hangUpAsTerm);
+        return;
+    }
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) catchSignal(signal, noteEndSignal);
+}
 
 Platform::Platform(const Options& options) : opts(options) {
     events.useVirtualClock(options.tickMs);
@@ -30,6 +64,10 @@ Platform::Platform(const Options& options) : opts(options) {
 Platform::~Platform() = default;
 
 bool Platform::peekMessage(Message& msg, bool remove) {
+    if (endSignal && !endSignalSeen) {
+        endSignalSeen = true;
+        postQuitMessage(0);
+    }
     if (queue.empty()) {
         // The scripted events of frame F reach the window procedure before frame F renders.
         events.injectFor(presented + 1, [this](MessageType type, uintptr_t key) { queueFromJournal(type, key); });

@@ -144,6 +144,9 @@ public:
     static constexpr uint32_t MAX_FRAME_WAIT_MS = 100;
     bool holdingFrames() const { return viewerPaused; }
     void setPaceToRecording(bool on) { paceToRecording = on; }
+    // SIGTERM, SIGINT and SIGHUP end the game as a closed window does (after the backend
+    // has started: the window system may catch some of them itself).
+    static void catchEndSignals();
     // Waits up to ms for the window system's next event (headless: returns at once).
     virtual void waitForEvents(uint32_t ms) {}
     const Options& options() const { return opts; }
@@ -205,6 +208,7 @@ private:
     bool paceBased = false;
     uint32_t paceBaseTick = 0, paceBaseReal = 0, paceLastDue = 0;
     bool quitPosted = false; // since the frame began to wait
+    bool endSignalSeen = false;
     // Places the logical screen in the drawable, whose size (never 0) it hands back.
     void placeView(int& drawableW, int& drawableH);
     void saveScreenshot();
