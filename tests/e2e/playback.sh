@@ -2,7 +2,8 @@
 # End to end: a replay played back in a real window under Xvfb and openbox, with real key
 # events (xdotool). P holds the playback and lets it go on; a recorded gap (ticks an hour
 # ahead, or back across a wrap) costs a moment, not a frozen window; Escape, SIGTERM and
-# SIGHUP end a playback at once and cleanly.
+# SIGHUP end a playback at once and cleanly; a window destroyed by another program ends
+# the game cleanly.
 set -euo pipefail
 palvex=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -117,4 +118,33 @@ for how in escape TERM HUP; do
   ! grep -q "agrees" game.log || fail "$how: a verdict on a playback not played to its end"
 done
 echo "e2e playback: Escape, SIGTERM and SIGHUP end a playback at once"
+
+# A window another program destroys (XDestroyWindow from another client) ends the game
+# cleanly: exit 0, its game recorded in full.
+./palvex --scale 1 >game.log 2>&1 &
+game_pid=$!
+window=$(game_window)
+activate "$window"
+sleep 0.5
+xdotool key Return; sleep 0.3; xdotool key Return; sleep 1
+python3 - "$window" <<'PY'
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+d = x.XOpenDisplay(None)
+x.XDestroyWindow(d, int(sys.argv[1]))
+x.XSync(d, 0)
+x.XCloseDisplay(d)
+PY
+ends_within 5 || fail "the game runs on without its window"
+[ "$code" -eq 0 ] || fail "the lost window: exit $code"
+grep -q "destroyed by another program" game.log || fail "the lost window: $(cat game.log)"
+recorded=(data/palvex/replays/palvex-*.pvxr)
+./palvex --replay "${recorded[0]}" --verify >verify.log 2>&1 || fail "the lost window's game: $(cat verify.log)"
+grep -q "the replay agrees" verify.log || fail "the lost window's game: $(cat verify.log)"
+echo "e2e playback: a window destroyed by another program ends the game, recorded in full"
 echo "e2e playback: PASS"

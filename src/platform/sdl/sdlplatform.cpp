@@ -25,7 +25,16 @@ namespace {
 // Xlib's own handler ends the process from inside Xlib on any refused request, and the
 // exit handlers then wait in Xlib for replies that never come. A refused request (an icon
 // too large, say) is worth a line, not the game.
+// The game's X window, and whether another program destroyed it (a refused request that
+// names it, or its DestroyNotify): what is left of it must not be touched again.
+unsigned long watchedWindow = 0;
+bool windowGone = false;
+
 int reportXError(Display* display, XErrorEvent* error) {
+    if (watchedWindow && error->error_code == BadWindow && error->resourceid == watchedWindow) {
+        windowGone = true;
+        return 0;
+    }
     char text[256] = {};
     XGetErrorText(display, error->error_code, text, sizeof text);
     std::fprintf(stderr, "palvex: the X server refused a request: %s\n", text);
@@ -119,6 +128,9 @@ SdlPlatform::~SdlPlatform() {
     lockFd = -1;
     soundDeviceClose();
     for (SDL_GameController* controller : controllers) SDL_GameControllerClose(controller);
+    // A window another program destroyed is not destroyed again: Xlib would wait for ever
+    // for the answer to a request about a window that is no more.
+    if (windowGone) return;
     if (sdlWindow) SDL_DestroyWindow(sdlWindow);
     SDL_Quit();
 }
@@ -199,6 +211,8 @@ void* SdlPlatform::createWindow(const char* className, const char* title, Window
     }
     x11Display = info.info.x11.display;
     x11Window = info.info.x11.window;
+    watchedWindow = x11Window;
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE); // to hear of the window's destruction
     Image iconImage, fitted;
     if (iconPath && decodeImage(iconPath, iconImage)) {
         // The X server refuses an icon of 2048 x 2048 (BadLength); no window manager shows
@@ -437,6 +451,12 @@ void SdlPlatform::pumpEvents() {
         case SDL_KEYUP:
             translateKey(event.key);
             break;
+        case SDL_SYSWMEVENT:
+            if (event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11 &&
+                event.syswm.msg->msg.x11.event.type == DestroyNotify &&
+                event.syswm.msg->msg.x11.event.xdestroywindow.window == x11Window)
+                windowGone = true;
+            break;
         case SDL_CONTROLLERDEVICEADDED:
             if (SDL_GameController* controller = SDL_GameControllerOpen(event.cdevice.which))
                 controllers.push_back(controller);
@@ -451,6 +471,11 @@ void SdlPlatform::pumpEvents() {
         default:
             break;
         }
+    }
+    if (windowGone && !windowGoneSeen) {
+        windowGoneSeen = true;
+        notice("the game's window was destroyed by another program: the game ends");
+        destroyWindow();
     }
 }
 

@@ -61,6 +61,7 @@ private:
     SDL_Window* sdlWindow = nullptr;
     void* x11Display = nullptr;
     unsigned long x11Window = 0;
+    bool windowGoneSeen = false;
     int lockFd = -1;
     uint32_t ignoreFocusLossUntil = 0;
     bool active = false;
