@@ -42,7 +42,7 @@ const char* usage =
     "                     to $XDG_DATA_HOME/palvex/replays/ anyway)\n"
     "  --replay FILE      play a recorded game back (P holds it, Escape ends it)\n"
     "  --verify           with --replay: run the race without drawing and compare every check;\n"
-    "                     exit 0 when all agree, 3 when one differs\n"
+    "                     exit 0 when all agree, 3 when one differs, 2 when it is damaged\n"
     "  --help             this text\n"
     "  --version          the version\n";
 

@@ -465,12 +465,13 @@ int playbackExitCode() {
              ", before its first check");
     } else if (player->cut()) {
         verdictCode = 0;
-        std::printf("palvex: the replay agrees to frame %ld, its last check (%zu checks); the file was cut short "
+        std::printf("palvex: the replay agrees to frame %ld, its last check (%zu %s); the file was cut short "
                     "after frame %ld, and the frames after the last check are not verified\n",
-                    lastCheckedFrame, checksCompared, player->framesPlayed());
+                    lastCheckedFrame, checksCompared, checksCompared == 1 ? "check" : "checks", player->framesPlayed());
     } else {
         verdictCode = 0;
-        std::printf("palvex: the replay agrees: %ld frames, %zu checks\n", player->framesPlayed(), checksCompared);
+        std::printf("palvex: the replay agrees: %ld frames, %zu %s\n", player->framesPlayed(), checksCompared,
+                    checksCompared == 1 ? "check" : "checks");
     }
     std::fflush(stdout);
     return verdictCode;
