@@ -38,6 +38,14 @@ play() {
   window=$(game_window)
   activate "$window"
 }
+# wait_frames N: until the playback has shown N frames (10 s at most: a window mapped late).
+wait_frames() {
+  for _ in $(seq 100); do
+    [ "$(lines)" -ge "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "the playback had not begun: $(lines) frames"
+}
 # ends_within SECONDS: the game has ended by then; its exit code goes to $code.
 ends_within() {
   local tenths=$(( $1 * 10 ))
@@ -53,13 +61,12 @@ ends_within() {
 
 # P holds the playback: no frame while held, and it goes on after.
 play game.pvxr
-sleep 1.5
+wait_frames 30
 xdotool key p
 sleep 0.3
 held=$(lines)
 sleep 1.5
 [ "$(lines)" -le $(( held + 1 )) ] || fail "P did not hold the playback: $held frames, then $(lines)"
-[ "$held" -gt 20 ] || fail "the playback had not begun: $held frames"
 xdotool key p
 sleep 1
 [ "$(lines)" -gt $(( held + 20 )) ] || fail "a second P did not let the playback go on: $held, then $(lines)"
@@ -110,7 +117,7 @@ done
 # no verdict on what was not played.
 for how in escape TERM HUP; do
   play game.pvxr
-  sleep 1.5
+  wait_frames 30
   if [ $how = escape ]; then xdotool key Escape; else kill -$how "$game_pid"; fi
   ends_within 3 || fail "$how did not end the playback"
   [ "$code" -eq 0 ] || fail "$how: exit $code"
