@@ -130,7 +130,8 @@ public:
                     _exit(120);
             }
             if (settings.fileSizeLimit >= 0) {
-                std::signal(SIGXFSZ, SIG_IGN);
+                // As a shell leaves it: the game itself must keep SIGXFSZ from killing it.
+                std::signal(SIGXFSZ, SIG_DFL);
                 const struct rlimit bytes = {rlim_t(settings.fileSizeLimit), rlim_t(settings.fileSizeLimit)};
                 ::setrlimit(RLIMIT_FSIZE, &bytes);
             }
