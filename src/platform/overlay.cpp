@@ -139,7 +139,7 @@ void TextOverlay::draw(const Placement& at, int x, int y, const char* text, Rgb 
     const float drawW = std::min(static_cast<float>(entry.w), boxW);
     const float drawH = std::min(static_cast<float>(entry.h), boxH);
 
-    const DrawablePixels pixels(at.drawableW, at.drawableH, at.viewX, at.viewY, at.viewW, at.viewH);
+    const DrawablePixels pixels(at.drawableW, at.drawableH, at.gameX, at.gameY, at.gameW, at.gameH);
     // Background box.
     glDisable(GL_TEXTURE_2D);
     glColor4x(background.r * 257, background.g * 257, background.b * 257, 0x10000);

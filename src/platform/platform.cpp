@@ -116,14 +116,31 @@ void Platform::placeView(int& dw, int& dh) {
         dw = LOGICAL_WIDTH;
         dh = LOGICAL_HEIGHT;
     }
+    paintedW = dw;
+    paintedH = dh;
     // The largest scale that fits, whole-numbered in a window sized for it, with the
     // rest of the drawable left black (letterboxing) in fullscreen.
     const float fit = std::min(static_cast<float>(dw) / LOGICAL_WIDTH, static_cast<float>(dh) / LOGICAL_HEIGHT);
     scale = fit >= 1.0f ? std::floor(fit * 1000.0f) / 1000.0f : fit;
-    viewW = static_cast<int>(std::lround(LOGICAL_WIDTH * scale));
-    viewH = static_cast<int>(std::lround(LOGICAL_HEIGHT * scale));
-    viewX = (dw - viewW) / 2;
-    viewY = (dh - viewH) / 2;
+    textW = static_cast<int>(std::lround(LOGICAL_WIDTH * scale));
+    textH = static_cast<int>(std::lround(LOGICAL_HEIGHT * scale));
+    textX = fillDrawable ? 0 : (dw - textW) / 2;
+    textY = (dh - textH) / 2;
+    if (fillDrawable) {
+        viewX = viewY = 0;
+        viewW = dw;
+        viewH = dh;
+    } else {
+        viewX = textX;
+        viewY = textY;
+        viewW = textW;
+        viewH = textH;
+    }
+}
+
+int Platform::textAreaWidth() const {
+    if (!fillDrawable || scale <= 0.0f) return LOGICAL_WIDTH;
+    return static_cast<int>(paintedW / scale);
 }
 
 void Platform::beginPaint() {
@@ -245,7 +262,7 @@ bool Platform::lastPresentedFrame(Image& out) const {
 void Platform::measureText(const char* text, int& width, int& height) { overlay->measure(text, width, height); }
 
 void Platform::drawText(int x, int y, const char* text, Rgb background, Rgb foreground) {
-    TextOverlay::Placement at{scale, viewX, viewY, viewW, viewH, 0, 0};
+    TextOverlay::Placement at{scale, textX, textY, textW, textH, 0, 0, viewX, viewY, viewW, viewH};
     drawableSize(at.drawableW, at.drawableH);
     if (at.drawableW <= 0 || at.drawableH <= 0) {
         at.drawableW = LOGICAL_WIDTH;
@@ -274,6 +291,7 @@ void applySettings(const Settings& settings, const Overrides& overrides, Options
     options.fullscreen = overrides.fullscreen.value_or(settings.fullscreen);
     options.frameCap = overrides.frameCap.value_or(settings.frameCap);
     options.quitOnFocusLoss = overrides.quitOnFocusLoss.value_or(settings.quitOnFocusLoss);
+    options.designView = settings.designView;
     options.bindings = settings.bindings;
     options.replaysKept = settings.replaysKept;
 }

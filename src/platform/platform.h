@@ -34,6 +34,9 @@ struct Options {
     bool quitOnFocusLoss = false;
     Bindings bindings = defaultBindings();
     int replaysKept = 50;
+    // The race as the handheld showed it in a window too: the logical screen letterboxed,
+    // with its 4:3 projection ([window] view = design).
+    bool designView = false;
 };
 
 // The settings file's entries, each unless the command line said otherwise.
@@ -152,6 +155,18 @@ public:
     // The viewport in drawable pixels that the logical screen occupies.
     void viewport(int& x, int& y, int& width, int& height) const;
     float scaleFactor() const { return scale; }
+    // A race in a desktop window fills the whole drawable instead of the letterboxed
+    // logical screen; set before beginPaint. The text over the picture keeps the logical
+    // screen's scale and height, its left edge moved to the drawable's.
+    void setFillDrawable(bool on) { fillDrawable = on; }
+    // The drawable's size in pixels at the last beginPaint (the logical size headless).
+    void paintedSize(int& width, int& height) const {
+        width = paintedW;
+        height = paintedH;
+    }
+    // The width, in logical pixels, of the area text is placed in: the logical screen, or
+    // the whole drawable while a race fills it.
+    int textAreaWidth() const;
 
 protected:
     explicit Platform(const Options& options);
@@ -191,6 +206,9 @@ protected:
     long presented = 0;
     float scale = 1.0f;
     int viewX = 0, viewY = 0, viewW = LOGICAL_WIDTH, viewH = LOGICAL_HEIGHT;
+    // Where text goes: the logical screen's rectangle, at the drawable's left edge while a
+    // race fills the drawable.
+    int textX = 0, textY = 0, textW = LOGICAL_WIDTH, textH = LOGICAL_HEIGHT;
 
 private:
     void keepFrame();
@@ -199,6 +217,8 @@ private:
     void queueFromJournal(MessageType type, uintptr_t wParam);
 
     bool viewerPaused = false;
+    bool fillDrawable = false;
+    int paintedW = LOGICAL_WIDTH, paintedH = LOGICAL_HEIGHT;
     bool paceToRecording = false;
     bool paceBased = false;
     uint32_t paceBaseTick = 0, paceBaseReal = 0;

@@ -78,12 +78,6 @@ std::vector<std::string> splitList(const char* value) {
     return names;
 }
 
-std::string joinKeys(const std::vector<int32_t>& keys) {
-    std::string text;
-    for (int32_t key : keys) text += (text.empty() ? "" : ", ") + std::string(SDL_GetKeyName(key));
-    return text;
-}
-
 std::string joinButtons(const std::vector<int32_t>& buttons) {
     std::string text;
     for (int32_t button : buttons) {
@@ -177,6 +171,12 @@ struct Parser {
                 if (!parseBool(value, *flag))
                     bad(line, name + " must be true or false, not '" + value + "'; the default (" +
                                   (name == "fullscreen" ? "false" : "true") + ") is used");
+                return;
+            }
+            if (name == "view") {
+                const std::string word = lower(value);
+                if (word == "desktop" || word == "design") settings.designView = word == "design";
+                else bad(line, "view must be desktop or design, not '" + value + "'; the default (desktop) is used");
                 return;
             }
             if (name == "focus_loss") {
@@ -283,6 +283,12 @@ int handleEntry(void* user, const char* section, const char* name, const char* v
 
 } // namespace
 
+std::string keyListText(const std::vector<int32_t>& keys) {
+    std::string text;
+    for (int32_t key : keys) text += (text.empty() ? "" : ", ") + std::string(SDL_GetKeyName(key));
+    return text;
+}
+
 Bindings defaultBindings() {
     Bindings b;
     b.keys[ActionUp] = {SDLK_w, SDLK_UP};
@@ -330,12 +336,15 @@ std::string defaultSettingsText() {
         "; When the window loses the focus or is minimised: pause (the race waits until the\n"
         "; window has the focus again) or quit (the game ends).\n"
         "focus_loss = " + (d.quitOnFocusLoss ? "quit" : "pause") + "\n"
+        "; The race view: desktop fills the window or screen with the race at its own aspect;\n"
+        "; design keeps the handheld's 240 x 294 screen, letterboxed, with its 4:3 projection.\n"
+        "view = " + (d.designView ? "design" : "desktop") + "\n"
         "\n"
         "[keys]\n"
         "; SDL key names, several separated by commas; nothing after '=' binds no key. The cursor\n"
         "; keys, Return, Keypad Enter and Escape always keep their meaning (Escape goes back).\n";
     for (const ActionName& action : actionNames)
-        if (action.key) text += entryLine(action.name, joinKeys(d.bindings.keys[action.action]));
+        if (action.key) text += entryLine(action.name, keyListText(d.bindings.keys[action.action]));
     text +=
         "\n"
         "[gamepad]\n"
