@@ -195,6 +195,7 @@ void Platform::endPaint() {
         if (!stillSurvivesSwap) captureStill();
         stillDirty = true;
     }
+    drawNotes();
     present(pendingDisplay, pendingSurface);
     pictureLost = false;
     ++presented;
@@ -223,6 +224,7 @@ void Platform::endStill() {
     stillDirty = false;
     if (opts.keepFrames || screenshotWanted) keepFrame();
     if (screenshotWanted) saveScreenshot();
+    drawNotes();
     // The surface of the last frame: a paused game draws into the same window.
     if (pendingDisplay != EGL_NO_DISPLAY) present(pendingDisplay, pendingSurface);
     // The window shows the paused picture, box and all, not the last frame.
@@ -249,6 +251,31 @@ void Platform::saveScreenshot() {
     Image picture;
     const bool written = lastPresentedFrame(picture) && savePng(path, picture);
     notice(((written ? "screenshot " : "could not write the screenshot ") + path).c_str());
+    notes = screenshotNote(path, written, home);
+    notesUntil = realTicks() + SCREENSHOT_NOTE_MS;
+}
+
+void Platform::drawNotes() {
+    if (notes.empty()) return;
+    if (static_cast<int32_t>(realTicks() - notesUntil) >= 0) {
+        notes.clear();
+        return;
+    }
+    int width = 0, height = 0;
+    measureText("M", width, height);
+    for (size_t i = 0; i < notes.size(); ++i)
+        drawText(2, 2 + static_cast<int>(i) * (height + 1), notes[i].c_str(), {0, 0, 0}, {255, 255, 255});
+}
+
+std::vector<std::string> screenshotNote(const std::string& path, bool written, const char* home) {
+    const size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string homeDir = home ? home : "";
+    if (!homeDir.empty() && homeDir != "/" && folder.compare(0, homeDir.size(), homeDir) == 0 &&
+        (folder.size() == homeDir.size() || folder[homeDir.size()] == '/'))
+        folder = "~" + folder.substr(homeDir.size());
+    return {(written ? "screenshot saved in " : "could not save in ") + folder, name};
 }
 
 bool Platform::lastPresentedFrame(Image& out) const {

@@ -80,7 +80,8 @@ public:
     // presented and still on show (not uncovered or resized since, no screenshot asked
     // for), and nothing that counts the frames (journal.h).
     bool pictureMayStand() const {
-        return waitsForEvents() && opts.frameCap && presented > 0 && !pictureLost && !events.countsFrames();
+        return waitsForEvents() && opts.frameCap && presented > 0 && !pictureLost && !events.countsFrames() &&
+               notes.empty();
     }
     intptr_t dispatchMessage(const Message& msg);
     void postQuitMessage(int exitCode);
@@ -226,6 +227,11 @@ private:
     void placeView(int& drawableW, int& drawableH);
     void saveScreenshot();
     void captureStill();
+    // The lines saying where F12's picture went, over the picture for a few seconds (not
+    // in the picture itself).
+    void drawNotes();
+    std::vector<std::string> notes;
+    uint32_t notesUntil = 0;
 
     MessageQueue queue;
     Journal events;
@@ -245,6 +251,11 @@ private:
     bool screenshotWanted = false;
     bool pictureLost = false; // since the last presented frame
 };
+
+// The two lines shown over the game when F12 saved a picture (or could not): the folder,
+// with the home folder as "~", and the file's name.
+std::vector<std::string> screenshotNote(const std::string& path, bool written, const char* home);
+constexpr uint32_t SCREENSHOT_NOTE_MS = 3000;
 
 // Writes the picture as a PNG file; false when it cannot be written.
 bool savePng(const std::string& path, const Image& image);

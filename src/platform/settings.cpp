@@ -147,9 +147,17 @@ struct Parser {
     Settings settings;
     std::array<Explicit, ActionCount> keys;
     std::array<Explicit, ActionCount> pad;
+    // Problems are found while reading and while settling the bindings afterwards; the
+    // player reads them in the order of the file's lines.
+    std::vector<std::pair<int, std::string>> problems;
 
     void bad(int line, const std::string& problem) {
-        messages.push_back(fileName + " line " + std::to_string(line) + ": " + problem);
+        problems.emplace_back(line, fileName + " line " + std::to_string(line) + ": " + problem);
+    }
+    void report() {
+        std::stable_sort(problems.begin(), problems.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& problem : problems) messages.push_back(std::move(problem.second));
     }
 
     void entry(const std::string& section, const std::string& name, const std::string& value) {
@@ -201,33 +209,44 @@ struct Parser {
         bad(line, "there is no setting '" + name + "' in [" + section + "]; the line is skipped");
     }
 
+    // A name the game cannot use is left out and the rest of the line stands; a line left
+    // with nothing binds the action's defaults, as if the line had named them, so a later
+    // line that takes one of them is told so.
     void binding(int line, bool keyboard, Action action, const std::string& value) {
         Explicit result;
+        std::vector<std::string> unusable;
         for (const std::string& word : splitList(value.c_str())) {
             int32_t code = 0;
             if (keyboard) {
                 code = word.empty() ? SDLK_UNKNOWN : SDL_GetKeyFromName(word.c_str());
                 if (code == SDLK_UNKNOWN) {
-                    bad(line, "'" + word + "' is not an SDL key name; the default of " + actionName(action) + " is used");
-                    return;
+                    unusable.push_back("'" + word + "' is not an SDL key name");
+                    continue;
                 }
-                for (const Reserved& reserved : reservedKeys) {
-                    if (reserved.key == code && reserved.action != action) {
-                        bad(line, word + " is always " + actionName(reserved.action) + "; the default of " +
-                                      actionName(action) + " is used");
-                        return;
-                    }
+                const auto reserved = std::find_if(std::begin(reservedKeys), std::end(reservedKeys), [&](const Reserved& r) {
+                    return r.key == code && r.action != action;
+                });
+                if (reserved != std::end(reservedKeys)) {
+                    unusable.push_back(word + " is always " + actionName(reserved->action));
+                    continue;
                 }
             } else {
                 code = word.empty() ? SDL_CONTROLLER_BUTTON_INVALID : SDL_GameControllerGetButtonFromString(word.c_str());
                 if (code == SDL_CONTROLLER_BUTTON_INVALID) {
-                    bad(line, "'" + word + "' is not a gamepad button name; the default of " + actionName(action) +
-                                  " is used");
-                    return;
+                    unusable.push_back("'" + word + "' is not a gamepad button name");
+                    continue;
                 }
             }
             if (std::find(result.values.begin(), result.values.end(), code) == result.values.end())
                 result.values.push_back(code);
+        }
+        const bool nothingLeft = !unusable.empty() && result.values.empty();
+        for (const std::string& problem : unusable)
+            bad(line, problem + (nothingLeft ? "; the default of " + std::string(actionName(action)) + " is used"
+                                             : "; it is left out"));
+        if (nothingLeft) {
+            const Bindings defaults = defaultBindings();
+            result.values = (keyboard ? defaults.keys : defaults.pad)[action];
         }
         result.given = true;
         result.line = line;
@@ -369,6 +388,7 @@ Settings parseSettings(const std::string& text, const std::string& fileName, std
         parser.bad(syntaxError, "not a 'name = value' line or a [section]; the line is skipped");
     parser.settle(true);
     parser.settle(false);
+    parser.report();
     return parser.settings;
 }
 
