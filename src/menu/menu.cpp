@@ -268,12 +268,15 @@ namespace {
 int32_t cycledBack(int32_t value) { return value <= 0 || value > 2 ? 2 : value - 1; }
 
 // Rows of text over the credits and the controls screen: white on black, one under the
-// other from the top.
-void drawLines(const std::vector<std::string>& lines, int top, int step) {
+// other from the top, from x = 16 or centred.
+void drawLines(const std::vector<std::string>& lines, int top, int step, bool centred) {
     platform::Platform& system = platform::get();
     for (size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].empty()) continue;
-        system.drawText(8, top + static_cast<int>(i) * step, lines[i].c_str(), platform::Rgb{0, 0, 0},
+        int width = 0, height = 0;
+        if (centred) system.measureText(lines[i].c_str(), width, height);
+        const int x = centred ? (sharedState.screenWidth - width) / 2 : 16;
+        system.drawText(x, top + static_cast<int>(i) * step, lines[i].c_str(), platform::Rgb{0, 0, 0},
                         platform::Rgb{255, 255, 255});
     }
 }
@@ -294,14 +297,14 @@ std::vector<std::string> controlsLines() {
         "Fullscreen: " + keysOf(ActionFullscreen),
         "Screenshot: " + keysOf(ActionScreenshot),
         "",
-        "Hit a bike's wall: +1 for its owner",
-        "Hit your own wall: -1",
-        "A crash: +2 for each bike still on",
+        "A bike hits your wall: +1 to you",
+        "You hit your own wall: -1",
+        "Any crash: +2 to bikes still on",
     };
 }
 
 std::vector<std::string> creditsLines() {
-    return {std::string("Palvex ") + PALVEX_VERSION, "MIT licence", "Right: keys and scoring"};
+    return {std::string("Palvex ") + PALVEX_VERSION + " \xc2\xb7 MIT licence", "Right: keys and scoring"};
 }
 
 void Menu::changeOption(int step) {
@@ -341,9 +344,10 @@ void Menu::drawScreenText() {
     switch (screen) {
     case ScreenOptions: drawOptionsText(); break;
     case ScreenCredits:
-        if (sharedState.desktop) drawLines(creditsLines(), 240, 15);
+        // Below the picture's frame.
+        if (sharedState.desktop) drawLines(creditsLines(), 264, 15, true);
         break;
-    case ScreenControls: drawLines(controlsLines(), 24, 16); break;
+    case ScreenControls: drawLines(controlsLines(), 100, 14, false); break;
     default: break;
     }
 }

@@ -79,7 +79,7 @@ private:
 OptionsRecord firstStartOptions();
 // The lines of the controls screen: the keys (as bound) and the scoring.
 std::vector<std::string> controlsLines();
-// The credits' lines: the game's name and version, its licence, the way to the controls.
+// The credits' lines: the game's name, version and licence, the way to the controls.
 std::vector<std::string> creditsLines();
 
 // The word an options row shows for a value; "?" for a value the row has no word for.

@@ -176,11 +176,11 @@ TEST(ControlsScreen, NamesTheBoundKeysAndTheScoringInThreeLines) {
     EXPECT_TRUE(has("Pause: P, Pause"));
     EXPECT_TRUE(has("Screenshot: F12"));
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[lines.size() - 3], "Hit a bike's wall: +1 for its owner");
-    EXPECT_EQ(lines[lines.size() - 2], "Hit your own wall: -1");
-    EXPECT_EQ(lines[lines.size() - 1], "A crash: +2 for each bike still on");
+    EXPECT_EQ(lines[lines.size() - 3], "A bike hits your wall: +1 to you");
+    EXPECT_EQ(lines[lines.size() - 2], "You hit your own wall: -1");
+    EXPECT_EQ(lines[lines.size() - 1], "Any crash: +2 to bikes still on");
     const std::vector<std::string> credits = creditsLines();
-    ASSERT_EQ(credits.size(), 3u);
-    EXPECT_EQ(credits[0], std::string("Palvex ") + PALVEX_VERSION);
-    EXPECT_EQ(credits[1], "MIT licence");
+    ASSERT_EQ(credits.size(), 2u);
+    EXPECT_EQ(credits[0], std::string("Palvex ") + PALVEX_VERSION + " \xc2\xb7 MIT licence");
+    EXPECT_EQ(credits[1], "Right: keys and scoring");
 }

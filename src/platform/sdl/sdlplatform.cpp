@@ -250,7 +250,10 @@ void SdlPlatform::drawableSize(int& width, int& height) const {
 uint32_t SdlPlatform::realTicks() { return SDL_GetTicks(); }
 
 int SdlPlatform::messageBox(const char* caption, const char* text) {
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0)
+    // The box is as wide as its text, and a title bar cuts a longer caption short ("Error
+    // at 46 li...oaderase file"): the caption heads the text as well.
+    const std::string body = std::string(caption) + "\n\n" + text;
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, body.c_str(), nullptr) != 0)
         std::fprintf(stderr, "%s: %s\n", caption, text);
     ignoreFocusLossFor(500); // the box itself takes the focus
     return 1;
