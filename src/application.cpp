@@ -1,13 +1,13 @@
 #include "application.h"
 
 #include <EGL/egl.h>
-#include "bike.h"
-#include "direction.h"
 #include <GLES/gl.h>
 #include <cstdio>
 #include <cstring>
 
+#include "bike.h"
 #include "buttons.h"
+#include "direction.h"
 #include "log.h"
 #include "menu/menu.h"
 #include "race.h"

@@ -4,7 +4,7 @@
 # menu at once, not the race's last picture; a menu that loses the focus shows no "PAUSED"
 # box; a focus lost half a second after the start is seen (the race waits, or with
 # --quit-on-focus-loss the game ends); the fullscreen race on a 1920 x 1080 screen fills it
-# to the edges while the menu stays letterboxed.
+# to the edges while the menu, and a race with view = design, stay letterboxed.
 #   tests/e2e/firstminutes.sh PALVEX
 set -euo pipefail
 palvex=$(readlink -f "$1")
@@ -28,6 +28,19 @@ mkdir -p "$HOME" "$XDG_PICTURES_DIR"
 cd "$work"
 capture() { xwd -silent -id "$window" -out "$1" || fail "xwd could not capture the window"; }
 lines() { wc -l < "$1"; }
+in_race() { [ -s "$1" ] && [ "$(tail -n1 "$1" | python3 -c 'import json, sys; print(json.load(sys.stdin)["inGame"])')" = 1 ]; }
+# race_runs TRACE: until the race has run 30 frames (10 s at most).
+race_runs() {
+  local first=""
+  for _ in $(seq 200); do
+    if in_race "$1"; then
+      [ -z "$first" ] && first=$(lines "$1")
+      [ "$(lines "$1")" -ge $(( first + 30 )) ] && return 0
+    fi
+    sleep 0.05
+  done
+  fail "no race in $1: $(cat "${1%.jsonl}.log")"
+}
 stop_game() { kill "$game_pid" 2>/dev/null || true; wait "$game_pid" 2>/dev/null || true; game_pid=""; }
 
 # What the window must show: the main menu with the pointer on "start", and the title.
@@ -77,8 +90,9 @@ for name, shot in (("0.2 s after Escape", left), ("1.2 s after Escape", later), 
 print("e2e first minutes: Escape shows the menu within 0.2 s; no PAUSED box over a menu without the focus")
 PY
 
-# A focus lost 0.5 s after the window appeared, in the grace the window manager gets at the
-# start: a race (on a key script) waits for it, and --quit-on-focus-loss ends the game.
+# A focus lost in the grace the window manager gets at the start (1 s after the window
+# appeared): --quit-on-focus-loss ends the game when it is lost 0.5 s after, and a race (on a
+# key script) waits for it, lost as soon as the race runs (a loss in the menu does nothing).
 printf '1 down enter\n1 up enter\n2 down enter\n2 up enter\n4 down d\n5 up d\n' > start.txt
 for mode in pause quit; do
   rm -f focus.jsonl
@@ -88,7 +102,14 @@ for mode in pause quit; do
   game_pid=$!
   window=$(game_window)
   activate "$window"
-  sleep 0.5
+  if [ "$mode" = quit ]; then
+    sleep 0.5
+  else
+    for _ in $(seq 100); do
+      in_race focus.jsonl && break
+      sleep 0.05
+    done
+  fi
   xmessage -geometry 200x60+600+0 "another window" &
   other_pid=$!
   sleep 2
@@ -100,7 +121,7 @@ for mode in pause quit; do
     before=$(lines focus.jsonl)
     sleep 1
     [ "$(lines focus.jsonl)" -eq "$before" ] || fail "the race runs on without the focus"
-    [ "$before" -gt 2 ] || fail "the race never started"
+    in_race focus.jsonl || fail "the race never started"
     stop_game
   fi
   kill "$other_pid"; other_pid=""
@@ -112,19 +133,29 @@ rm -f "$work/displayfd"
 
 # Fullscreen on a 16:9 screen: the menu letterboxed, the race to the edges.
 desktop_start --wm 1920x1080
-"$palvex" --fullscreen --keys start.txt >full.log 2>&1 &
+"$palvex" --fullscreen --keys start.txt --trace full.jsonl >full.log 2>&1 &
 game_pid=$!
 window=$(game_window)
 activate "$window"
-sleep 2
+race_runs full.jsonl
 xwd -silent -root -out race-full.xwd
 xdotool key Escape
 sleep 0.5
 xwd -silent -root -out menu-full.xwd
 stop_game
+# view = design keeps the handheld's letterboxed race.
+mkdir -p design/palvex
+printf '[window]\nview = design\n' > design/palvex/palvex.ini
+XDG_CONFIG_HOME="$work/design" "$palvex" --fullscreen --keys start.txt --trace design.jsonl >design.log 2>&1 &
+game_pid=$!
+window=$(game_window)
+activate "$window"
+race_runs design.jsonl
+xwd -silent -root -out race-design.xwd
+stop_game
 PYTHONPATH="$here" python3 - <<'PY' || fail "fullscreen check"
 from pictures import read_xwd
-race, menu = read_xwd("race-full.xwd"), read_xwd("menu-full.xwd")
+race, menu, design = read_xwd("race-full.xwd"), read_xwd("menu-full.xwd"), read_xwd("race-design.xwd")
 assert (race.width, race.height) == (1920, 1080), (race.width, race.height)
 
 def black_share(shot, columns):
@@ -138,6 +169,11 @@ def black_share(shot, columns):
 outer = list(range(0, 12)) + list(range(1908, 1920))
 assert black_share(race, outer) < 0.02, "the race leaves bars: %.0f%% of the outer columns black" % (100 * black_share(race, outer))
 assert black_share(menu, outer) == 1.0, "the menu is not letterboxed"
-print("e2e first minutes: the fullscreen race fills 1920 x 1080; the menu stays letterboxed")
+assert black_share(design, outer) == 1.0, "view = design: the race is not letterboxed"
+inner = list(range(600, 612)) + list(range(1308, 1320))  # inside the 882 pixels of the letterboxed race
+assert black_share(design, inner) < 0.2, "view = design: no race inside the letterbox (%.0f%% black)" % (
+    100 * black_share(design, inner))
+print("e2e first minutes: the fullscreen race fills 1920 x 1080; the menu, and the race with view = design, "
+      "stay letterboxed")
 PY
 echo "e2e first minutes: PASS"
