@@ -8,7 +8,7 @@
 #     each one, at rest or not);
 #   - a race, and a race paused with P.
 # Prints a Markdown table row per case.
-#   bench/desktop-cpu.sh BINARY [SECONDS] [-- extra game options]
+#   [PALVEX_OPTIONS_BIN=FILE] bench/desktop-cpu.sh BINARY [SECONDS] [-- extra game options]
 # BINARY is copied with data/ into a scratch folder, so neither the build tree nor the
 # user's settings are touched. Frames are counted outside the game: a small library
 # (tests/e2e/swapcount.cpp, built here with c++) wraps eglSwapBuffers through LD_PRELOAD.
@@ -39,6 +39,9 @@ mkdir -p "$HOME"
 mkdir -p "$work/game"
 cp "$palvex" "$work/game/palvex"
 cp "$src"/data/* "$work/game/"
+# Without options.bin a window starts at high detail with one opponent; PALVEX_OPTIONS_BIN
+# names another options file for the game to start with (three opponents, say).
+[ -n "${PALVEX_OPTIONS_BIN:-}" ] && cp "$PALVEX_OPTIONS_BIN" "$work/game/options.bin"
 ticks_per_second=$(getconf CLK_TCK)
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }

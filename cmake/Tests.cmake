@@ -119,3 +119,6 @@ target_link_libraries(swapcount PRIVATE ${CMAKE_DL_LIBS})
 set_target_properties(swapcount PROPERTIES PREFIX "")
 add_test(NAME e2e_menu COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/menu.sh $<TARGET_FILE:palvex> $<TARGET_FILE:swapcount>)
 set_tests_properties(e2e_menu PROPERTIES LABELS e2e TIMEOUT 90)
+# What a new player meets first: the menu after a race, the focus, the fullscreen race.
+add_test(NAME e2e_firstminutes COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/firstminutes.sh $<TARGET_FILE:palvex>)
+set_tests_properties(e2e_firstminutes PROPERTIES LABELS e2e TIMEOUT 120)

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bike.h"
 #include "buttons.h"
+#include "direction.h"
 #include "log.h"
 #include "menu/menu.h"
 #include "race.h"
@@ -55,6 +57,7 @@ Application::Application(bool playback) {
         return;
     }
     if (result != InitResult::Ok) return;
+    sharedState.desktop = !platform::get().options().headless;
     sharedState.race = new Race();
     sharedState.menu = new Menu(toggleMode, !playback);
     ready = true;
@@ -83,7 +86,7 @@ int Application::loop() {
             system.dispatchMessage(msg);
         } else if (sharedState.paused && replayHeldByPause()) {
             continue;
-        } else if (sharedState.paused) {
+        } else if (sharedState.paused && sharedState.inGame) {
             // No frames: the last picture stays, and the loop sleeps until the window
             // system has news. Where nothing can ever come (headless) the pause would
             // last for ever; the run ends as a closed window would end it.
@@ -117,10 +120,26 @@ bool Application::menuAtRest() const {
            platform::get().pictureMayStand();
 }
 
+bool Application::raceFillsDrawable() const {
+    const platform::Options& options = platform::get().options();
+    return sharedState.inGame && !options.headless && !options.designView;
+}
+
 void Application::frame() {
     platform::Platform& system = platform::get();
+    const bool fill = raceFillsDrawable();
+    system.setFillDrawable(fill);
     system.beginPaint();
     const EGLDisplay display = sharedState.eglDisplay;
+    if (fill) {
+        // Every frame: the drawable may have changed size since the last (resized, F11).
+        int width = 0, height = 0;
+        system.paintedSize(width, height);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        setDrawablePerspective(width, height);
+        glMatrixMode(GL_MODELVIEW);
+    }
 
     glClearColorx(0x8000, 0x8000, 0x8000, 0);
     glDepthRangex(0, 0x10000);
@@ -144,9 +163,31 @@ void Application::frame() {
     eglWaitGL();
     system.swapBuffers(display, sharedState.eglSurface);
 
-    if (sharedState.inGame) drawScoreOverlay();
-    if (sharedState.menu) sharedState.menu->drawOptionsText();
+    if (sharedState.inGame) {
+        drawScoreOverlay();
+        drawRaceNotice();
+    }
+    if (sharedState.menu && !sharedState.inGame) sharedState.menu->drawScreenText();
     system.endPaint();
+}
+
+const char* raceNotice(bool playerAlive, bool playerWaiting, uint32_t msSinceCrash) {
+    if (playerAlive) return playerWaiting ? "turn to start" : nullptr;
+    return msSinceCrash < CRASH_NOTICE_MS ? "you crashed" : nullptr;
+}
+
+void Application::drawRaceNotice() {
+    platform::Platform& system = platform::get();
+    const bool alive = sharedState.playerAlive != 0;
+    if (playerWasAlive && !alive) playerCrashedAt = system.currentTick();
+    playerWasAlive = alive;
+    if (!sharedState.desktop || !sharedState.race || !sharedState.race->player) return;
+    const bool waiting = sharedState.race->player->steering.direction == Stopped;
+    const char* text = raceNotice(alive, waiting, system.currentTick() - playerCrashedAt);
+    if (!text) return;
+    int width = 0, height = 0;
+    system.measureText(text, width, height);
+    system.drawText((system.textAreaWidth() - width) / 2, 40, text, {0, 0, 0}, {255, 255, 255});
 }
 
 void Application::drawPausedPicture() {
@@ -156,7 +197,7 @@ void Application::drawPausedPicture() {
     static const char* const text = "PAUSED";
     int width = 0, height = 0;
     system.measureText(text, width, height);
-    system.drawText((sharedState.screenWidth - width) / 2, (sharedState.screenHeight - height) / 2, text, {0, 0, 0},
+    system.drawText((system.textAreaWidth() - width) / 2, (sharedState.screenHeight - height) / 2, text, {0, 0, 0},
                     {255, 223, 0});
     system.endStill();
 }
@@ -181,6 +222,7 @@ void toggleMode() {
         replayGameBegins();
         sharedState.race->setup();
     } else {
+        endPause();
         replayGameEnds();
         sharedState.race->teardown();
         glMatrixMode(GL_PROJECTION);

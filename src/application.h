@@ -1,6 +1,7 @@
 // The application object: start-up, the message loop, the frame, and the switch
 // between menu mode and game mode with the Race and the Menu it owns.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include "platform/platform.h"
 
@@ -34,12 +35,25 @@ public:
 
 private:
     void drawScoreOverlay();
+    // The race's notice for the player, centred over the race (a desktop window only).
+    void drawRaceNotice();
+    // A desktop window's race fills the drawable; headless runs and [window] view = design
+    // keep the letterboxed logical screen and its 4:3 projection.
+    bool raceFillsDrawable() const;
     // The last frame again with a "PAUSED" box, when the window needs it drawn.
     void drawPausedPicture();
     // The menu would draw what the window shows, and the window may keep showing it.
     bool menuAtRest() const;
     bool ready = false;
+    bool playerWasAlive = true;
+    uint32_t playerCrashedAt = 0;
 };
+
+// How long "you crashed" stays over the race.
+constexpr uint32_t CRASH_NOTICE_MS = 2500;
+// The notice over a race: "turn to start" while the player's bike waits for its first
+// turn, "you crashed" for a while after the player's crash, else none (null).
+const char* raceNotice(bool playerAlive, bool playerWaiting, uint32_t msSinceCrash);
 
 // Menu mode to game mode (perspective projection, Race::setup) and back (Race::teardown,
 // the menu's pixel projection).

@@ -15,4 +15,5 @@ uint8_t wasButtonReleased(int button) { return sharedState.buttonReleased[button
 
 void clearButtonReleases() {
     for (uint8_t& released : sharedState.buttonReleased) released = 0;
+    sharedState.backReleased = 0;
 }

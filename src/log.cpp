@@ -19,15 +19,19 @@ void Log::open() {
     const std::string here = platform::os::currentDirectory();
     if (sharedState.portable && !here.empty() && platform::os::sameDirectory(here, sharedState.appDir)) {
         where = "log.txt";
-    } else {
-        const std::string dir = platform::os::stateDir();
-        if (dir.empty() || !platform::os::makeDirectories(dir)) {
-            where.clear();
-            return;
-        }
-        where = dir + "log.txt";
+        stream = std::fopen(where.c_str(), "w");
+        // A game folder the player cannot write to (unpacked read-only, on a CD) logs where
+        // an installed game does.
+        if (stream) return;
     }
+    const std::string dir = platform::os::stateDir();
+    if (dir.empty() || !platform::os::makeDirectories(dir)) {
+        where.clear();
+        return;
+    }
+    where = dir + "log.txt";
     stream = std::fopen(where.c_str(), "w");
+    if (!stream) where.clear();
 }
 
 void Log::close() {

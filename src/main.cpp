@@ -23,7 +23,7 @@ const char* usage =
     "\n"
     "A light-cycle arena race: steer with A/D or the cursor keys, leave a wall, outlast\n"
     "the computer-driven bikes. Enter selects in the menu; Enter or Escape leaves a race;\n"
-    "P pauses it. Keys and window settings: ~/.config/palvex/palvex.ini.\n"
+    "P pauses it. Keys and window settings: @SETTINGS@\n"
     "\n"
     "Options:\n"
     "  --scale N          window size: N times the 240 x 294 screen (default: largest that fits)\n"
@@ -83,7 +83,11 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(usage, stdout);
+            // The settings file where this environment puts it ($XDG_CONFIG_HOME).
+            std::string text = usage;
+            const std::string settings = platform::settingsPath();
+            text.replace(text.find("@SETTINGS@"), 10, settings.empty() ? "palvex.ini in the configuration directory" : settings);
+            std::fputs(text.c_str(), stdout);
             return 0;
         } else if (arg == "--version") {
             std::printf("palvex %s\n", PALVEX_VERSION);

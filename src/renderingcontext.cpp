@@ -2,7 +2,9 @@
 
 #include <EGL/egl.h>
 #include <GLES/gl.h>
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "log.h"
 #include "platform/platform.h"
@@ -72,6 +74,31 @@ void setPerspective(float fieldOfView, float aspect, float zNear, float zFar) {
     const float xmin = ymin * aspect;
     const float xmax = ymax * aspect;
     glFrustumx(toFixed(xmin), toFixed(xmax), toFixed(ymin), toFixed(ymax), toFixed(zNear), toFixed(zFar));
+}
+
+namespace {
+constexpr float RACE_FIELD_OF_VIEW = 60.0f;
+constexpr float RACE_NEAR = 40.0f;
+constexpr float RACE_FAR = 500.0f;
+
+// The near plane's half-height of the race's projection, computed as setPerspective does.
+GLfixed raceNearHalfHeight() {
+    static const GLfixed value =
+        toFixed(static_cast<float>(RACE_NEAR * std::tan(RACE_FIELD_OF_VIEW * 0.008726646259971648)));
+    return value;
+}
+} // namespace
+
+int32_t drawableNearHalfWidth(int width, int height) {
+    if (width <= 0 || height <= 0) return raceNearHalfHeight();
+    const int64_t wide = static_cast<int64_t>(raceNearHalfHeight()) * width / height;
+    return static_cast<GLfixed>(std::min<int64_t>(wide, INT32_MAX));
+}
+
+void setDrawablePerspective(int width, int height) {
+    const GLfixed ymax = raceNearHalfHeight();
+    const GLfixed xmax = drawableNearHalfWidth(width, height);
+    glFrustumx(-xmax, xmax, -ymax, ymax, toFixed(RACE_NEAR), toFixed(RACE_FAR));
 }
 
 void setMenuProjection(int width, int height) {

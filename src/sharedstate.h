@@ -26,6 +26,9 @@ struct SharedState {
     uint8_t anyKeySeen = 0;
     uint8_t buttonHeld[ButtonCount] = {};
     uint8_t buttonReleased[ButtonCount] = {};
+    // Escape released in the menu since the last frame: back from the options, credits and
+    // controls screens. Cleared with the button releases.
+    uint8_t backReleased = 0;
     // Decided by the window procedure from the messages it receives, so a replay of them
     // pauses where the game paused. No frame is rendered while it is nonzero.
     uint8_t paused = 0;
@@ -58,6 +61,9 @@ struct SharedState {
     // anywhere): options beside the executable, the log in that folder. An installed game
     // (its data in ../share/palvex) keeps them in the XDG places instead.
     bool portable = true;
+    // A window on a desktop (not a headless run): the player gets the notices over the race
+    // and a first start with high detail and sound on.
+    bool desktop = false;
 };
 
 extern SharedState sharedState;

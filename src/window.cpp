@@ -53,6 +53,10 @@ void keyDown(uintptr_t key) {
         if (sharedState.inGame) setPaused(PAUSED_BY_KEY, !(sharedState.paused & PAUSED_BY_KEY));
         return;
     }
+    // A new player presses whatever key comes to hand on the title screen: Space, Escape.
+    // The handheld waited for one of its mapped buttons. Enter still counts on its release,
+    // or that release would select in the main menu it led to.
+    if (!sharedState.inGame && (key == platform::VK_OTHER || key == platform::VK_ESCAPE)) sharedState.anyKeySeen = 1;
     const int button = buttonForKey(key);
     if (button >= 0) setButton(button, 1);
 }
@@ -79,6 +83,7 @@ void keyUp(uintptr_t key) {
         }
     } else if (key == platform::VK_ESCAPE) {
         if (sharedState.inGame) leave();
+        else sharedState.backReleased = 1;
     }
 }
 
@@ -93,8 +98,9 @@ intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wPara
     case platform::MsgActivate:
         // The handheld ended the game when the player switched away. On a desktop the
         // focus moves casually, so by default the game waits for it instead.
+        // Only a race waits: a menu has nothing running that the player could miss.
         if (wParam == 0 && system.options().quitOnFocusLoss) system.postQuitMessage(0);
-        else setPaused(PAUSED_BY_FOCUS, wParam == 0);
+        else if (wParam != 0 || sharedState.inGame) setPaused(PAUSED_BY_FOCUS, wParam == 0);
         return 0;
     case platform::MsgKeyDown:
         keyDown(wParam);
@@ -108,6 +114,10 @@ intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wPara
 }
 
 void setModeSwitch(ModeSwitch modeSwitch) { leaveRace = modeSwitch; }
+
+void endPause() {
+    setPaused(PAUSED_BY_KEY | PAUSED_BY_FOCUS, false);
+}
 
 InitResult initInstance(const char* className, const char* title, ModeSwitch modeSwitch) {
     platform::Platform& system = platform::get();

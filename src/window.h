@@ -13,4 +13,8 @@ enum class InitResult { Ok, OtherInstance, NoWindow, NoRenderingContext };
 InitResult initInstance(const char* className, const char* title, ModeSwitch modeSwitch);
 // initInstance hands the switch in; tests that drive the window procedure alone do it here.
 void setModeSwitch(ModeSwitch modeSwitch);
+// Leaving a race ends its pause, whatever paused it: the menu never waits. (A race is only
+// ever begun by a key, so with the focus; every pause a replay holds comes from a message
+// it recorded.)
+void endPause();
 intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wParam, intptr_t lParam);

@@ -93,7 +93,9 @@ Menu::Menu(StartRace startRace, bool readOptionsFile) {
 }
 
 void Menu::runFrame() {
+    drawnAfter = platform::get().framesPresented();
     const Look before = look();
+    if (sharedState.backReleased) goBack();
     const GLfixed w = sharedState.screenWidth << 16;
     const GLfixed h = sharedState.screenHeight << 16;
     const GLfixed fullScreenQuad[18] = {0, h, 0, 0, 0, 0, w, 0, 0, w, 0, 0, w, h, 0, 0, h, 0};
@@ -114,6 +116,10 @@ void Menu::runFrame() {
         glBindTexture(GL_TEXTURE_2D, mainTexture);
         drawTriangles(pictureQuad, unitTexCoords);
         navigate(MAIN_LAST_ITEM);
+        if (wasButtonReleased(ButtonRight) && screen == ScreenMain && !sharedState.inGame) {
+            screen = ScreenControls;
+            item = 0;
+        }
         break;
     case ScreenOptions:
         glBindTexture(GL_TEXTURE_2D, optionsTexture);
@@ -126,6 +132,11 @@ void Menu::runFrame() {
         // In front of the background, which is drawn at depth 0.
         glTranslatex(0, 0, 5 * ONE);
         drawTriangles(fullScreenQuad, fullScreenTexCoords);
+        handleSelect();
+        if (wasButtonReleased(ButtonRight) && screen == ScreenCredits) screen = ScreenControls;
+        break;
+    case ScreenControls:
+        // The background alone; the words come after the frame.
         handleSelect();
         break;
     case ScreenTitle:
@@ -156,6 +167,9 @@ Menu::Look Menu::look() const {
 }
 
 bool Menu::atRest() const {
+    // A race's last frame may still be what the window shows.
+    if (platform::get().framesPresented() != drawnAfter + 1) return false;
+    if (sharedState.backReleased) return false;
     if (!lastFrameSettled || !(look() == lastLook)) return false;
     for (uint8_t released : sharedState.buttonReleased)
         if (released) return false;
@@ -166,6 +180,10 @@ void Menu::navigate(int lastItem) {
     handleSelect();
     if (wasButtonReleased(ButtonUp)) item = item == 0 ? lastItem : item - 1;
     if (wasButtonReleased(ButtonDown)) item = item == lastItem ? 0 : item + 1;
+    if (screen == ScreenOptions) {
+        if (wasButtonReleased(ButtonLeft)) changeOption(-1);
+        if (wasButtonReleased(ButtonRight)) changeOption(+1);
+    }
     // A select in this frame may have changed the screen: Up released with "back" would
     // otherwise leave the main menu's pointer on an item it does not have.
     const int screenLast = screen == ScreenMain ? MAIN_LAST_ITEM : screen == ScreenOptions ? OPTIONS_LAST_ITEM : lastItem;
@@ -188,27 +206,12 @@ void Menu::handleSelect() {
         default: break;
         }
         break;
-    case ScreenOptions: {
-        OptionsRecord& options = sharedState.options;
-        switch (item) {
-        case 0: options.opponentChoice = cycled(options.opponentChoice); break;
-        case 1: options.detail = cycled(options.detail); break;
-        case 2: options.speed = cycled(options.speed); break;
-        case 3:
-            options.soundOn = options.soundOn == 0 ? 1 : 0;
-            if (options.soundOn == 1) playMenuLoop();
-            else stopAll();
-            break;
-        case 4:
-            screen = ScreenMain;
-            if (usesOptionsFile) saveOptions();
-            item = 0;
-            break;
-        default: break;
-        }
+    case ScreenOptions:
+        if (item == OPTIONS_LAST_ITEM) goBack();
+        else changeOption(+1);
         break;
-    }
     case ScreenCredits:
+    case ScreenControls:
         screen = ScreenMain;
         break;
     default:
@@ -232,9 +235,21 @@ void Menu::drawOptionsText() {
 void Menu::loadOptions() {
     const OptionsPaths paths = optionsPathsFor(sharedState.appDir, sharedState.portable);
     OptionsRecord record = sharedState.options;
-    if (!readOptionsFile(paths.load, record) && !readOptionsFile(paths.fallback, record)) return;
+    if (!readOptionsFile(paths.load, record) && !readOptionsFile(paths.fallback, record)) {
+        // The handheld's zero defaults spared its 200 MHz processor; a desktop's first
+        // start looks and sounds like the title picture promises.
+        if (!sharedState.desktop) return;
+        record = firstStartOptions();
+    }
     sharedState.options = record;
     playMenuLoop();
+}
+
+OptionsRecord firstStartOptions() {
+    OptionsRecord record;
+    record.detail = 2;
+    record.soundOn = 1;
+    return record;
 }
 
 void Menu::saveOptions() {
@@ -247,3 +262,93 @@ void Menu::saveOptions() {
     else return;
     platform::get().notice(("options not saved: " + why).c_str());
 }
+
+namespace {
+
+int32_t cycledBack(int32_t value) { return value <= 0 || value > 2 ? 2 : value - 1; }
+
+// Rows of text over the credits and the controls screen: white on black, one under the
+// other from the top, from x = 16 or centred.
+void drawLines(const std::vector<std::string>& lines, int top, int step, bool centred) {
+    platform::Platform& system = platform::get();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].empty()) continue;
+        int width = 0, height = 0;
+        if (centred) system.measureText(lines[i].c_str(), width, height);
+        const int x = centred ? (sharedState.screenWidth - width) / 2 : 16;
+        system.drawText(x, top + static_cast<int>(i) * step, lines[i].c_str(), platform::Rgb{0, 0, 0},
+                        platform::Rgb{255, 255, 255});
+    }
+}
+
+std::string keysOf(platform::Action action) {
+    return platform::keyListText(platform::get().options().bindings.keys[action]);
+}
+
+} // namespace
+
+std::vector<std::string> controlsLines() {
+    using namespace platform;
+    return {
+        "Turn left: " + keysOf(ActionLeft),
+        "Turn right: " + keysOf(ActionRight),
+        "Pause: " + keysOf(ActionPause),
+        "Leave a race: Escape, Return",
+        "Fullscreen: " + keysOf(ActionFullscreen),
+        "Screenshot: " + keysOf(ActionScreenshot),
+        "",
+        "A bike hits your wall: +1 to you",
+        "You hit your own wall: -1",
+        "Any crash: +2 to bikes still on",
+    };
+}
+
+std::vector<std::string> creditsLines() {
+    return {std::string("Palvex ") + PALVEX_VERSION + " \xc2\xb7 MIT licence", "Right: keys and scoring"};
+}
+
+void Menu::changeOption(int step) {
+    OptionsRecord& options = sharedState.options;
+    auto next = [step](int32_t value) { return step > 0 ? cycled(value) : cycledBack(value); };
+    switch (item) {
+    case 0: options.opponentChoice = next(options.opponentChoice); break;
+    case 1: options.detail = next(options.detail); break;
+    case 2: options.speed = next(options.speed); break;
+    case 3:
+        options.soundOn = options.soundOn == 0 ? 1 : 0;
+        if (options.soundOn == 1) playMenuLoop();
+        else stopAll();
+        break;
+    default: break;
+    }
+}
+
+void Menu::goBack() {
+    switch (screen) {
+    case ScreenOptions:
+        screen = ScreenMain;
+        if (usesOptionsFile) saveOptions();
+        item = 0;
+        break;
+    case ScreenCredits:
+    case ScreenControls:
+        screen = ScreenMain;
+        item = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+void Menu::drawScreenText() {
+    switch (screen) {
+    case ScreenOptions: drawOptionsText(); break;
+    case ScreenCredits:
+        // Below the picture's frame.
+        if (sharedState.desktop) drawLines(creditsLines(), 264, 15, true);
+        break;
+    case ScreenControls: drawLines(controlsLines(), 100, 14, false); break;
+    default: break;
+    }
+}
+

@@ -2,13 +2,19 @@
 // pixel projection; the option values written as text over the presented picture.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 #include <GLES/gl.h>
+#include "menu/optionsrecord.h"
 
 enum MenuScreen {
     ScreenMain = 0,
     ScreenOptions = 1,
     ScreenCredits = 2,
     ScreenTitle = 3,
+    // The keys and the scoring, in words over the menu's background: from the main menu or
+    // the credits with Right.
+    ScreenControls = 4,
 };
 
 // What the main menu's first item does: start a race. The application owns the switch
@@ -23,6 +29,15 @@ public:
     void runFrame();
     // Draws only while the options screen is shown.
     void drawOptionsText();
+    // The text over the current screen, after the frame: the option words, the credits'
+    // version and licence, the controls screen's lines.
+    void drawScreenText();
+    // Left (-1) or Right (+1) on the options screen: the value under the pointer one step
+    // back or on, round at either end; the sound toggles either way.
+    void changeOption(int step);
+    // Escape: the options screen leaves as its back item does (saving), the credits and
+    // the controls screen return to the main menu.
+    void goBack();
     void navigate(int lastItem);
     void handleSelect();
     void loadOptions();
@@ -54,7 +69,18 @@ private:
     Look look() const;
     bool lastFrameSettled = false;
     Look lastLook{};
+    // The presented frame count before the menu's last frame: the window shows the menu's
+    // picture only while no other frame (a race's) has been presented since.
+    long drawnAfter = -2;
 };
+
+// The options of a desktop window that finds no options file: high detail, sound on, the
+// rest as the design's defaults.
+OptionsRecord firstStartOptions();
+// The lines of the controls screen: the keys (as bound) and the scoring.
+std::vector<std::string> controlsLines();
+// The credits' lines: the game's name, version and licence, the way to the controls.
+std::vector<std::string> creditsLines();
 
 // The word an options row shows for a value; "?" for a value the row has no word for.
 // Rows: 0 opponents, 1 detail, 2 speed, 3 sound.

@@ -22,6 +22,8 @@ enum VirtualKey : uint32_t {
     // A gamepad's menu button (Start): pauses a race, selects in the menu. The backend
     // cannot tell a race from the menu, so the window procedure decides.
     VK_GAMEPAD_MENU = 0xCF,
+    // A key bound to no action: it does nothing but leave the title screen.
+    VK_OTHER = 0xFE,
 };
 
 enum MessageType : uint32_t {

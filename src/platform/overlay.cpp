@@ -133,13 +133,20 @@ void TextOverlay::draw(const Placement& at, int x, int y, const char* text, Rgb 
     const int logicalW = entry.logicalW, logicalH = entry.logicalH;
 
     // The box takes the measured logical size; the text inside is drawn at full resolution.
+    // Hinted at the drawable's size the font comes out a little wider or shorter than the
+    // logical one scaled: the box widens to hold the whole word ("three" lost its last
+    // letter), and the word drops to the baseline the scaled logical font would give it
+    // rather than hanging from the box's top.
     const float left = at.viewX + x * at.scale;
     const float top = at.viewY + at.viewH - y * at.scale;
-    const float boxW = logicalW * at.scale, boxH = logicalH * at.scale;
-    const float drawW = std::min(static_cast<float>(entry.w), boxW);
-    const float drawH = std::min(static_cast<float>(entry.h), boxH);
+    const float boxW = std::max(logicalW * at.scale, static_cast<float>(entry.w));
+    const float boxH = logicalH * at.scale;
+    const float drop =
+        std::max(0.0f, std::round(TTF_FontAscent(fonts->logicalFont) * at.scale) - TTF_FontAscent(font));
+    const float drawW = static_cast<float>(entry.w);
+    const float drawH = std::max(0.0f, std::min(static_cast<float>(entry.h), boxH - drop));
 
-    const DrawablePixels pixels(at.drawableW, at.drawableH, at.viewX, at.viewY, at.viewW, at.viewH);
+    const DrawablePixels pixels(at.drawableW, at.drawableH, at.gameX, at.gameY, at.gameW, at.gameH);
     // Background box.
     glDisable(GL_TEXTURE_2D);
     glColor4x(background.r * 257, background.g * 257, background.b * 257, 0x10000);
@@ -152,7 +159,7 @@ void TextOverlay::draw(const Placement& at, int x, int y, const char* text, Rgb 
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, entry.texture);
     glColor4x(0x10000, 0x10000, 0x10000, 0x10000);
-    const float l = std::round(left), t = std::round(top);
+    const float l = std::round(left), t = std::round(top) - drop;
     const GLfixed quad[12] = {pixelFixed(l), pixelFixed(t), pixelFixed(l), pixelFixed(t - drawH),
                               pixelFixed(l + drawW), pixelFixed(t - drawH), pixelFixed(l + drawW), pixelFixed(t - drawH),
                               pixelFixed(l + drawW), pixelFixed(t), pixelFixed(l), pixelFixed(t)};

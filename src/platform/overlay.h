@@ -17,11 +17,13 @@ public:
     TextOverlay(const TextOverlay&) = delete;
     TextOverlay& operator=(const TextOverlay&) = delete;
 
-    // Where the logical screen stands in the drawable.
+    // Where the logical screen's text stands in the drawable (view), and the game's view
+    // rectangle, which the viewport returns to afterwards.
     struct Placement {
         float scale;
         int viewX, viewY, viewW, viewH;
         int drawableW, drawableH;
+        int gameX, gameY, gameW, gameH;
     };
     bool hasFont() const;
     // The size of the text in logical pixels (0 x 0 without a font).

@@ -178,14 +178,31 @@ void Platform::placeView(int& dw, int& dh) {
         dw = LOGICAL_WIDTH;
         dh = LOGICAL_HEIGHT;
     }
+    paintedW = dw;
+    paintedH = dh;
     // The largest scale that fits, whole-numbered in a window sized for it, with the
     // rest of the drawable left black (letterboxing) in fullscreen.
     const float fit = std::min(static_cast<float>(dw) / LOGICAL_WIDTH, static_cast<float>(dh) / LOGICAL_HEIGHT);
     scale = fit >= 1.0f ? std::floor(fit * 1000.0f) / 1000.0f : fit;
-    viewW = static_cast<int>(std::lround(LOGICAL_WIDTH * scale));
-    viewH = static_cast<int>(std::lround(LOGICAL_HEIGHT * scale));
-    viewX = (dw - viewW) / 2;
-    viewY = (dh - viewH) / 2;
+    textW = static_cast<int>(std::lround(LOGICAL_WIDTH * scale));
+    textH = static_cast<int>(std::lround(LOGICAL_HEIGHT * scale));
+    textX = fillDrawable ? 0 : (dw - textW) / 2;
+    textY = (dh - textH) / 2;
+    if (fillDrawable) {
+        viewX = viewY = 0;
+        viewW = dw;
+        viewH = dh;
+    } else {
+        viewX = textX;
+        viewY = textY;
+        viewW = textW;
+        viewH = textH;
+    }
+}
+
+int Platform::textAreaWidth() const {
+    if (!fillDrawable || scale <= 0.0f) return LOGICAL_WIDTH;
+    return static_cast<int>(paintedW / scale);
 }
 
 void Platform::beginPaint() {
@@ -240,6 +257,7 @@ void Platform::endPaint() {
         if (!stillSurvivesSwap) captureStill();
         stillDirty = true;
     }
+    drawNotes();
     present(pendingDisplay, pendingSurface);
     pictureLost = false;
     ++presented;
@@ -268,6 +286,7 @@ void Platform::endStill() {
     stillDirty = false;
     if (opts.keepFrames || screenshotWanted) keepFrame();
     if (screenshotWanted) saveScreenshot();
+    drawNotes();
     // The surface of the last frame: a paused game draws into the same window.
     if (pendingDisplay != EGL_NO_DISPLAY) present(pendingDisplay, pendingSurface);
     // The window shows the paused picture, box and all, not the last frame.
@@ -295,6 +314,31 @@ void Platform::saveScreenshot() {
     std::string why = "no frame presented yet";
     const bool written = lastPresentedFrame(picture) && savePng(path, picture, &why);
     notice(((written ? "screenshot " : "could not write the screenshot ") + path + (written ? "" : ": " + why)).c_str());
+    notes = screenshotNote(path, written, home);
+    notesUntil = realTicks() + SCREENSHOT_NOTE_MS;
+}
+
+void Platform::drawNotes() {
+    if (notes.empty()) return;
+    if (static_cast<int32_t>(realTicks() - notesUntil) >= 0) {
+        notes.clear();
+        return;
+    }
+    int width = 0, height = 0;
+    measureText("M", width, height);
+    for (size_t i = 0; i < notes.size(); ++i)
+        drawText(2, 2 + static_cast<int>(i) * (height + 1), notes[i].c_str(), {0, 0, 0}, {255, 255, 255});
+}
+
+std::vector<std::string> screenshotNote(const std::string& path, bool written, const char* home) {
+    const size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string homeDir = home ? home : "";
+    if (!homeDir.empty() && homeDir != "/" && folder.compare(0, homeDir.size(), homeDir) == 0 &&
+        (folder.size() == homeDir.size() || folder[homeDir.size()] == '/'))
+        folder = "~" + folder.substr(homeDir.size());
+    return {(written ? "screenshot saved in " : "could not save in ") + folder, name};
 }
 
 bool Platform::lastPresentedFrame(Image& out) const {
@@ -308,7 +352,7 @@ bool Platform::lastPresentedFrame(Image& out) const {
 void Platform::measureText(const char* text, int& width, int& height) { overlay->measure(text, width, height); }
 
 void Platform::drawText(int x, int y, const char* text, Rgb background, Rgb foreground) {
-    TextOverlay::Placement at{scale, viewX, viewY, viewW, viewH, 0, 0};
+    TextOverlay::Placement at{scale, textX, textY, textW, textH, 0, 0, viewX, viewY, viewW, viewH};
     drawableSize(at.drawableW, at.drawableH);
     if (at.drawableW <= 0 || at.drawableH <= 0) {
         at.drawableW = LOGICAL_WIDTH;
@@ -337,6 +381,7 @@ void applySettings(const Settings& settings, const Overrides& overrides, Options
     options.fullscreen = overrides.fullscreen.value_or(settings.fullscreen);
     options.frameCap = overrides.frameCap.value_or(settings.frameCap);
     options.quitOnFocusLoss = overrides.quitOnFocusLoss.value_or(settings.quitOnFocusLoss);
+    options.designView = settings.designView;
     options.bindings = settings.bindings;
     options.replaysKept = settings.replaysKept;
 }

@@ -34,6 +34,9 @@ struct Options {
     bool quitOnFocusLoss = false;
     Bindings bindings = defaultBindings();
     int replaysKept = 50;
+    // The race as the handheld showed it in a window too: the logical screen letterboxed,
+    // with its 4:3 projection ([window] view = design).
+    bool designView = false;
 };
 
 // The settings file's entries, each unless the command line said otherwise.
@@ -77,7 +80,8 @@ public:
     // presented and still on show (not uncovered or resized since, no screenshot asked
     // for), and nothing that counts the frames (journal.h).
     bool pictureMayStand() const {
-        return waitsForEvents() && opts.frameCap && presented > 0 && !pictureLost && !events.countsFrames();
+        return waitsForEvents() && opts.frameCap && presented > 0 && !pictureLost && !events.countsFrames() &&
+               notes.empty();
     }
     intptr_t dispatchMessage(const Message& msg);
     void postQuitMessage(int exitCode);
@@ -157,6 +161,18 @@ public:
     // The viewport in drawable pixels that the logical screen occupies.
     void viewport(int& x, int& y, int& width, int& height) const;
     float scaleFactor() const { return scale; }
+    // A race in a desktop window fills the whole drawable instead of the letterboxed
+    // logical screen; set before beginPaint. The text over the picture keeps the logical
+    // screen's scale and height, its left edge moved to the drawable's.
+    void setFillDrawable(bool on) { fillDrawable = on; }
+    // The drawable's size in pixels at the last beginPaint (the logical size headless).
+    void paintedSize(int& width, int& height) const {
+        width = paintedW;
+        height = paintedH;
+    }
+    // The width, in logical pixels, of the area text is placed in: the logical screen, or
+    // the whole drawable while a race fills it.
+    int textAreaWidth() const;
 
 protected:
     explicit Platform(const Options& options);
@@ -196,6 +212,9 @@ protected:
     long presented = 0;
     float scale = 1.0f;
     int viewX = 0, viewY = 0, viewW = LOGICAL_WIDTH, viewH = LOGICAL_HEIGHT;
+    // Where text goes: the logical screen's rectangle, at the drawable's left edge while a
+    // race fills the drawable.
+    int textX = 0, textY = 0, textW = LOGICAL_WIDTH, textH = LOGICAL_HEIGHT;
 
 private:
     void keepFrame();
@@ -204,6 +223,8 @@ private:
     void queueFromJournal(MessageType type, uintptr_t wParam);
 
     bool viewerPaused = false;
+    bool fillDrawable = false;
+    int paintedW = LOGICAL_WIDTH, paintedH = LOGICAL_HEIGHT;
     bool paceToRecording = false;
     bool paceBased = false;
     uint32_t paceBaseTick = 0, paceBaseReal = 0, paceLastDue = 0;
@@ -213,6 +234,11 @@ private:
     void placeView(int& drawableW, int& drawableH);
     void saveScreenshot();
     void captureStill();
+    // The lines saying where F12's picture went, over the picture for a few seconds (not
+    // in the picture itself).
+    void drawNotes();
+    std::vector<std::string> notes;
+    uint32_t notesUntil = 0;
 
     MessageQueue queue;
     Journal events;
@@ -232,6 +258,11 @@ private:
     bool screenshotWanted = false;
     bool pictureLost = false; // since the last presented frame
 };
+
+// The two lines shown over the game when F12 saved a picture (or could not): the folder,
+// with the home folder as "~", and the file's name.
+std::vector<std::string> screenshotNote(const std::string& path, bool written, const char* home);
+constexpr uint32_t SCREENSHOT_NOTE_MS = 3000;
 
 // Writes the picture as a PNG file; false when it cannot be written in full, with why (a
 // full disk, a size limit) when asked.

@@ -78,12 +78,6 @@ std::vector<std::string> splitList(const char* value) {
     return names;
 }
 
-std::string joinKeys(const std::vector<int32_t>& keys) {
-    std::string text;
-    for (int32_t key : keys) text += (text.empty() ? "" : ", ") + std::string(SDL_GetKeyName(key));
-    return text;
-}
-
 std::string joinButtons(const std::vector<int32_t>& buttons) {
     std::string text;
     for (int32_t button : buttons) {
@@ -153,9 +147,17 @@ struct Parser {
     Settings settings;
     std::array<Explicit, ActionCount> keys;
     std::array<Explicit, ActionCount> pad;
+    // Problems are found while reading and while settling the bindings afterwards; the
+    // player reads them in the order of the file's lines.
+    std::vector<std::pair<int, std::string>> problems;
 
     void bad(int line, const std::string& problem) {
-        messages.push_back(fileName + " line " + std::to_string(line) + ": " + problem);
+        problems.emplace_back(line, fileName + " line " + std::to_string(line) + ": " + problem);
+    }
+    void report() {
+        std::stable_sort(problems.begin(), problems.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& problem : problems) messages.push_back(std::move(problem.second));
     }
 
     void entry(const std::string& section, const std::string& name, const std::string& value) {
@@ -177,6 +179,12 @@ struct Parser {
                 if (!parseBool(value, *flag))
                     bad(line, name + " must be true or false, not '" + value + "'; the default (" +
                                   (name == "fullscreen" ? "false" : "true") + ") is used");
+                return;
+            }
+            if (name == "view") {
+                const std::string word = lower(value);
+                if (word == "desktop" || word == "design") settings.designView = word == "design";
+                else bad(line, "view must be desktop or design, not '" + value + "'; the default (desktop) is used");
                 return;
             }
             if (name == "focus_loss") {
@@ -201,33 +209,44 @@ struct Parser {
         bad(line, "there is no setting '" + name + "' in [" + section + "]; the line is skipped");
     }
 
+    // A name the game cannot use is left out and the rest of the line stands; a line left
+    // with nothing binds the action's defaults, as if the line had named them, so a later
+    // line that takes one of them is told so.
     void binding(int line, bool keyboard, Action action, const std::string& value) {
         Explicit result;
+        std::vector<std::string> unusable;
         for (const std::string& word : splitList(value.c_str())) {
             int32_t code = 0;
             if (keyboard) {
                 code = word.empty() ? SDLK_UNKNOWN : SDL_GetKeyFromName(word.c_str());
                 if (code == SDLK_UNKNOWN) {
-                    bad(line, "'" + word + "' is not an SDL key name; the default of " + actionName(action) + " is used");
-                    return;
+                    unusable.push_back("'" + word + "' is not an SDL key name");
+                    continue;
                 }
-                for (const Reserved& reserved : reservedKeys) {
-                    if (reserved.key == code && reserved.action != action) {
-                        bad(line, word + " is always " + actionName(reserved.action) + "; the default of " +
-                                      actionName(action) + " is used");
-                        return;
-                    }
+                const auto reserved = std::find_if(std::begin(reservedKeys), std::end(reservedKeys), [&](const Reserved& r) {
+                    return r.key == code && r.action != action;
+                });
+                if (reserved != std::end(reservedKeys)) {
+                    unusable.push_back(word + " is always " + actionName(reserved->action));
+                    continue;
                 }
             } else {
                 code = word.empty() ? SDL_CONTROLLER_BUTTON_INVALID : SDL_GameControllerGetButtonFromString(word.c_str());
                 if (code == SDL_CONTROLLER_BUTTON_INVALID) {
-                    bad(line, "'" + word + "' is not a gamepad button name; the default of " + actionName(action) +
-                                  " is used");
-                    return;
+                    unusable.push_back("'" + word + "' is not a gamepad button name");
+                    continue;
                 }
             }
             if (std::find(result.values.begin(), result.values.end(), code) == result.values.end())
                 result.values.push_back(code);
+        }
+        const bool nothingLeft = !unusable.empty() && result.values.empty();
+        for (const std::string& problem : unusable)
+            bad(line, problem + (nothingLeft ? "; the default of " + std::string(actionName(action)) + " is used"
+                                             : "; it is left out"));
+        if (nothingLeft) {
+            const Bindings defaults = defaultBindings();
+            result.values = (keyboard ? defaults.keys : defaults.pad)[action];
         }
         result.given = true;
         result.line = line;
@@ -283,6 +302,12 @@ int handleEntry(void* user, const char* section, const char* name, const char* v
 
 } // namespace
 
+std::string keyListText(const std::vector<int32_t>& keys) {
+    std::string text;
+    for (int32_t key : keys) text += (text.empty() ? "" : ", ") + std::string(SDL_GetKeyName(key));
+    return text;
+}
+
 Bindings defaultBindings() {
     Bindings b;
     b.keys[ActionUp] = {SDLK_w, SDLK_UP};
@@ -330,12 +355,15 @@ std::string defaultSettingsText() {
         "; When the window loses the focus or is minimised: pause (the race waits until the\n"
         "; window has the focus again) or quit (the game ends).\n"
         "focus_loss = " + (d.quitOnFocusLoss ? "quit" : "pause") + "\n"
+        "; The race view: desktop fills the window or screen with the race at its own aspect;\n"
+        "; design keeps the handheld's 240 x 294 screen, letterboxed, with its 4:3 projection.\n"
+        "view = " + (d.designView ? "design" : "desktop") + "\n"
         "\n"
         "[keys]\n"
         "; SDL key names, several separated by commas; nothing after '=' binds no key. The cursor\n"
         "; keys, Return, Keypad Enter and Escape always keep their meaning (Escape goes back).\n";
     for (const ActionName& action : actionNames)
-        if (action.key) text += entryLine(action.name, joinKeys(d.bindings.keys[action.action]));
+        if (action.key) text += entryLine(action.name, keyListText(d.bindings.keys[action.action]));
     text +=
         "\n"
         "[gamepad]\n"
@@ -360,6 +388,7 @@ Settings parseSettings(const std::string& text, const std::string& fileName, std
         parser.bad(syntaxError, "not a 'name = value' line or a [section]; the line is skipped");
     parser.settle(true);
     parser.settle(false);
+    parser.report();
     return parser.settings;
 }
 

@@ -45,10 +45,15 @@ struct Settings {
     bool fullscreen = false;
     bool frameCap = true;
     bool quitOnFocusLoss = false;
+    // view = design: the race letterboxed with the handheld's 4:3 projection, as headless.
+    bool designView = false;
     Bindings bindings = defaultBindings();
     // How many recorded games are kept; 0 turns recording off.
     int replaysKept = 50;
 };
+
+// The keys of a binding as the settings file names them: "A, Left".
+std::string keyListText(const std::vector<int32_t>& keys);
 
 // "$XDG_CONFIG_HOME/palvex/palvex.ini" (or under ~/.config); empty without a home.
 std::string settingsPath();

@@ -122,14 +122,16 @@ TEST_F(MenuRun, KeyScriptsWalkTheScreens) {
         const char* expect;
         std::vector<uint8_t> saved = {}; // options.bin afterwards
     } cases[] = {
-        // Escape is no mapped key; the Enter that leaves the title must not start a race.
-        {"the title waits for a mapped key", tap(3, "escape") + tap(6, "enter"), 10,
-         "1-5 screen=3; 3 anyKeySeen=0; 6 anyKeySeen=1; 6-10 screen=0 item=0 inGame=0"},
+        // Any key leaves the title, Escape on its press; the Enter that leaves it counts on
+        // its release and must not start a race.
+        {"any key leaves the title", tap(3, "escape"), 5, "1-2 screen=3 anyKeySeen=0; 3-5 screen=0 item=0 inGame=0"},
+        {"Enter leaves the title on its release", tap(6, "enter"), 8,
+         "1-5 screen=3 anyKeySeen=0; 6 anyKeySeen=1; 6-8 screen=0 item=0 inGame=0"},
         {"the main menu wraps both ways",
          tap(1, "enter") + tap(2, "up") + tap(3, "down") + tap(4, "s") + taps(5, 7, "down"), 8,
          "2 item=3; 3 item=0; 4 item=1; 6 item=3; 7 item=0; 1-8 inGame=0"},
-        {"the options wrap between the first item and back; escape is ignored",
-         TO_OPTIONS + tap(4, "up") + tap(5, "down") + taps(6, 9, "w") + tap(10, "escape"), 10,
+        {"the options wrap between the first item and back",
+         TO_OPTIONS + tap(4, "up") + tap(5, "down") + taps(6, 9, "w"), 10,
          "3 screen=1 item=0; 4 item=4; 5 item=0; 6 item=4; 9-10 item=1 screen=1 inGame=0"},
         {"any select leaves the credits", TO_CREDITS + tap(5, "up") + tap(6, "enter"), 7,
          "4 screen=2 item=0; 5 screen=2; 6-7 screen=0 inGame=0"},
@@ -143,6 +145,19 @@ TEST_F(MenuRun, KeyScriptsWalkTheScreens) {
         {"Up released with back stays within the main menu's items",
          TO_OPTIONS + tap(4, "up") + tap(5, "enter") + tap(5, "up") + tap(6, "down"), 6,
          "4 screen=1 item=4; 5 screen=0 item=3; 6 item=0", EXAMPLE},
+        // From the file above: sound on, high detail, two opponents, medium speed.
+        {"Left and Right change the value under the pointer round both ways; Escape saves as back does",
+         TO_OPTIONS + tap(4, "left") + tap(5, "left") + tap(6, "right") + tap(7, "down") + tap(8, "a") +
+             tap(9, "d") + tap(10, "d") + taps(11, 12, "down") + tap(13, "left") + tap(14, "down") +
+             tap(15, "right") + tap(16, "escape"),
+         17, "4 opponentChoice=0; 5 opponentChoice=2; 6 opponentChoice=0; 8 detail=1; 9 detail=2; 10 detail=0;"
+             "13 soundOn=0; 15 screen=1 item=4 speed=1; 16-17 screen=0 item=0 inGame=0",
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}},
+        {"Escape leaves the credits and the controls screen, which Right opens from the main menu and the credits",
+         TO_CREDITS + tap(5, "escape") + tap(6, "right") + tap(7, "escape") + taps(8, 9, "down") + tap(10, "enter") +
+             tap(11, "right") + tap(12, "enter") + tap(13, "escape"),
+         14, "4 screen=2; 5 screen=0 item=0; 6 screen=4; 7 screen=0 item=0; 10 screen=2; 11 screen=4; 12-14 screen=0 inGame=0",
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

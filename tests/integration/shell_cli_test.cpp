@@ -129,6 +129,12 @@ TEST(CommandLine, HelpAndVersion) {
     for (const char* option : {"--headless", "--frames", "--tick-ms", "--keys", "--trace", "--screenshot", "--scale"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     EXPECT_TRUE(version.out.starts_with("palvex ")) << version.out;
+    // The settings file where this environment keeps it, not a fixed ~/.config.
+    EXPECT_NE(help.out.find("Keys and window settings: " + dir.config + "palvex/palvex.ini\n"), std::string::npos)
+        << help.out;
+    const RunResult plain = dir.runArgs({"--help"}, {.env = {{"XDG_CONFIG_HOME", ""}}});
+    EXPECT_NE(plain.out.find("Keys and window settings: " + dir.out + ".config/palvex/palvex.ini\n"), std::string::npos)
+        << plain.out;
 }
 
 // Without its pictures the title quad still covers the screen, in the current colour: white.

@@ -127,6 +127,47 @@ TEST(Settings, EachBadLineIsNamedAndItsEntryKeepsTheDefault) {
     EXPECT_EQ(s.bindings.pad[ActionSelect], d.bindings.pad[ActionSelect]);
 }
 
+// A bad name is left out and the rest of its line stands, so a key the line still binds is
+// not taken quietly by a later line; every conflict is named, in the file's line order.
+TEST(Settings, ABadKeyNameHidesNoConflictAndMessagesFollowTheLines) {
+    using V = std::vector<int32_t>;
+    std::vector<std::string> messages;
+    Settings s = parse("[keys]\npause = P, Pause, Banana\nscreenshot = F12, P\n", messages);
+    ASSERT_EQ(messages.size(), 2u) << joined(messages);
+    EXPECT_EQ(messages[0], "palvex.ini line 2: 'Banana' is not an SDL key name; it is left out");
+    EXPECT_EQ(messages[1], "palvex.ini line 3: P is already pause; the default of screenshot is used");
+    EXPECT_EQ(s.bindings.keys[ActionPause], (V{SDLK_p, SDLK_PAUSE}));
+    EXPECT_EQ(s.bindings.keys[ActionScreenshot], (V{SDLK_F12}));
+
+    // A line with nothing usable binds the defaults, which a later line cannot take unseen;
+    // a conflict found while settling comes before a later line's bad name.
+    messages.clear();
+    s = parse("[keys]\npause = Banana\nscreenshot = P\nq = Nonsense\n", messages);
+    ASSERT_EQ(messages.size(), 3u) << joined(messages);
+    EXPECT_EQ(messages[0], "palvex.ini line 2: 'Banana' is not an SDL key name; the default of pause is used");
+    EXPECT_EQ(messages[1], "palvex.ini line 3: P is already pause; the default of screenshot is used");
+    EXPECT_EQ(messages[2], "palvex.ini line 4: 'Nonsense' is not an SDL key name; the default of q is used");
+    EXPECT_EQ(s.bindings.keys[ActionPause], (V{SDLK_p, SDLK_PAUSE}));
+    EXPECT_EQ(s.bindings.keys[ActionScreenshot], (V{SDLK_F12}));
+
+    // The later line loses, whichever it is.
+    messages.clear();
+    s = parse("[keys]\nscreenshot = F12, P\npause = P, Pause, Banana\n", messages);
+    ASSERT_EQ(messages.size(), 2u) << joined(messages);
+    EXPECT_EQ(messages[0], "palvex.ini line 3: 'Banana' is not an SDL key name; it is left out");
+    EXPECT_EQ(messages[1], "palvex.ini line 3: P is already screenshot; the default of pause is used");
+    EXPECT_EQ(s.bindings.keys[ActionScreenshot], (V{SDLK_F12, SDLK_p}));
+    EXPECT_EQ(s.bindings.keys[ActionPause], (V{SDLK_PAUSE})) << "the default without the key taken";
+
+    messages.clear();
+    s = parse("[window]\nview = design\n", messages);
+    EXPECT_TRUE(messages.empty()) << joined(messages);
+    EXPECT_TRUE(s.designView);
+    s = parse("[window]\nview = sideways\n", messages);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(s.designView);
+}
+
 TEST(Settings, TheCommandLineWinsOverTheFile) {
     Settings s;
     s.scale = 2;

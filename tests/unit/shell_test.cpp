@@ -59,12 +59,20 @@ TEST_F(ShellTest, KeyUpReleasesOnlyTheFourDirectionsInBothModes) {
     }
 }
 
+// Only a race waits for the focus: a menu never pauses, so no "PAUSED" box stands over it.
 TEST_F(ShellTest, FocusLossPausesOrEndsTheGameAsTheOptionsSay) {
+    windowProc(nullptr, MsgActivate, 0, 0);
+    EXPECT_EQ(sharedState.paused, 0) << "the menu does not pause";
+    windowProc(nullptr, MsgActivate, 1, 0);
+    toggleMode();
     windowProc(nullptr, MsgActivate, 0, 0);
     EXPECT_EQ(sharedState.paused, PAUSED_BY_FOCUS);
     EXPECT_FALSE(drainQueue());
     windowProc(nullptr, MsgActivate, 1, 0);
     EXPECT_EQ(sharedState.paused, 0);
+    windowProc(nullptr, MsgActivate, 0, 0);
+    toggleMode();
+    EXPECT_EQ(sharedState.paused, 0) << "back in the menu, whatever paused the race";
     testing_support::headless().setQuitOnFocusLoss(true);
     windowProc(nullptr, MsgActivate, 0, 0);
     testing_support::headless().setQuitOnFocusLoss(false);
@@ -170,16 +178,38 @@ TEST(AppDir, DataLookupOrderAndTheLogsPlace) {
     fs::remove_all(root);
 }
 
-TEST(GameLog, UnopenableLogIsSkipped) {
+namespace {
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+} // namespace
+
+// A game folder whose log.txt cannot be written (read-only, or in the way as a directory,
+// which stops root as well) logs to the state directory; with no state directory either,
+// the log is skipped.
+TEST(GameLog, UnwritableGameFolderLogsToTheStateDirectoryOrNowhere) {
     const auto previous = std::filesystem::current_path();
     const auto dir = std::filesystem::temp_directory_path() / ("palvex-shell-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir / "log.txt"); // a directory cannot be opened for writing
     std::filesystem::current_path(dir);
     setAppDirFrom((dir.string() + "/palvex").c_str());
+    ASSERT_TRUE(sharedState.portable);
+    setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+    gameLog.open();
+    EXPECT_TRUE(gameLog.isOpen());
+    EXPECT_EQ(gameLog.path(), (dir / "state/palvex/log.txt").string());
+    EXPECT_GT(logPrintf("kept %d\n", 1), 0);
+    gameLog.close();
+    EXPECT_EQ(readFile((dir / "state/palvex/log.txt").string()), "kept 1\n");
+
+    std::ofstream(dir / "notadir") << "x"; // a state directory that cannot be made
+    setenv("XDG_STATE_HOME", (dir / "notadir").c_str(), 1);
     gameLog.open();
     EXPECT_FALSE(gameLog.isOpen());
     EXPECT_LT(logPrintf("nothing %d\n", 1), 0);
     gameLog.close();
+    unsetenv("XDG_STATE_HOME");
     std::filesystem::current_path(previous);
     std::filesystem::remove_all(dir);
 }
@@ -225,17 +255,32 @@ TEST(FrameTimer, StepsPerSpeedTenfoldAfterTheCrashWrapAndClamp) {
 // ended on what the menu shows now and no button has been released since.
 TEST_F(ShellTest, TheMenuRestsOnlyWhenItsNextFrameWouldDrawTheSame) {
     Menu menu(nullptr, false);
+    // A presented frame, drawn by the menu or by something else (a race).
+    auto present = [](Menu* drawer) {
+        get().beginPaint();
+        if (drawer) drawer->runFrame();
+        get().swapBuffers(sharedState.eglDisplay, sharedState.eglSurface);
+        get().endPaint();
+    };
     sharedState.anyKeySeen = 0;
     EXPECT_FALSE(menu.atRest()) << "nothing drawn yet";
-    menu.runFrame();
+    present(&menu);
     EXPECT_TRUE(menu.atRest()) << "the title, no key yet";
+    present(nullptr);
+    EXPECT_FALSE(menu.atRest()) << "a race's frame is on show";
+    present(&menu);
+    EXPECT_TRUE(menu.atRest());
+    menu.runFrame();
+    EXPECT_FALSE(menu.atRest()) << "a frame drawn but never presented";
+    present(&menu);
+    EXPECT_TRUE(menu.atRest());
 
     setButton(ButtonDown, 1); // any key leaves the title
     EXPECT_FALSE(menu.atRest());
     menu.runFrame();
     EXPECT_EQ(menu.screen, ScreenMain);
     EXPECT_FALSE(menu.atRest()) << "the frame that left the title drew part of it";
-    menu.runFrame();
+    present(&menu);
     EXPECT_TRUE(menu.atRest());
     EXPECT_TRUE(menu.atRest()) << "a key held is nothing to the menu";
 
@@ -246,13 +291,19 @@ TEST_F(ShellTest, TheMenuRestsOnlyWhenItsNextFrameWouldDrawTheSame) {
     clearButtonReleases();
     EXPECT_EQ(menu.item, 1);
     EXPECT_FALSE(menu.atRest()) << "the pointer moved during the frame";
-    menu.runFrame();
+    present(&menu);
     EXPECT_TRUE(menu.atRest());
+
+    sharedState.backReleased = 1;
+    EXPECT_FALSE(menu.atRest()) << "Escape waits for its frame";
+    present(&menu);
+    clearButtonReleases();
+    EXPECT_EQ(sharedState.backReleased, 0);
 
     const OptionsRecord kept = sharedState.options;
     sharedState.options.detail = sharedState.options.detail == 0 ? 1 : 0; // a replay's options, say
     EXPECT_FALSE(menu.atRest());
-    menu.runFrame();
+    present(&menu);
     EXPECT_TRUE(menu.atRest());
     sharedState.options = kept;
 }

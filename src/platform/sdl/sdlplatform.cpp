@@ -226,7 +226,7 @@ void* SdlPlatform::createWindow(const char* className, const char* title, Window
     }
     window = sdlWindow;
     readRefreshRate();
-    ignoreFocusLossUntil = SDL_GetTicks() + 1000;
+    ignoreFocusLossFor(1000);
     if (windowProc) windowProc(window, MsgCreate, 0, 0);
     return window;
 }
@@ -264,9 +264,12 @@ void SdlPlatform::drawableSize(int& width, int& height) const {
 uint32_t SdlPlatform::realTicks() { return SDL_GetTicks(); }
 
 int SdlPlatform::messageBox(const char* caption, const char* text) {
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0)
+    // The box is as wide as its text, and a title bar cuts a longer caption short ("Error
+    // at 46 li...oaderase file"): the caption heads the text as well.
+    const std::string body = std::string(caption) + "\n\n" + text;
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, body.c_str(), nullptr) != 0)
         std::fprintf(stderr, "%s: %s\n", caption, text);
-    ignoreFocusLossUntil = SDL_GetTicks() + 500; // the box itself takes the focus
+    ignoreFocusLossFor(500); // the box itself takes the focus
     return 1;
 }
 
@@ -308,8 +311,19 @@ void SdlPlatform::pace() {
 void SdlPlatform::toggleFullscreen() {
     const bool full = (SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
     SDL_SetWindowFullscreen(sdlWindow, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-    ignoreFocusLossUntil = SDL_GetTicks() + 1000;
+    ignoreFocusLossFor(1000);
     stillLost();
+}
+
+void SdlPlatform::ignoreFocusLossFor(uint32_t ms) {
+    ignoreFocusLossUntil = SDL_GetTicks() + ms;
+    focusRecheckDue = true;
+}
+
+void SdlPlatform::recheckFocus() {
+    if (!focusRecheckDue || !sdlWindow || SDL_GetTicks() < ignoreFocusLossUntil) return;
+    focusRecheckDue = false;
+    if (active && !(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_INPUT_FOCUS)) setActive(false);
 }
 
 void SdlPlatform::setActive(bool on) {
@@ -338,6 +352,11 @@ bool SdlPlatform::waitMessage() {
         return true;
     }
     if (!queueEmpty()) return true;
+    if (focusRecheckDue) {
+        const uint32_t now = SDL_GetTicks();
+        SDL_WaitEventTimeout(nullptr, now < ignoreFocusLossUntil ? static_cast<int>(ignoreFocusLossUntil - now) : 0);
+        return true;
+    }
     SDL_WaitEvent(nullptr);
     return true;
 }
@@ -369,6 +388,7 @@ void SdlPlatform::translateKey(const SDL_KeyboardEvent& key) {
         else toggleFullscreen();
         return;
     }
+    if (action < 0 && down && !key.repeat) queueMessage(MsgKeyDown, VK_OTHER);
     if (convenience || action < 0) return;
     const uint32_t virtualKey = virtualKeyFor(action, false);
     if (down && key.repeat) {
@@ -477,6 +497,7 @@ void SdlPlatform::pumpEvents() {
         notice("the game's window was destroyed by another program: the game ends");
         destroyWindow();
     }
+    if (!windowGone) recheckFocus();
 }
 
 } // namespace platform

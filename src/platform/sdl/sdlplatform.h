@@ -64,6 +64,11 @@ private:
     bool windowGoneSeen = false;
     int lockFd = -1;
     uint32_t ignoreFocusLossUntil = 0;
+    // A focus loss ignored during the grace above is not lost: when it ends, the window's
+    // focus is looked at again.
+    bool focusRecheckDue = false;
+    void ignoreFocusLossFor(uint32_t ms);
+    void recheckFocus();
     bool active = false;
     int stickX = 0, stickY = 0; // -1, 0, 1: the left stick acting as cursor keys
     std::vector<SDL_GameController*> controllers;
