@@ -107,15 +107,20 @@ bad=$?
 set -e
 [ "$bad" -eq 2 ] || fail "a malformed key script in a window exited with $bad, expected 2"
 grep -q "key script line 1" bad.log || fail "the malformed line is not named: $(cat bad.log)"
-# No X server behind DISPLAY: a message that says what to do, exit code 1, and never SDL's
-# offscreen driver.
+# Neither a Wayland compositor nor an X server behind DISPLAY: one message that names both
+# and says what to do, exit code 1, and never SDL's offscreen driver.
 set +e
 DISPLAY=:999 "$palvex" --scale 1 >nodisplay.log 2>&1
 nodisplay=$?
+DISPLAY=:999 WAYLAND_DISPLAY=wayland-none "$palvex" --scale 1 >nowayland.log 2>&1
+nowayland=$?
 set -e
 [ "$nodisplay" -eq 1 ] || fail "a bad DISPLAY exited with $nodisplay, expected 1"
-grep -qx "palvex: cannot open a window (DISPLAY ':999': .*); use --headless for a run without a window" nodisplay.log ||
+[ "$nowayland" -eq 1 ] || fail "a bad WAYLAND_DISPLAY and DISPLAY exited with $nowayland, expected 1"
+grep -qx "palvex: cannot open a window (no Wayland compositor: WAYLAND_DISPLAY is not set; no X server accepts a connection at DISPLAY ':999'); use --headless for a run without a window" nodisplay.log ||
   fail "no message for a bad DISPLAY: $(cat nodisplay.log)"
+grep -qx "palvex: cannot open a window (no Wayland compositor answers at WAYLAND_DISPLAY 'wayland-none'; no X server accepts a connection at DISPLAY ':999'); use --headless for a run without a window" nowayland.log ||
+  fail "no message for a bad WAYLAND_DISPLAY: $(cat nowayland.log)"
 [ -f "$XDG_CONFIG_HOME/palvex/palvex.ini" ] || fail "no settings file written on the first start"
 # A scale larger than the screen: the largest that fits (2 on 1024 x 768), with a note.
 "$palvex" --scale 8 --frames 3 --screenshot big.png >big.log 2>&1 || fail "--scale 8 failed: $(cat big.log)"
