@@ -192,9 +192,11 @@ void SdlPlatform::comeToFront() {
     }
     if (!sdlWindow) return;
     if (SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(sdlWindow);
-    // On Wayland SDL asks for the focus through xdg-activation with a token of its own;
-    // the one the second copy's launcher gave it is the one a compositor trusts.
-    if (!token.empty() && activateWithToken(token)) return;
+    // On Wayland SDL asks for the focus through xdg-activation with a token of its own,
+    // which a compositor may take for a plea for attention only; the token the second
+    // copy's launcher gave it is the one the compositor trusts. A stale one does nothing,
+    // so both go.
+    if (!token.empty() && videoDriver == "wayland") activateWithToken(token);
     SDL_RaiseWindow(sdlWindow);
 }
 

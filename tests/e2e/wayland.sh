@@ -1,0 +1,259 @@
+#!/usr/bin/env bash
+# End to end on Wayland: the game as a native client of a headless sway (no X server, no
+# DISPLAY), real key events through a virtual keyboard (wtype), the compositor's own
+# pictures (grim). The keys start a race and turn the bike; the window carries the app_id
+# of the desktop entry and the picture fills the window the compositor tiled; another
+# client taking the focus pauses the race and its end resumes it; a second copy is refused
+# and the first comes to the front; on a HiDPI output the picture is drawn at the output's
+# pixels; the recorded race plays back alike headless. (A scale changed while the window
+# is open reaches SDL 2.26 only when the window enters an output: the output here has its
+# scale from the start.)
+# sway refuses to run as root: as root the script runs itself again as nobody. Without
+# sway, grim or wtype, or where sway cannot start, it says so and skips (exit 77).
+#   tests/e2e/wayland.sh PALVEX
+set -euo pipefail
+palvex=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+skip() { echo "e2e wayland: SKIP: $*" >&2; exit 77; }
+for tool in sway grim wtype swaymsg python3; do
+  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/install-deps --dev)"
+done
+
+if [ "$(id -u)" -eq 0 ]; then
+  command -v setpriv >/dev/null 2>&1 || skip "running as root and no setpriv to become an ordinary user"
+  user=$(id -u nobody 2>/dev/null) && group=$(id -g nobody) || skip "running as root and no user nobody"
+  work=$(mktemp -d)
+  chown "$user:$group" "$work"
+  set +e
+  setpriv --reuid="$user" --regid="$group" --clear-groups \
+    env -i PATH="$PATH" PALVEX_E2E_WORK="$work" E2E_DEBUG="${E2E_DEBUG:-}" E2E_KEEP="${E2E_KEEP:-}" bash "$0" "$palvex"
+  code=$?
+  rm -rf "$work"
+  exit $code
+fi
+
+work=${PALVEX_E2E_WORK:-$(mktemp -d)}
+cleanup() {
+  for pid in ${game_pid:-} ${other_pid:-} ${keyboard_pid:-} ${sway_pid:-}; do kill -KILL "$pid" 2>/dev/null || true; done
+  [ -z "${PALVEX_E2E_WORK:-}" ] && rm -rf "$work"
+  return 0
+}
+trap cleanup EXIT
+[ -n "${E2E_DEBUG:-}" ] && trap 'cat "$work"/*.log >&2; cleanup' EXIT
+fail() { echo "e2e wayland: FAIL: $*" >&2; exit 1; }
+trap 'echo "e2e wayland: FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
+
+unset DISPLAY
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/config"
+export XDG_DATA_HOME="$work/home/data" XDG_STATE_HOME="$work/home/state" XDG_PICTURES_DIR="$work/pictures"
+export SDL_AUDIODRIVER=dummy WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1
+mkdir -p "$HOME" "$XDG_PICTURES_DIR" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+cd "$work"
+
+cat > sway.conf <<'EOF'
+output HEADLESS-1 resolution 1024x768 scale 2
+focus_on_window_activation focus
+xwayland disable
+default_border none
+EOF
+sway -c sway.conf >sway.log 2>&1 &
+sway_pid=$!
+socket="" SWAYSOCK=""
+for _ in $(seq 100); do
+  socket=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n1 || true)
+  SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -n1 || true)
+  [ -n "$socket" ] && [ -n "$SWAYSOCK" ] && break
+  kill -0 "$sway_pid" 2>/dev/null || break
+  sleep 0.1
+done
+[ -n "$socket" ] && [ -n "$SWAYSOCK" ] || skip "sway did not start: $(tail -n 3 sway.log)"
+export WAYLAND_DISPLAY=$socket SWAYSOCK
+swaymsg -t get_version >/dev/null 2>&1 || skip "sway does not answer: $(tail -n 3 sway.log)"
+# A headless seat has a keyboard only while a virtual one exists: every wtype that came
+# and went would take the focus with it. One waits for the whole test.
+wtype -k Shift_L -s 3600000 &
+keyboard_pid=$!
+# Once a wtype is gone the seat has no keyboard that typed last, and a client that starts
+# then is told there is no keymap; SDL 2.26 crashes on the next modifiers it is sent
+# (its xkb state is null). A client started here gets the keymap of a keyboard that has
+# just typed Shift and lives on for a few seconds.
+keyboard_for_a_new_client() {
+  wtype -k Shift_L -s 4000 &
+  sleep 0.3
+}
+
+lines() { wc -l < trace.jsonl; }
+frames_move() { local before; before=$(lines); sleep 0.4; [ "$(lines)" -gt "$before" ]; }
+# The sway node of a client by pid, as JSON: its app_id, rectangle and focus.
+node() {
+  swaymsg -t get_tree | python3 -c '
+import json, sys
+pid = int(sys.argv[1])
+def walk(n):
+    if n.get("pid") == pid:
+        return n
+    for c in n.get("nodes", []) + n.get("floating_nodes", []):
+        found = walk(c)
+        if found:
+            return found
+found = walk(json.load(sys.stdin))
+print(json.dumps(found) if found else "")' "$1"
+}
+field() { [ -n "$1" ] && python3 -c 'import json, sys; n = json.loads(sys.argv[1]); print(eval(sys.argv[2], {}, {"n": n}))' "$1" "$2" || true; }
+wait_focus() {
+  for _ in $(seq 50); do
+    [ "$(field "$(node "$1")" 'n["focused"]')" = True ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Into a race on the script; the turns are real keys.
+printf '1 down enter\n1 up enter\n2 down enter\n2 up enter\n5 down d\n6 up d\n' > race.txt
+"$palvex" --scale 2 --keys race.txt --trace trace.jsonl >game.log 2>&1 &
+game_pid=$!
+for _ in $(seq 100); do
+  [ -f trace.jsonl ] && [ "$(lines)" -ge 20 ] && break
+  kill -0 "$game_pid" 2>/dev/null || fail "the game ended: $(cat game.log)"
+  sleep 0.1
+done
+[ "$(lines)" -ge 20 ] || fail "the race did not start: $(cat game.log)"
+game=$(node "$game_pid")
+[ -n "$game" ] || fail "no window of the game in sway's tree: $(cat game.log)"
+[ "$(field "$game" 'n["app_id"]')" = org.palvex.Palvex ] || fail "app_id $(field "$game" 'n.get("app_id")')"
+[ "$(field "$game" 'n["name"]')" = Palvex ] || fail "title $(field "$game" 'n["name"]')"
+[ "$(field "$game" 'n.get("shell")')" = xdg_shell ] || fail "not a Wayland client: $(field "$game" 'n.get("shell")')"
+rect=$(field "$game" '"%dx%d" % (n["rect"]["width"], n["rect"]["height"])')
+wait_focus "$game_pid" || fail "the game's window never had the focus"
+
+taps_from=$(lines)
+wtype -s 300 -k d -s 300 -k d -s 300 -k a
+sleep 0.6
+taps_to=$(lines)
+grim -t ppm race.ppm
+wtype -k F12
+sleep 0.5
+
+# Another client takes the focus (another copy of the game, in a session of its own, on
+# the same compositor): the race waits, and goes on when that client is gone.
+mkdir -p other
+chmod 700 other
+keyboard_for_a_new_client
+XDG_RUNTIME_DIR="$work/other" WAYLAND_DISPLAY="$work/run/$socket" "$palvex" --scale 1 >other.log 2>&1 &
+other_pid=$!
+for _ in $(seq 50); do [ -n "$(node "$other_pid")" ] && break; sleep 0.1; done
+wait_focus "$other_pid" || fail "the other client did not take the focus: $(cat other.log)"
+sleep 0.5
+frames_move && fail "frames went on without the focus"
+unfocused_at=$(lines)
+kill -0 "$game_pid" || fail "the game ended when it lost the focus"
+kill "$other_pid"; wait "$other_pid" 2>/dev/null || true; other_pid=""
+wait_focus "$game_pid" || fail "the focus did not come back to the game"
+sleep 0.3
+frames_move || fail "the race did not go on with the focus back"
+
+# A second copy, while another window has the focus: refused, and the first comes to the
+# front (xdg-activation; the launcher's token, stale here, goes along).
+keyboard_for_a_new_client
+XDG_RUNTIME_DIR="$work/other" WAYLAND_DISPLAY="$work/run/$socket" "$palvex" --scale 1 >other.log 2>&1 &
+other_pid=$!
+wait_focus "$other_pid" || fail "the other client did not take the focus again"
+second=0
+XDG_ACTIVATION_TOKEN=stale-token "$palvex" --scale 1 >second.log 2>&1 || second=$?
+[ "$second" -eq 1 ] || fail "the second copy exited with $second, expected 1: $(cat second.log)"
+grep -qx "palvex: already running; its window was brought to the front" second.log ||
+  fail "the second copy did not say why it ended: $(cat second.log)"
+[ "$(wc -l < second.log)" -eq 1 ] || fail "the second copy said more than the player needs: $(cat second.log)"
+wait_focus "$game_pid" || fail "the first copy did not come to the front"
+kill "$other_pid"; wait "$other_pid" 2>/dev/null || true; other_pid=""
+
+# Back to the menu (the recording ends) and out through its quit item.
+wtype -k Escape
+sleep 0.5
+wtype -s 200 -k Down -s 200 -k Down -s 200 -k Down -s 200 -k Return
+for _ in $(seq 50); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$game_pid" 2>/dev/null && fail "the game did not quit from the menu"
+wait "$game_pid" || fail "the game exited with $?: $(cat game.log)"
+game_pid=""
+
+shots=(pictures/palvex-*.png)
+[ -f "${shots[0]}" ] || fail "F12 wrote no screenshot: $(cat game.log)"
+replays=(home/data/palvex/replays/palvex-*.pvxr)
+[ "${#replays[@]}" -eq 1 ] && [ -f "${replays[0]}" ] || fail "expected one recorded race, found: ${replays[*]}"
+"$palvex" --headless --replay "${replays[0]}" --trace played.jsonl >play.log 2>&1 || fail "playback failed: $(cat play.log)"
+
+PYTHONPATH="$here" python3 - trace.jsonl played.jsonl race.ppm "${shots[0]}" "$rect" \
+  "$taps_from" "$taps_to" "$unfocused_at" <<'PY' || fail "check of the trace and the pictures"
+import json, sys
+from pictures import read_png
+
+def read_ppm(path):
+    data = open(path, "rb").read()
+    magic, width, height, depth, rest = data.split(maxsplit=4)
+    assert magic == b"P6" and depth == b"255", path
+    width, height = int(width), int(height)
+    return width, height, lambda x, y: tuple(rest[3 * (y * width + x):3 * (y * width + x) + 3])
+
+frames = [json.loads(l) for l in open(sys.argv[1])]
+played = [json.loads(l) for l in open(sys.argv[2])]
+rect = sys.argv[5]
+taps_from, taps_to, unfocused_at = map(int, sys.argv[6:9])
+
+# d, d, a: right, right, left, each a turn of its own.
+dirs = [f["player"]["direction"] for f in frames[taps_from - 1:taps_to]]
+turns = [(a, b) for a, b in zip(dirs, dirs[1:]) if a != b]
+assert [(b - a) % 4 for a, b in turns] == [1, 1, 3], "turns after d, d, a: %s" % turns
+
+# The pause: a gap in the tick count, then frames of the usual length.
+before, after = frames[unfocused_at - 1], frames[unfocused_at]
+assert after["tick"] - before["tick"] >= 400, "no pause: %d ms" % (after["tick"] - before["tick"])
+
+# The compositor's picture of a HiDPI output (scale 2: 1024 x 768 pixels, 512 x 384
+# points): the window tiled over the whole output, the logical screen scaled to the
+# window's full height in the output's pixels and centred, black bars beside it; not a
+# corner, not a quarter of the pixels magnified.
+width, height, pixel = read_ppm(sys.argv[3])
+assert rect == "%dx%d" % (width // 2, height // 2), "window %s on an output of %dx%d pixels" % (rect, width, height)
+def lit(p):
+    return sum(p) > 60
+rows = [y for y in range(height) if lit(pixel(width // 2, y))]
+assert rows and rows[0] <= 2 and rows[-1] >= height - 3, "the picture spans rows %s..%s of %d" % (rows[:1], rows[-1:], height)
+sky = pixel(width // 2, 5)
+assert all(abs(c - 128) <= 8 for c in sky), "the top of the picture is %s, not the race's grey sky" % (sky,)
+middle = height // 2
+columns = [x for x in range(width) if lit(pixel(x, 5))]
+expected = round(height * 240 / 294)
+assert abs((columns[-1] - columns[0] + 1) - expected) <= 4, "picture %d wide, expected %d" % (columns[-1] - columns[0] + 1, expected)
+assert abs((columns[0] + columns[-1]) / 2 - width / 2) <= 2, "picture not centred: columns %d..%d" % (columns[0], columns[-1])
+assert not lit(pixel(2, middle)) and not lit(pixel(width - 3, middle)), "no bars beside the picture"
+colours = len({pixel(x, y) for y in range(0, height, 7) for x in range(columns[0], columns[-1], 7)})
+assert colours >= 8, "only %d colours: no arena" % colours
+
+# The game's own screenshot (the logical screen at the drawable's scale) has the
+# output's pixels, not the window's points.
+shot = read_png(sys.argv[4])
+assert abs(shot.height - height) <= 2 and abs(shot.width - round(height * 240 / 294)) <= 4, \
+    "screenshot %dx%d on a drawable %d pixels high" % (shot.width, shot.height, height)
+# Drawn at that resolution, not magnified: neighbouring pixels differ along edges as often
+# as they would in a picture of its own size (a 2x magnification pairs every row).
+pairs = sum(1 for y in range(0, shot.height - 1, 2) for x in range(0, shot.width, 3)
+            if shot.pixel(x, y) != shot.pixel(x, y + 1))
+assert pairs > 50, "rows come in equal pairs: a magnified picture (%d differing)" % pairs
+
+# The race recorded on Wayland plays back alike headless.
+setup = next(i for i, f in enumerate(frames) if f["inGame"] == 1)
+race = [f for f in frames[setup + 1:] if f["inGame"] == 1]
+fields = ("buttonHeld", "scores", "playerAlive", "raceStarted", "frameTime", "frameStep", "player", "opponents",
+          "cameraYaw")
+assert len(played) == len(race), "%d frames played back, %d in the game" % (len(played), len(race))
+for i, (a, b) in enumerate(zip(race, played)):
+    for f in fields:
+        assert a.get(f) == b.get(f), "race frame %d: %s differs" % (i + 1, f)
+print("e2e wayland: window %s points on %dx%d pixels, turns %s, pause of %d ms, picture %d colours, "
+      "screenshot %dx%d, %d race frames played back alike" %
+      (rect, width, height, turns, after["tick"] - before["tick"], colours, shot.width, shot.height, len(race)))
+PY
+# E2E_KEEP=DIR: the pictures stay there for a look.
+[ -n "${E2E_KEEP:-}" ] && cp race.ppm "${shots[0]}" "$E2E_KEEP"/ 2>/dev/null
+echo "e2e wayland: PASS"
