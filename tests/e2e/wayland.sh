@@ -34,7 +34,7 @@ fi
 
 work=${PALVEX_E2E_WORK:-$(mktemp -d)}
 cleanup() {
-  for pid in ${game_pid:-} ${other_pid:-} ${keyboard_pid:-} ${sway_pid:-}; do kill -KILL "$pid" 2>/dev/null || true; done
+  for pid in ${game_pid:-} ${other_pid:-} ${keyboard_pid:-} ${sway_pid:-} ${xvfb_pid:-}; do kill -KILL "$pid" 2>/dev/null || true; done
   [ -z "${PALVEX_E2E_WORK:-}" ] && rm -rf "$work"
   return 0
 }
@@ -176,6 +176,25 @@ for _ in $(seq 50); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$game_pid" 2>/dev/null && fail "the game did not quit from the menu"
 wait "$game_pid" || fail "the game exited with $?: $(cat game.log)"
 game_pid=""
+
+# With an X server there too, Wayland wins; SDL_VIDEODRIVER still chooses.
+if command -v Xvfb >/dev/null 2>&1; then
+  exec 3<> "$work/displayfd"
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp >xvfb.log 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do x11=$(head -n1 "$work/displayfd" 2>/dev/null || true); [ -n "$x11" ] && break; sleep 0.1; done
+  [ -n "$x11" ] || fail "Xvfb did not start: $(cat xvfb.log)"
+  keyboard_for_a_new_client
+  DISPLAY=":$x11" "$palvex" --scale 1 >both.log 2>&1 &
+  game_pid=$!
+  for _ in $(seq 50); do [ -n "$(node "$game_pid")" ] && break; sleep 0.1; done
+  [ -n "$(node "$game_pid")" ] || fail "with both, the game is not a client of the compositor: $(cat both.log)"
+  kill "$game_pid"; wait "$game_pid" 2>/dev/null || true; game_pid=""
+  DISPLAY=":$x11" SDL_VIDEODRIVER=x11 "$palvex" --scale 1 --frames 30 --screenshot x11.png >x11.log 2>&1 ||
+    fail "SDL_VIDEODRIVER=x11 did not run on the X server: $(cat x11.log)"
+  [ -s x11.png ] || fail "no picture from the X11 run"
+  kill "$xvfb_pid"; xvfb_pid=""
+fi
 
 shots=(pictures/palvex-*.png)
 [ -f "${shots[0]}" ] || fail "F12 wrote no screenshot: $(cat game.log)"
