@@ -5,7 +5,7 @@
 # of the desktop entry and the picture fills the window the compositor tiled; another
 # client taking the focus pauses the race and its end resumes it; a second copy is refused
 # and the first comes to the front; on a HiDPI output the picture is drawn at the output's
-# pixels; the recorded race plays back alike headless. (A scale changed while the window
+# pixels; F11 and the pause key work; the recorded race plays back alike headless. (A scale changed while the window
 # is open reaches SDL 2.26 only when the window enters an output: the output here has its
 # scale from the start.)
 # sway refuses to run as root: as root the script runs itself again as nobody. Without
@@ -134,6 +134,21 @@ taps_to=$(lines)
 grim -t ppm race.ppm
 wtype -k F12
 sleep 0.5
+
+# F11: fullscreen and back, the race going on; P holds it and lets it go.
+wtype -k F11
+sleep 0.5
+[ "$(field "$(node "$game_pid")" 'n["fullscreen_mode"]')" = 1 ] || fail "F11 did not make the window fullscreen"
+frames_move || fail "the race stopped in fullscreen"
+wtype -k F11
+sleep 0.5
+[ "$(field "$(node "$game_pid")" 'n["fullscreen_mode"]')" = 0 ] || fail "F11 did not leave fullscreen"
+wtype -k p
+sleep 0.3
+frames_move && fail "frames went on after P"
+wtype -k p
+sleep 0.3
+frames_move || fail "P did not resume the race"
 
 # Another client takes the focus (another copy of the game, in a session of its own, on
 # the same compositor): the race waits, and goes on when that client is gone.
