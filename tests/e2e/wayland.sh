@@ -5,14 +5,17 @@
 # of the desktop entry and the picture fills the window the compositor tiled; another
 # client taking the focus pauses the race and its end resumes it; a second copy is refused
 # and the first comes to the front; on a HiDPI output the picture is drawn at the output's
-# pixels; F11 and the pause key work; the recorded race plays back alike headless. (A scale changed while the window
+# pixels; F11 and the pause key work; the recorded race plays back alike headless; a
+# killed game's lock is no obstacle; the title at rest draws nothing; a lost focus ends
+# the game with --quit-on-focus-loss. (A scale changed while the window
 # is open reaches SDL 2.26 only when the window enters an output: the output here has its
 # scale from the start.)
 # sway refuses to run as root: as root the script runs itself again as nobody. Without
 # sway, grim or wtype, or where sway cannot start, it says so and skips (exit 77).
-#   tests/e2e/wayland.sh PALVEX
+#   tests/e2e/wayland.sh PALVEX SWAPCOUNT.so
 set -euo pipefail
 palvex=$(readlink -f "$1")
+swapcount=$(readlink -f "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "e2e wayland: SKIP: $*" >&2; exit 77; }
 for tool in sway grim wtype swaymsg python3; do
@@ -26,7 +29,7 @@ if [ "$(id -u)" -eq 0 ]; then
   chown "$user:$group" "$work"
   set +e
   setpriv --reuid="$user" --regid="$group" --clear-groups \
-    env -i PATH="$PATH" PALVEX_E2E_WORK="$work" E2E_DEBUG="${E2E_DEBUG:-}" E2E_KEEP="${E2E_KEEP:-}" bash "$0" "$palvex"
+    env -i PATH="$PATH" PALVEX_E2E_WORK="$work" E2E_DEBUG="${E2E_DEBUG:-}" E2E_KEEP="${E2E_KEEP:-}" bash "$0" "$palvex" "$swapcount"
   code=$?
   rm -rf "$work"
   exit $code
@@ -204,12 +207,39 @@ if command -v Xvfb >/dev/null 2>&1; then
   game_pid=$!
   for _ in $(seq 50); do [ -n "$(node "$game_pid")" ] && break; sleep 0.1; done
   [ -n "$(node "$game_pid")" ] || fail "with both, the game is not a client of the compositor: $(cat both.log)"
-  kill "$game_pid"; wait "$game_pid" 2>/dev/null || true; game_pid=""
+  # Killed: the lock it held is no obstacle to the next start.
+  kill -KILL "$game_pid"; wait "$game_pid" 2>/dev/null || true; game_pid=""
   DISPLAY=":$x11" SDL_VIDEODRIVER=x11 "$palvex" --scale 1 --frames 30 --screenshot x11.png >x11.log 2>&1 ||
     fail "SDL_VIDEODRIVER=x11 did not run on the X server: $(cat x11.log)"
   [ -s x11.png ] || fail "no picture from the X11 run"
   kill "$xvfb_pid"; xvfb_pid=""
 fi
+
+# The title at rest draws nothing (swapcount.so counts the swaps); with
+# --quit-on-focus-loss another client taking the focus ends the game, status 0.
+swaps() { od -An -t u8 -N8 swaps 2>/dev/null | tr -d ' ' || echo 0; }
+keyboard_for_a_new_client
+SWAPCOUNT_FILE="$work/swaps" LD_PRELOAD="$swapcount" "$palvex" --quit-on-focus-loss >quit.log 2>&1 &
+game_pid=$!
+wait_focus "$game_pid" || fail "the game's window never had the focus: $(cat quit.log)"
+rest=""
+for _ in $(seq 20); do
+  before=$(swaps); sleep 0.5; after=$(swaps)
+  [ -n "$before" ] && [ "$before" -gt 0 ] && [ "$before" = "$after" ] && { rest=$after; break; }
+done
+[ -n "$rest" ] || fail "the title screen renders frames for ever ($(swaps) so far)"
+sleep 1
+[ "$(swaps)" = "$rest" ] || fail "the title at rest drew $(( $(swaps) - rest )) frames"
+keyboard_for_a_new_client
+XDG_RUNTIME_DIR="$work/other" WAYLAND_DISPLAY="$work/run/$socket" "$palvex" --scale 1 >other.log 2>&1 &
+other_pid=$!
+for _ in $(seq 50); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$game_pid" 2>/dev/null && fail "the game did not end when it lost the focus"
+quit=0
+wait "$game_pid" || quit=$?
+game_pid=""
+[ "$quit" -eq 0 ] || fail "exit status $quit after losing the focus: $(cat quit.log)"
+kill "$other_pid"; wait "$other_pid" 2>/dev/null || true; other_pid=""
 
 shots=(pictures/palvex-*.png)
 [ -f "${shots[0]}" ] || fail "F12 wrote no screenshot: $(cat game.log)"
