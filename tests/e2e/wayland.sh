@@ -26,10 +26,17 @@ if [ "$(id -u)" -eq 0 ]; then
   command -v setpriv >/dev/null 2>&1 || skip "running as root and no setpriv to become an ordinary user"
   user=$(id -u nobody 2>/dev/null) && group=$(id -g nobody) || skip "running as root and no user nobody"
   work=$(mktemp -d)
-  chown "$user:$group" "$work"
+  # The checkout may be where that user cannot go (under /root): the game, its data, the
+  # swap counter and these scripts are copied to where it can.
+  mkdir -p "$work/game" "$work/scripts"
+  cp "$palvex" "$swapcount" "$work/game/"
+  cp "$(dirname "$palvex")"/*.ase "$(dirname "$palvex")"/*.gif "$(dirname "$palvex")"/*.ogg "$work/game/"
+  cp "$0" "$here/pictures.py" "$work/scripts/"
+  chown -R "$user:$group" "$work"
   set +e
   setpriv --reuid="$user" --regid="$group" --clear-groups \
-    env -i PATH="$PATH" PALVEX_E2E_WORK="$work" E2E_DEBUG="${E2E_DEBUG:-}" E2E_KEEP="${E2E_KEEP:-}" bash "$0" "$palvex" "$swapcount"
+    env -i PATH="$PATH" PALVEX_E2E_WORK="$work" E2E_DEBUG="${E2E_DEBUG:-}" E2E_KEEP="${E2E_KEEP:-}" \
+    bash "$work/scripts/$(basename "$0")" "$work/game/$(basename "$palvex")" "$work/game/$(basename "$swapcount")"
   code=$?
   rm -rf "$work"
   exit $code
