@@ -5,7 +5,7 @@
 # of the desktop entry and the picture fills the window the compositor tiled; another
 # client taking the focus pauses the race and its end resumes it; a second copy is refused
 # and the first comes to the front; on a HiDPI output the picture is drawn at the output's
-# pixels; F11 and the pause key work; the recorded race plays back alike headless; a
+# pixels, also when the compositor resizes the window; F11 and the pause key work; the recorded race plays back alike headless; a
 # killed game's lock is no obstacle; the title at rest draws nothing; a lost focus ends
 # the game with --quit-on-focus-loss. (A scale changed while the window
 # is open reaches SDL 2.26 only when the window enters an output: the output here has its
@@ -172,6 +172,9 @@ wait_focus "$other_pid" || fail "the other client did not take the focus: $(cat 
 sleep 0.5
 frames_move && fail "frames went on without the focus"
 unfocused_at=$(lines)
+# The compositor halved the game's window: the paused picture, redrawn to the new size.
+grim -t ppm resized.ppm
+resized=$(field "$(node "$game_pid")" '"%d,%d,%d,%d" % (n["rect"]["x"], n["rect"]["y"], n["rect"]["width"], n["rect"]["height"])')
 kill -0 "$game_pid" || fail "the game ended when it lost the focus"
 kill "$other_pid"; wait "$other_pid" 2>/dev/null || true; other_pid=""
 wait_focus "$game_pid" || fail "the focus did not come back to the game"
@@ -254,7 +257,9 @@ replays=(home/data/palvex/replays/palvex-*.pvxr)
 [ "${#replays[@]}" -eq 1 ] && [ -f "${replays[0]}" ] || fail "expected one recorded race, found: ${replays[*]}"
 "$palvex" --headless --replay "${replays[0]}" --trace played.jsonl >play.log 2>&1 || fail "playback failed: $(cat play.log)"
 
-PYTHONPATH="$here" python3 - trace.jsonl played.jsonl race.ppm "${shots[0]}" "$rect" \
+# E2E_KEEP=DIR: the pictures stay there for a look.
+[ -n "${E2E_KEEP:-}" ] && cp race.ppm resized.ppm trace.jsonl "${shots[0]}" "$E2E_KEEP"/ 2>/dev/null
+PYTHONPATH="$here" python3 - trace.jsonl played.jsonl race.ppm "${shots[0]}" "$rect" resized.ppm "$resized" \
   "$taps_from" "$taps_to" "$unfocused_at" <<'PY' || fail "check of the trace and the pictures"
 import json, sys
 from pictures import read_png
@@ -269,12 +274,21 @@ def read_ppm(path):
 frames = [json.loads(l) for l in open(sys.argv[1])]
 played = [json.loads(l) for l in open(sys.argv[2])]
 rect = sys.argv[5]
-taps_from, taps_to, unfocused_at = map(int, sys.argv[6:9])
+resized_picture, resized = sys.argv[6], [2 * int(v) for v in sys.argv[7].split(",")]
+taps_from, taps_to, unfocused_at = map(int, sys.argv[8:11])
 
-# d, d, a: right, right, left, each a turn of its own.
-dirs = [f["player"]["direction"] for f in frames[taps_from - 1:taps_to]]
+# d, d, a: each a press and a release the game saw, in frames of their own; the first
+# turns the bike right. (The bike may crash into a wall after any turn; a crashed bike
+# turns no more.)
+taps = frames[taps_from - 1:taps_to]
+releases = [("d" if f["buttonReleased"][3] else "a") for f in taps if f["buttonReleased"][3] or f["buttonReleased"][2]]
+assert releases == ["d", "d", "a"], "releases after d, d, a: %s" % releases
+first = next(i for i, f in enumerate(taps) if f["buttonHeld"][3])
+before, at = taps[first - 1]["player"], taps[first]["player"]
+assert taps[first - 1]["playerAlive"] == 1, "the bike crashed before the keys came"
+assert (at["direction"] - before["direction"]) % 4 == 1, "d turned the bike from %d to %d" % (before["direction"], at["direction"])
+dirs = [f["player"]["direction"] for f in taps]
 turns = [(a, b) for a, b in zip(dirs, dirs[1:]) if a != b]
-assert [(b - a) % 4 for a, b in turns] == [1, 1, 3], "turns after d, d, a: %s" % turns
 
 # The pause: a gap in the tick count, then frames of the usual length.
 before, after = frames[unfocused_at - 1], frames[unfocused_at]
@@ -301,6 +315,21 @@ assert not lit(pixel(2, middle)) and not lit(pixel(width - 3, middle)), "no bars
 colours = len({pixel(x, y) for y in range(0, height, 7) for x in range(columns[0], columns[-1], 7)})
 assert colours >= 8, "only %d colours: no arena" % colours
 
+# Resized to half the output's width while paused: the paused picture fills the new
+# window's width (in pixels), letterboxed above and below, with its PAUSED box.
+rw, rh, rpixel = read_ppm(resized_picture)
+x0, y0, ww, wh = resized
+assert ww < width, "the window was not resized: %s" % resized
+lit_rows = [y for y in range(y0, y0 + wh) if lit(rpixel(x0 + ww // 2, y))]
+lit_columns = [x for x in range(x0, x0 + ww) if lit(rpixel(x, y0 + wh // 2))]
+expected_height = round(ww * 294 / 240)
+span = lambda lit: lit[-1] - lit[0] + 1 if lit else 0
+assert abs(span(lit_rows) - expected_height) <= 6, "resized picture %d rows, expected %d" % (span(lit_rows), expected_height)
+assert span(lit_columns) >= ww - 4, "resized picture %d of %d columns" % (span(lit_columns), ww)
+yellow = sum(1 for x in range(x0, x0 + ww) for y in range(y0 + wh // 2 - 30, y0 + wh // 2 + 30, 3)
+             if rpixel(x, y)[0] > 200 and rpixel(x, y)[1] > 180 and rpixel(x, y)[2] < 80)
+assert yellow > 50, "no PAUSED box in the resized picture (%d yellow pixels)" % yellow
+
 # The game's own screenshot (the logical screen at the drawable's scale) has the
 # output's pixels, not the window's points.
 shot = read_png(sys.argv[4])
@@ -325,6 +354,4 @@ print("e2e wayland: window %s points on %dx%d pixels, turns %s, pause of %d ms, 
       "screenshot %dx%d, %d race frames played back alike" %
       (rect, width, height, turns, after["tick"] - before["tick"], colours, shot.width, shot.height, len(race)))
 PY
-# E2E_KEEP=DIR: the pictures stay there for a look.
-[ -n "${E2E_KEEP:-}" ] && cp race.ppm "${shots[0]}" "$E2E_KEEP"/ 2>/dev/null
 echo "e2e wayland: PASS"
