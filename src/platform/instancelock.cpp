@@ -117,7 +117,8 @@ bool privateDirectory(const char* runtime, const std::string& fallbackParent, ui
 InstanceLock::~InstanceLock() {
     if (listener.joinable()) {
         const char stop = 1;
-        if (write(stopPipe[1], &stop, 1) < 0) { /* the thread then waits for its poll's end */ }
+        // An empty pipe always takes the byte.
+        if (write(stopPipe[1], &stop, 1) < 0) std::perror("palvex: instance lock");
         listener.join();
     }
     for (int fd : stopPipe)
@@ -210,8 +211,9 @@ void InstanceLock::answer(int connection) {
     else if (request != "raise") return;
     if (!token.empty() && !tokenIsSane(token)) token.clear();
     onRaise(token);
+    // MSG_NOSIGNAL: a caller that hung up before the answer must not end the game with SIGPIPE.
     static const char reply[] = "raised\n";
-    if (ready(connection, POLLOUT, 1000) && write(connection, reply, sizeof reply - 1) < 0) return;
+    if (ready(connection, POLLOUT, 1000)) send(connection, reply, sizeof reply - 1, MSG_NOSIGNAL);
 }
 
 bool InstanceLock::tokenIsSane(const std::string& token) {
@@ -231,7 +233,7 @@ bool InstanceLock::askToRaise(const std::string& socketPath, const std::string& 
         const std::string request = tokenIsSane(token) ? "raise " + token + "\n" : "raise\n";
         std::string reply;
         char buffer[16];
-        if (ready(fd, POLLOUT, timeoutMs) && write(fd, request.data(), request.size()) == ssize_t(request.size())) {
+        if (ready(fd, POLLOUT, timeoutMs) && send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
             while (reply.find('\n') == std::string::npos && reply.size() < sizeof buffer && ready(fd, POLLIN, timeoutMs)) {
                 const ssize_t n = read(fd, buffer, sizeof buffer);
                 if (n <= 0) break;

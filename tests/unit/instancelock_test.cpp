@@ -174,11 +174,19 @@ TEST_F(InstanceLocks, ASecondCopyCallsTheFirstToTheFrontWithItsToken) {
         ASSERT_EQ(connect(mute, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         EXPECT_TRUE(InstanceLock::askToRaise(first.socketPath(), "after-the-mute-one", 3000));
         close(mute);
+        // A caller that asks and hangs up at once: the answer goes nowhere, and neither
+        // a SIGPIPE nor a stuck listener follows.
+        const int hasty = socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(connect(hasty, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(write(hasty, "raise hasty\n", 12), 12);
+        close(hasty);
+        EXPECT_TRUE(InstanceLock::askToRaise(first.socketPath(), "after-the-hasty-one", 3000));
     }
     // The first copy gone: its socket is gone with it.
     EXPECT_FALSE(fs::exists(dir + "/wayland-1.sock"));
     EXPECT_FALSE(InstanceLock::askToRaise(dir + "/wayland-1.sock", "", 500));
-    const std::vector<std::string> expected = {"launcher-token_42", "", "", "after-the-mute-one"};
+    const std::vector<std::string> expected = {"launcher-token_42", "", "", "after-the-mute-one", "hasty",
+                                               "after-the-hasty-one"};
     EXPECT_EQ(seen, expected);
     EXPECT_FALSE(InstanceLock::tokenIsSane(std::string(256, 't')));
     EXPECT_TRUE(InstanceLock::tokenIsSane(std::string(255, 't')));
