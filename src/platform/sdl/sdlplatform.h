@@ -31,8 +31,6 @@ public:
     void* createWindow(const char* className, const char* title, WindowProc proc, const char* iconPath) override;
     void destroyWindow() override;
     ContextResult makeContext(EGLDisplay& display, EGLSurface& surface, EGLContext& context, std::string& why) override;
-    // "wayland" or "x11", once started.
-    const std::string& driver() const { return videoDriver; }
     int messageBox(const char* caption, const char* text) override;
     void waitForEvents(uint32_t ms) override { SDL_WaitEventTimeout(nullptr, static_cast<int>(ms)); }
     bool waitMessage() override;
@@ -68,7 +66,7 @@ private:
 
     SDL_Window* sdlWindow = nullptr;
     SDL_GLContext glContext = nullptr;
-    std::string videoDriver;
+    std::string videoDriver; // "wayland" or "x11", once started
     std::unique_ptr<InstanceLock> instanceLock = std::make_unique<InstanceLock>();
     // A second copy's call to come to the front, from the lock's listening thread.
     uint32_t raiseEvent = 0;
