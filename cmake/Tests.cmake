@@ -48,6 +48,8 @@ gtest_discover_tests(palvex_integration_tests WORKING_DIRECTORY ${CMAKE_BINARY_D
 # End to end: the real window under Xvfb with real key events.
 add_test(NAME e2e_window COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run.sh $<TARGET_FILE:palvex>)
 set_tests_properties(e2e_window PROPERTIES LABELS e2e TIMEOUT 180)
+add_test(NAME e2e_wayland COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/wayland.sh $<TARGET_FILE:palvex> $<TARGET_FILE:swapcount>)
+set_tests_properties(e2e_wayland PROPERTIES LABELS e2e TIMEOUT 180 SKIP_RETURN_CODE 77)
 add_test(NAME e2e_desktop COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/desktop.sh $<TARGET_FILE:palvex>)
 set_tests_properties(e2e_desktop PROPERTIES LABELS e2e TIMEOUT 180)
 

@@ -53,7 +53,9 @@ Application::Application(bool playback) {
         return;
     }
     if (result == InitResult::OtherInstance) {
-        platform::get().notice("already running; its window was brought to the front");
+        platform::get().notice(platform::get().otherWindowRaised()
+                                   ? "already running; its window was brought to the front"
+                                   : "already running, but it did not answer the call to bring its window to the front");
         return;
     }
     if (result != InitResult::Ok) return;

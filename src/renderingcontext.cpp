@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "log.h"
 #include "platform/platform.h"
@@ -24,8 +25,9 @@ bool fail(const char* what) {
 
 const char* renderingContextFailure() { return failure; }
 
-bool initRenderingContext(void* window) {
-    platform::Platform& system = platform::get();
+namespace {
+// The game's own context on the backend's display and surface (headless: a pbuffer).
+bool makeOwnContext(platform::Platform& system) {
     sharedState.eglDisplay = system.eglDisplayForWindow();
     if (sharedState.eglDisplay == EGL_NO_DISPLAY || !eglInitialize(sharedState.eglDisplay, nullptr, nullptr)) {
         sharedState.eglDisplay = EGL_NO_DISPLAY;
@@ -51,6 +53,22 @@ bool initRenderingContext(void* window) {
     if (sharedState.eglContext == EGL_NO_CONTEXT) return fail("cannot start OpenGL ES: EGL could not make an OpenGL ES 1 context");
     if (!eglMakeCurrent(sharedState.eglDisplay, sharedState.eglSurface, sharedState.eglSurface, sharedState.eglContext))
         return fail("cannot start OpenGL ES: the context could not be made current");
+    return true;
+}
+} // namespace
+
+bool initRenderingContext(void* window) {
+    platform::Platform& system = platform::get();
+    static std::string why;
+    switch (system.makeContext(sharedState.eglDisplay, sharedState.eglSurface, sharedState.eglContext, why)) {
+    case platform::Platform::ContextResult::Made: break;
+    case platform::Platform::ContextResult::Failed:
+        sharedState.eglDisplay = EGL_NO_DISPLAY;
+        return fail(why.c_str());
+    case platform::Platform::ContextResult::LeftToGame:
+        if (!makeOwnContext(system)) return false;
+        break;
+    }
 
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     logPrintf("OpenGL ES Extensions:\n%s\n", extensions ? extensions : "");

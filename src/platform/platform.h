@@ -60,8 +60,10 @@ public:
     Platform(const Platform&) = delete;
     Platform& operator=(const Platform&) = delete;
 
-    // Single instance: true when another copy runs; it has then been brought to the front.
+    // Single instance: true when another copy runs; it has then been asked to bring its
+    // window to the front, and otherWindowRaised says whether it answered that it did.
     virtual bool findOtherInstance(const char* className, const char* title) = 0;
+    bool otherWindowRaised() const { return otherRaised; }
     // Creates the window, with the picture at iconPath as its icon where the window
     // system shows one, and sends it MsgCreate through the window procedure.
     virtual void* createWindow(const char* className, const char* title, WindowProc proc, const char* iconPath) = 0;
@@ -87,10 +89,16 @@ public:
     void postQuitMessage(int exitCode);
     void postMessage(const Message& msg) { queue.push(msg); }
 
-    // EGL: the display and a drawing surface for the window (or a pbuffer).
-    virtual EGLDisplay eglDisplayForWindow() = 0;
-    virtual EGLint surfaceType() const = 0;
-    virtual EGLSurface createSurface(EGLDisplay display, EGLConfig config) = 0;
+    // EGL. A window system that makes the context itself hands it over, current, with its
+    // display and surface (Made), or says why it could not (Failed, why). Otherwise
+    // (LeftToGame) the game makes its own from the display and a drawing surface below.
+    enum class ContextResult { LeftToGame, Made, Failed };
+    virtual ContextResult makeContext(EGLDisplay& display, EGLSurface& surface, EGLContext& context, std::string& why) {
+        return ContextResult::LeftToGame;
+    }
+    virtual EGLDisplay eglDisplayForWindow() { return EGL_NO_DISPLAY; }
+    virtual EGLint surfaceType() const { return EGL_WINDOW_BIT; }
+    virtual EGLSurface createSurface(EGLDisplay display, EGLConfig config) { return EGL_NO_SURFACE; }
     // The client area in logical pixels (the device's 240 x 294).
     virtual void clientRect(int& width, int& height) const;
 
@@ -207,6 +215,7 @@ protected:
     bool queueEmpty() const { return queue.empty(); }
 
     Options opts;
+    bool otherRaised = true;
     WindowProc windowProc = nullptr;
     void* window = nullptr;
     long presented = 0;

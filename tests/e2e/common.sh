@@ -19,6 +19,8 @@ desktop_start() {
     sleep 0.1
   done
   [ -n "$display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+  # The game would take a Wayland compositor of the caller's session over this X server.
+  unset WAYLAND_DISPLAY WAYLAND_SOCKET SDL_VIDEODRIVER
   export DISPLAY=":$display" XDG_RUNTIME_DIR="$work" SDL_AUDIODRIVER=dummy
   [ -n "$with_wm" ] || return 0
   openbox >"$work/wm.log" 2>&1 &

@@ -80,6 +80,7 @@ sleep 0.5
 # Another window takes the focus: the game waits; the focus back, it goes on.
 xmessage -geometry 200x60+0+0 "another window" &
 other_pid=$!
+other_window=$(game_window xmessage)
 sleep 0.5
 settled || fail "frames went on without the focus"
 unfocused_at=$(lines)
@@ -89,6 +90,28 @@ kill -0 "$game_pid" || fail "the game ended when it lost the focus"
 activate "$window"
 sleep 0.5
 [ "$(lines)" -gt "$unfocused_at" ] || fail "the game did not go on with the focus back"
+
+# A second copy while another window has the focus, and again while the game's window is
+# minimised: refused with one line, and the game's window comes to the front, mapped and
+# active, without an X error in either copy.
+second_copy() {
+  local code=0
+  "$palvex" --scale 1 >second.log 2>&1 || code=$?
+  [ "$code" -eq 1 ] || fail "the second copy exited with $code, expected 1: $(cat second.log)"
+  [ "$(cat second.log)" = "palvex: already running; its window was brought to the front" ] ||
+    fail "the second copy said: $(cat second.log)"
+  for _ in $(seq 50); do
+    [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ] && return 0
+    sleep 0.1
+  done
+  fail "the first copy's window did not come to the front ($1)"
+}
+activate "$other_window"
+second_copy "behind another window"
+xdotool windowminimize --sync "$window"
+second_copy "minimised"
+xwininfo -id "$window" | grep -q "Map State: IsViewable" || fail "the minimised window was not restored"
+grep -i "X server\|BadMatch" game.log && fail "an X error in the first copy: $(cat game.log)"
 kill "$other_pid"; other_pid=""
 
 # Back in the menu (Escape), Alt+Enter both ways again.

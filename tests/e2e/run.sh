@@ -9,6 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 cleanup() {
   [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
+  [ -n "${holder_pid:-}" ] && kill "$holder_pid" 2>/dev/null || true
   desktop_stop
   rm -rf "$work"
 }
@@ -48,6 +49,11 @@ set -e
 grep -qx "palvex: already running; its window was brought to the front" second.log ||
   fail "the second copy did not say why it ended: $(cat second.log)"
 kill -0 "$game_pid" 2>/dev/null || fail "the first instance died"
+# The lock and the socket live in a private directory of XDG_RUNTIME_DIR, one pair per display.
+lockdir="$XDG_RUNTIME_DIR/palvex"
+[ "$(stat -c %a "$lockdir")" = 700 ] || fail "the lock's directory has mode $(stat -c %a "$lockdir")"
+[ -f "$lockdir/x11-$DISPLAY.lock" ] && [ -S "$lockdir/x11-$DISPLAY.sock" ] ||
+  fail "no lock and socket for $DISPLAY: $(ls -l "$lockdir")"
 
 # With --quit-on-focus-loss, losing the activation ends the program, as on the handheld.
 root=$(xwininfo -root | awk '/Window id/{print $4}')
@@ -63,6 +69,21 @@ code=$?
 set -e
 game_pid=""
 [ "$code" -eq 0 ] || fail "exit code $code after losing the focus"
+
+# Something that holds this display's lock and does not answer: a copy says so instead of
+# claiming a raise. The lock of another display is no obstacle (the scripted run below
+# starts while one is held).
+flock -o "$lockdir/x11-$DISPLAY.lock" sleep 30 &
+holder_pid=$!
+sleep 0.3
+code=0
+"$palvex" --scale 1 >mute.log 2>&1 || code=$?
+kill "$holder_pid" 2>/dev/null || true
+[ "$code" -eq 1 ] || fail "a copy whose first copy does not answer exited with $code"
+grep -qx "palvex: already running, but it did not answer the call to bring its window to the front" mute.log ||
+  fail "a copy whose first copy does not answer said: $(cat mute.log)"
+flock -o "$lockdir/x11-:4242.lock" sleep 30 &
+holder_pid=$!
 
 python3 - "$work/trace.jsonl" <<'PY' || fail "trace check"
 import json, sys
@@ -100,6 +121,7 @@ for a, b in zip(window, headless):
 assert window[-1]["player"]["direction"] != 4, "the script started the race"
 print("e2e: scripted window run equals the headless run over %d frames" % len(window))
 PY
+kill "$holder_pid" 2>/dev/null || true
 printf '3 jump w\n' > bad.txt
 set +e
 "$palvex" --scale 1 --keys bad.txt >bad.log 2>&1
@@ -107,15 +129,20 @@ bad=$?
 set -e
 [ "$bad" -eq 2 ] || fail "a malformed key script in a window exited with $bad, expected 2"
 grep -q "key script line 1" bad.log || fail "the malformed line is not named: $(cat bad.log)"
-# No X server behind DISPLAY: a message that says what to do, exit code 1, and never SDL's
-# offscreen driver.
+# Neither a Wayland compositor nor an X server behind DISPLAY: one message that names both
+# and says what to do, exit code 1, and never SDL's offscreen driver.
 set +e
 DISPLAY=:999 "$palvex" --scale 1 >nodisplay.log 2>&1
 nodisplay=$?
+DISPLAY=:999 WAYLAND_DISPLAY=wayland-none "$palvex" --scale 1 >nowayland.log 2>&1
+nowayland=$?
 set -e
 [ "$nodisplay" -eq 1 ] || fail "a bad DISPLAY exited with $nodisplay, expected 1"
-grep -qx "palvex: cannot open a window (DISPLAY ':999': .*); use --headless for a run without a window" nodisplay.log ||
+[ "$nowayland" -eq 1 ] || fail "a bad WAYLAND_DISPLAY and DISPLAY exited with $nowayland, expected 1"
+grep -qx "palvex: cannot open a window (no Wayland compositor: WAYLAND_DISPLAY is not set; no X server accepts a connection at DISPLAY ':999'); use --headless for a run without a window" nodisplay.log ||
   fail "no message for a bad DISPLAY: $(cat nodisplay.log)"
+grep -qx "palvex: cannot open a window (no Wayland compositor answers at WAYLAND_DISPLAY 'wayland-none'; no X server accepts a connection at DISPLAY ':999'); use --headless for a run without a window" nowayland.log ||
+  fail "no message for a bad WAYLAND_DISPLAY: $(cat nowayland.log)"
 [ -f "$XDG_CONFIG_HOME/palvex/palvex.ini" ] || fail "no settings file written on the first start"
 # A scale larger than the screen: the largest that fits (2 on 1024 x 768), with a note.
 "$palvex" --scale 8 --frames 3 --screenshot big.png >big.log 2>&1 || fail "--scale 8 failed: $(cat big.log)"

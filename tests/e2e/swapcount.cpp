@@ -1,6 +1,8 @@
 // Counts the frames a process presents, without asking the process: loaded with
-// LD_PRELOAD, it wraps eglSwapBuffers and adds one to a 64-bit counter kept in the file
-// that SWAPCOUNT_FILE names (mapped shared, so a reader sees every swap at once).
+// LD_PRELOAD, it wraps SDL_GL_SwapWindow (the window's swap) and eglSwapBuffers (the
+// headless one's) and adds one to a 64-bit counter kept in the file that SWAPCOUNT_FILE
+// names (mapped shared, so a reader sees every swap at once). SDL reaches EGL through
+// pointers of its own, so one swap is never counted twice.
 // The menu's end-to-end test uses it, and bench/desktop-cpu.sh builds its own.
 #include <EGL/egl.h>
 #include <dlfcn.h>
@@ -15,6 +17,7 @@ namespace {
 uint64_t* counter = nullptr;
 
 void openCounter() {
+    if (counter) return;
     const char* path = getenv("SWAPCOUNT_FILE");
     if (!path) return;
     int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -26,15 +29,30 @@ void openCounter() {
     close(fd);
 }
 
+template <typename Function>
+Function next(const char* name) {
+    openCounter();
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+void count() {
+    if (counter) __atomic_add_fetch(counter, 1, __ATOMIC_RELAXED);
+}
+
 } // namespace
+
+struct SDL_Window;
+
+extern "C" void SDL_GL_SwapWindow(SDL_Window* window) {
+    using Swap = void (*)(SDL_Window*);
+    static Swap real = next<Swap>("SDL_GL_SwapWindow");
+    count();
+    if (real) real(window);
+}
 
 extern "C" EGLBoolean eglSwapBuffers(EGLDisplay display, EGLSurface surface) {
     using Swap = EGLBoolean (*)(EGLDisplay, EGLSurface);
-    static Swap real = nullptr;
-    if (!real) {
-        real = reinterpret_cast<Swap>(dlsym(RTLD_NEXT, "eglSwapBuffers"));
-        openCounter();
-    }
-    if (counter) __atomic_add_fetch(counter, 1, __ATOMIC_RELAXED);
+    static Swap real = next<Swap>("eglSwapBuffers");
+    count();
     return real ? real(display, surface) : EGL_FALSE;
 }

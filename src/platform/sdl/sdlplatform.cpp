@@ -1,14 +1,10 @@
 #include "platform/sdl/sdlplatform.h"
 
 #include "platform/imagedecode.h"
+#include "platform/instancelock.h"
 
-#include <EGL/eglext.h>
 #include <SDL_syswm.h>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,52 +37,6 @@ int reportXError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
-std::string lockPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string dir = runtime && runtime[0] ? runtime : "/tmp";
-    return dir + "/palvex-" + std::to_string(getuid()) + ".lock";
-}
-
-// Depth-first search of the X window tree for a window of the class and title.
-Window findX11Window(Display* display, Window root, const char* className, const char* title) {
-    XClassHint hint;
-    if (XGetClassHint(display, root, &hint)) {
-        const bool classMatches = hint.res_class && std::strcmp(hint.res_class, className) == 0;
-        if (hint.res_name) XFree(hint.res_name);
-        if (hint.res_class) XFree(hint.res_class);
-        char* name = nullptr;
-        if (classMatches && XFetchName(display, root, &name) && name) {
-            const bool titleMatches = std::strcmp(name, title) == 0;
-            XFree(name);
-            if (titleMatches) return root;
-        }
-    }
-    Window rootReturn, parent, *children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (XQueryTree(display, root, &rootReturn, &parent, &children, &count)) {
-        for (unsigned int i = 0; i < count && !found; ++i) found = findX11Window(display, children[i], className, title);
-        if (children) XFree(children);
-    }
-    return found;
-}
-
-void bringToFront(Display* display, Window target) {
-    Window root = DefaultRootWindow(display);
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.message_type = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
-    event.xclient.display = display;
-    event.xclient.window = target;
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 2; // from a pager: the request is honoured
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XMapRaised(display, target);
-    XSetInputFocus(display, target, RevertToParent, CurrentTime);
-    XFlush(display);
-}
-
 // The virtual key each action sends; the gamepad's pause button has one of its own.
 uint32_t virtualKeyFor(int action, bool gamepad) {
     switch (action) {
@@ -103,14 +53,52 @@ uint32_t virtualKeyFor(int action, bool gamepad) {
     }
 }
 
-const char* displayName() {
-    const char* name = std::getenv("DISPLAY");
-    return name ? name : "";
-}
-
 std::string noWindow(const std::string& why) {
     return "cannot open a window (" + why + "); use --headless for a run without a window";
 }
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// What stands behind a video driver that would not start, in the player's words.
+std::string driverFailure(const std::string& driver) {
+    if (driver == "wayland") {
+        const std::string name = environment("WAYLAND_DISPLAY");
+        if (name.empty() && environment("WAYLAND_SOCKET").empty()) return "no Wayland compositor: WAYLAND_DISPLAY is not set";
+        return "no Wayland compositor answers at WAYLAND_DISPLAY '" + name + "'";
+    }
+    if (driver == "x11") {
+        const std::string name = environment("DISPLAY");
+        if (name.empty()) return "no X server: DISPLAY is not set";
+        return "no X server accepts a connection at DISPLAY '" + name + "'";
+    }
+    return "SDL's video driver '" + driver + "' would not start: " + SDL_GetError();
+}
+
+// The drivers to try, in order: the player's choice in SDL_VIDEODRIVER (names separated
+// by commas), else a Wayland compositor before an X server. Only named ones: left to
+// itself SDL would fall back to its offscreen driver, and the game would run where
+// nobody sees it.
+std::vector<std::string> videoDrivers() {
+    std::vector<std::string> drivers;
+    const std::string chosen = environment("SDL_VIDEODRIVER");
+    if (!chosen.empty()) {
+        size_t from = 0;
+        while (from <= chosen.size()) {
+            const size_t comma = std::min(chosen.find(',', from), chosen.size());
+            if (comma > from) drivers.push_back(chosen.substr(from, comma - from));
+            from = comma + 1;
+        }
+        return drivers;
+    }
+    if (!environment("WAYLAND_DISPLAY").empty() || !environment("WAYLAND_SOCKET").empty()) drivers.push_back("wayland");
+    drivers.push_back("x11");
+    return drivers;
+}
+
+constexpr const char* APP_ID = "org.palvex.Palvex";
 
 } // namespace
 
@@ -124,60 +112,104 @@ SdlPlatform::SdlPlatform(const Options& options) : Platform(options) {
 SdlPlatform::~SdlPlatform() {
     // The lock goes first: whatever happens while the window is torn down, the next start
     // must not find it held.
-    if (lockFd >= 0) close(lockFd);
-    lockFd = -1;
+    instanceLock.reset();
     soundDeviceClose();
     for (SDL_GameController* controller : controllers) SDL_GameControllerClose(controller);
     // A window another program destroyed is not destroyed again: Xlib would wait for ever
     // for the answer to a request about a window that is no more.
     if (windowGone) return;
+    if (glContext) SDL_GL_DeleteContext(glContext);
     if (sdlWindow) SDL_DestroyWindow(sdlWindow);
     SDL_Quit();
 }
 
 bool SdlPlatform::start(std::string& error) {
-    // The window class of the X11 window is the game's class name.
+    // The window class of the X11 window is the game's class name; on Wayland the app_id
+    // is the desktop entry's name, by which the compositor finds the icon.
     SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Plavex", 1);
+    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", APP_ID, 1);
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-    // The window goes to EGL as an X11 window. Without an X server SDL would fall back to
-    // its offscreen driver and the game would run where nobody sees it.
-    if (!displayName()[0]) {
-        error = noWindow("DISPLAY is not set");
+    // The context is OpenGL ES 1 through EGL on X11 as on Wayland (GLX has no ES 1).
+    SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "1");
+    if (SDL_Init(SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS) != 0) {
+        error = noWindow(std::string("SDL would not start: ") + SDL_GetError());
         return false;
     }
-    if (Display* display = XOpenDisplay(nullptr)) {
-        XCloseDisplay(display);
-    } else {
-        error = noWindow(std::string("DISPLAY '") + displayName() + "': no X server accepts a connection there");
+    std::string failures;
+    for (const std::string& driver : videoDrivers()) {
+        if (driver != "wayland" && driver != "x11") {
+            failures += (failures.empty() ? "" : "; ") + ("SDL_VIDEODRIVER names '" + driver + "', and the game's window needs wayland or x11");
+            continue;
+        }
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, driver.c_str(), SDL_HINT_OVERRIDE);
+        const char* running = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 ? SDL_GetCurrentVideoDriver() : nullptr;
+        if (running && driver == running) {
+            videoDriver = driver;
+            break;
+        }
+        if (running) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        failures += (failures.empty() ? "" : "; ") + driverFailure(driver);
+    }
+    if (videoDriver.empty()) {
+        // Without a choice of the player's, say why neither window system is there.
+        if (environment("SDL_VIDEODRIVER").empty() && failures.find("Wayland") == std::string::npos)
+            failures = driverFailure("wayland") + "; " + failures;
+        error = noWindow(failures);
         return false;
     }
-    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS) != 0) {
-        error = noWindow(std::string("DISPLAY '") + displayName() + "': " + SDL_GetError());
-        return false;
-    }
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (!driver || std::strcmp(driver, "x11") != 0) {
-        error = noWindow(std::string("SDL's video driver is '") + (driver ? driver : "none") + "', not x11");
-        return false;
-    }
+    raiseEvent = SDL_RegisterEvents(1);
     SDL_GameControllerEventState(SDL_ENABLE);
-    XSetErrorHandler(reportXError);
+    // Xlib is there only under the X11 driver.
+    if (videoDriver == "x11") XSetErrorHandler(reportXError);
     return true;
 }
 
 bool SdlPlatform::findOtherInstance(const char* className, const char* title) {
-    lockFd = open(lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd < 0) return false; // no lock: play rather than refuse
-    if (flock(lockFd, LOCK_EX | LOCK_NB) == 0) return false;
-    close(lockFd);
-    lockFd = -1;
-    if (Display* display = XOpenDisplay(nullptr)) {
-        if (Window other = findX11Window(display, DefaultRootWindow(display), className, title))
-            bringToFront(display, other);
-        XCloseDisplay(display);
+    std::string dir, why;
+    // Per display: a game on another display or session is another game.
+    const std::string session = sessionName(std::getenv("WAYLAND_DISPLAY"), std::getenv("DISPLAY"));
+    InstanceLock::State state = InstanceLock::State::Unavailable;
+    if (privateDirectory(std::getenv("XDG_RUNTIME_DIR"), "/tmp", getuid(), dir, why))
+        state = instanceLock->acquire(dir, session, getuid(), why);
+    if (state == InstanceLock::State::Held) {
+        // The launcher's token lets the compositor hand the focus over (xdg-activation).
+        otherRaised = InstanceLock::askToRaise(instanceLock->socketPath(), environment("XDG_ACTIVATION_TOKEN"), 3000);
+        return true;
     }
-    return true;
+    // Rather play without the check than be locked out by a directory or file that is not ours.
+    if (state == InstanceLock::State::Unavailable)
+        notice(("no check for a running copy: " + why).c_str());
+    else if (!instanceLock->listen([this](const std::string& token) { askedToRaise(token); }, why))
+        notice(("a second copy cannot call this one to the front: " + why).c_str());
+    return false;
+}
+
+// On the listening thread: the main thread raises the window when it next looks at its
+// events (a paused game is woken by the event).
+void SdlPlatform::askedToRaise(const std::string& token) {
+    {
+        std::lock_guard<std::mutex> hold(raiseMutex);
+        raiseToken = token;
+    }
+    SDL_Event event{};
+    event.type = raiseEvent;
+    SDL_PushEvent(&event);
+}
+
+void SdlPlatform::comeToFront() {
+    std::string token;
+    {
+        std::lock_guard<std::mutex> hold(raiseMutex);
+        token.swap(raiseToken);
+    }
+    if (!sdlWindow) return;
+    if (SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(sdlWindow);
+    // On Wayland SDL asks for the focus through xdg-activation with a token of its own,
+    // which a compositor may take for a plea for attention only; the token the second
+    // copy's launcher gave it is the one the compositor trusts. A stale one does nothing,
+    // so both go.
+    if (!token.empty() && videoDriver == "wayland") activateWithToken(token);
+    SDL_RaiseWindow(sdlWindow);
 }
 
 void* SdlPlatform::createWindow(const char* className, const char* title, WindowProc proc, const char* iconPath) {
@@ -196,27 +228,36 @@ void* SdlPlatform::createWindow(const char* className, const char* title, Window
         notice(note.c_str());
         factor = fits;
     }
-    Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
+    // The context SDL makes: OpenGL ES 1 with a depth buffer, true colour where there is.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
     if (opts.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     sdlWindow = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, LOGICAL_WIDTH * factor,
                                  LOGICAL_HEIGHT * factor, flags);
-    if (!sdlWindow) return nullptr;
+    if (!sdlWindow) {
+        notice((std::string("SDL could not make the window: ") + SDL_GetError()).c_str());
+        return nullptr;
+    }
     SDL_SetWindowMinimumSize(sdlWindow, LOGICAL_WIDTH, LOGICAL_HEIGHT);
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(sdlWindow, &info) || info.subsystem != SDL_SYSWM_X11) {
-        SDL_DestroyWindow(sdlWindow);
-        sdlWindow = nullptr;
-        return nullptr;
+    if (videoDriver == "x11" && SDL_GetWindowWMInfo(sdlWindow, &info) && info.subsystem == SDL_SYSWM_X11) {
+        x11Window = info.info.x11.window;
+        watchedWindow = x11Window;
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE); // to hear of the window's destruction
     }
-    x11Display = info.info.x11.display;
-    x11Window = info.info.x11.window;
-    watchedWindow = x11Window;
-    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE); // to hear of the window's destruction
     Image iconImage, fitted;
     if (iconPath && decodeImage(iconPath, iconImage)) {
         // The X server refuses an icon of 2048 x 2048 (BadLength); no window manager shows
-        // more than 256 x 256.
+        // more than 256 x 256. (A Wayland compositor takes the icon from the desktop entry.)
         scaleImageToFit(iconImage, MAX_ICON_SIDE, fitted);
         if (SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(fitted.rgb.data(), fitted.width, fitted.height,
                                                                    24, fitted.width * 3, SDL_PIXELFORMAT_RGB24)) {
@@ -236,29 +277,42 @@ void SdlPlatform::destroyWindow() {
     if (windowProc) windowProc(window, MsgDestroy, 0, 0);
 }
 
-EGLDisplay SdlPlatform::eglDisplayForWindow() {
-    auto getPlatformDisplay =
-        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (getPlatformDisplay) return getPlatformDisplay(EGL_PLATFORM_X11_KHR, x11Display, nullptr);
-    return eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(x11Display));
-}
-
-EGLSurface SdlPlatform::createSurface(EGLDisplay display, EGLConfig config) {
-    const EGLSurface surface =
-        eglCreateWindowSurface(display, config, static_cast<EGLNativeWindowType>(x11Window), nullptr);
+// SDL's own context rather than an EGL surface of the game's on the native window: SDL
+// makes it on X11 and Wayland alike, and on Wayland it resizes the EGL window when the
+// compositor tiles, maximises or scales the window, sets the buffer scale of a HiDPI
+// output, and keeps a swap from waiting for ever on a window the compositor hides.
+Platform::ContextResult SdlPlatform::makeContext(EGLDisplay& display, EGLSurface& surface, EGLContext& context,
+                                                 std::string& why) {
+    glContext = sdlWindow ? SDL_GL_CreateContext(sdlWindow) : nullptr;
+    if (!glContext) {
+        why = std::string("cannot start OpenGL ES: SDL could not make an OpenGL ES 1 context: ") + SDL_GetError();
+        return ContextResult::Failed;
+    }
+    display = eglGetCurrentDisplay();
+    surface = eglGetCurrentSurface(EGL_DRAW);
+    context = eglGetCurrentContext();
+    if (display == EGL_NO_DISPLAY || surface == EGL_NO_SURFACE || context == EGL_NO_CONTEXT) {
+        why = "cannot start OpenGL ES: SDL's context is not an EGL one";
+        return ContextResult::Failed;
+    }
     // A back buffer that survives the swap holds the paused picture for free; otherwise
     // every frame is copied aside.
-    EGLint types = 0;
-    const bool preserved = surface != EGL_NO_SURFACE && eglGetConfigAttrib(display, config, EGL_SURFACE_TYPE, &types) &&
+    EGLint byId[] = {EGL_CONFIG_ID, 0, EGL_NONE};
+    EGLint count = 0, types = 0;
+    EGLConfig config = nullptr;
+    const bool preserved = eglQueryContext(display, context, EGL_CONFIG_ID, &byId[1]) &&
+                           eglChooseConfig(display, byId, &config, 1, &count) && count == 1 &&
+                           eglGetConfigAttrib(display, config, EGL_SURFACE_TYPE, &types) &&
                            (types & EGL_SWAP_BEHAVIOR_PRESERVED_BIT) &&
                            eglSurfaceAttrib(display, surface, EGL_SWAP_BEHAVIOR, EGL_BUFFER_PRESERVED);
     keepStill(preserved);
-    return surface;
+    return ContextResult::Made;
 }
 
+// In the output's pixels: on a HiDPI screen more than the window's size.
 void SdlPlatform::drawableSize(int& width, int& height) const {
     width = height = 0;
-    if (sdlWindow) SDL_GetWindowSize(sdlWindow, &width, &height);
+    if (sdlWindow) SDL_GL_GetDrawableSize(sdlWindow, &width, &height);
 }
 
 uint32_t SdlPlatform::realTicks() { return SDL_GetTicks(); }
@@ -282,11 +336,10 @@ void SdlPlatform::readRefreshRate() {
 
 void SdlPlatform::present(EGLDisplay display, EGLSurface surface) {
     if (!swapIntervalSet) {
-        // Once the game's context is current: the surface it draws to is this one.
-        eglSwapInterval(display, opts.frameCap ? 1 : 0);
+        SDL_GL_SetSwapInterval(opts.frameCap ? 1 : 0);
         swapIntervalSet = true;
     }
-    eglSwapBuffers(display, surface);
+    SDL_GL_SwapWindow(sdlWindow);
     if (opts.frameCap) pace();
 }
 
@@ -489,6 +542,7 @@ void SdlPlatform::pumpEvents() {
             translateAxis(event.caxis);
             break;
         default:
+            if (event.type == raiseEvent) comeToFront();
             break;
         }
     }

@@ -1,15 +1,20 @@
-// The desktop window: SDL2 with the X11 window handed to EGL, keyboard and gamepad
-// turned into the device's key messages through the player's bindings and the tap rule,
-// frames paced to the display, a paused game waiting for events, SDL_mixer sound, SDL
-// message boxes, and a lock file with an X11 look-up for the single instance.
+// The desktop window: SDL2 on a Wayland compositor or an X server with SDL's OpenGL ES 1
+// context, keyboard and gamepad turned into the device's key messages through the
+// player's bindings and the tap rule, frames paced to the display, a paused game waiting
+// for events, SDL_mixer sound, SDL message boxes, and the single instance through a lock
+// and a socket (instancelock.h).
 #pragma once
 #include <SDL.h>
 
 #include <array>
 #include <bitset>
 #include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <unordered_map>
 
+#include "platform/instancelock.h"
 #include "platform/platform.h"
 #include "platform/sdl/mixersound.h"
 #include "platform/taps.h"
@@ -25,9 +30,7 @@ public:
     bool findOtherInstance(const char* className, const char* title) override;
     void* createWindow(const char* className, const char* title, WindowProc proc, const char* iconPath) override;
     void destroyWindow() override;
-    EGLDisplay eglDisplayForWindow() override;
-    EGLint surfaceType() const override { return EGL_WINDOW_BIT; }
-    EGLSurface createSurface(EGLDisplay display, EGLConfig config) override;
+    ContextResult makeContext(EGLDisplay& display, EGLSurface& surface, EGLContext& context, std::string& why) override;
     int messageBox(const char* caption, const char* text) override;
     void waitForEvents(uint32_t ms) override { SDL_WaitEventTimeout(nullptr, static_cast<int>(ms)); }
     bool waitMessage() override;
@@ -57,12 +60,20 @@ private:
     void queueTaps();
     void pace();
     void readRefreshRate();
+    void askedToRaise(const std::string& token);
+    void comeToFront();
+    bool activateWithToken(const std::string& token);
 
     SDL_Window* sdlWindow = nullptr;
-    void* x11Display = nullptr;
-    unsigned long x11Window = 0;
+    unsigned long x11Window = 0; // on X11 only, to hear of its destruction
     bool windowGoneSeen = false;
-    int lockFd = -1;
+    SDL_GLContext glContext = nullptr;
+    std::string videoDriver; // "wayland" or "x11", once started
+    std::unique_ptr<InstanceLock> instanceLock = std::make_unique<InstanceLock>();
+    // A second copy's call to come to the front, from the lock's listening thread.
+    uint32_t raiseEvent = 0;
+    std::mutex raiseMutex;
+    std::string raiseToken;
     uint32_t ignoreFocusLossUntil = 0;
     // A focus loss ignored during the grace above is not lost: when it ends, the window's
     // focus is looked at again.
