@@ -4,9 +4,9 @@
 pkg_check_modules(ENET REQUIRED IMPORTED_TARGET libenet)
 
 # The parts without a socket: what the fuzzer also builds.
-set(PALVEX_NET_CORE_SOURCES src/net/session.cpp)
+set(PALVEX_NET_CORE_SOURCES src/net/session.cpp src/net/wire.cpp src/net/ratelog.cpp)
 set(PALVEX_NET_SOURCES ${PALVEX_NET_CORE_SOURCES}
-)
+  src/net/simlink.cpp src/net/enettransport.cpp src/net/peer.cpp)
 
 add_library(palvex_net STATIC ${PALVEX_NET_SOURCES})
 target_include_directories(palvex_net PUBLIC ${CMAKE_SOURCE_DIR}/src)
