@@ -8,10 +8,13 @@ namespace net {
 
 namespace {
 
-// A peer may send this many datagrams a second, with bursts of kBurst: at 60 frames a
-// second a host sends each machine one datagram per other seat and frame, plus pings.
-constexpr double kPacketsPerSecond = 400.0;
-constexpr double kBurst = 200.0;
+// A peer may send this many datagrams a second, with bursts as large: at 60 frames a
+// second a host sends each machine one datagram per other seat and frame, plus pings, on
+// the unreliable channel; the reliable one carries a few messages a second. Datagrams over
+// the rate are dropped on the unreliable channel; on the reliable one, where ENet would
+// not send them again, the sender is dropped instead.
+constexpr double kPacketsPerSecond[kChannels] = {100.0, 400.0};
+constexpr double kBurst[kChannels] = {100.0, 200.0};
 constexpr uint32_t kLobbyEveryMs = 1000;
 
 } // namespace
@@ -60,13 +63,15 @@ void NetPeer::sendMessage(int peer, Channel channel, const Message& m)
         sentBytes += n;
 }
 
-bool NetPeer::allowPacket(Remote& r, uint32_t now)
+bool NetPeer::allowPacket(Remote& r, Channel channel, uint32_t now)
 {
-    r.tokens = std::min(kBurst, r.tokens + double(now - r.tokensAt) * kPacketsPerSecond / 1000.0);
+    for (int c = 0; c < kChannels; ++c)
+        r.tokens[c] = std::min(kBurst[c], r.tokens[c] + double(now - r.tokensAt) * kPacketsPerSecond[c] / 1000.0);
     r.tokensAt = now;
-    if (r.tokens < 1.0)
+    double& tokens = r.tokens[int(channel)];
+    if (tokens < 1.0)
         return false;
-    r.tokens -= 1.0;
+    tokens -= 1.0;
     return true;
 }
 
@@ -78,7 +83,8 @@ void NetPeer::onConnected(int peer)
     r = Remote{};
     r.connected = true;
     r.lastHeard = r.tokensAt = transport.nowMs();
-    r.tokens = kBurst;
+    r.tokens[0] = kBurst[0];
+    r.tokens[1] = kBurst[1];
     r.acked.fill(-1);
     if (!cfg.host) {
         r.seat = 0;  // the only machine a joining one talks to is the host
@@ -99,7 +105,7 @@ void NetPeer::onDisconnected(int peer, const char* why)
         return;
     Remote& r = remotes[size_t(peer)];
     int leftSeat = r.seat;
-    bool welcomed = r.welcomed;
+    bool welcomed = r.welcomed && !r.finished;
     r.connected = false;
     transport.disconnect(peer);
     if (!cfg.host) {
@@ -171,7 +177,7 @@ void NetPeer::poll()
         else if (e.kind == TransportEvent::Disconnected)
             onDisconnected(e.peer, "disconnected");
         else
-            handle(e.peer, e.data, e.length);
+            handle(e.peer, e.channel, e.data, e.length);
     }
     now = transport.nowMs();
     if (current == PeerState::Connecting && now - startedAt > cfg.connectTimeoutMs)
@@ -205,16 +211,21 @@ void NetPeer::poll()
     transport.flush();
 }
 
-void NetPeer::handle(int peer, const uint8_t* data, size_t length)
+void NetPeer::handle(int peer, Channel channel, const uint8_t* data, size_t length)
 {
-    if (peer < 0 || peer >= kMaxSeats || !remotes[size_t(peer)].connected)
+    if (peer < 0 || peer >= kMaxSeats || !remotes[size_t(peer)].connected || int(channel) >= kChannels)
         return;
     Remote& r = remotes[size_t(peer)];
     uint32_t now = transport.nowMs();
     receivedBytes += length;
-    if (!allowPacket(r, now)) {
+    if (!allowPacket(r, channel, now)) {
         dropped.flooded++;
-        dropLog.line(now, "network: peer %d sends too fast, datagram dropped", peer);
+        if (channel == Channel::Session) {
+            logLine("network: peer %d floods the session channel, dropped", peer);
+            onDisconnected(peer, "flooding");
+        } else {
+            dropLog.line(now, "network: peer %d sends too fast, datagram dropped", peer);
+        }
         return;
     }
     DecodeResult result = decode(data, length, scratch);
@@ -344,6 +355,10 @@ void NetPeer::handleHost(int peer, Remote& r, const Message& m)
     case MessageType::Leave:
         if (m.leave.seat != r.seat) {
             dropped.foreignSeat++;
+            return;
+        }
+        if (ending >= 0 && m.leave.fromFrame == uint32_t(ending)) {
+            r.finished = true;  // played to the end: nothing more to send it
             return;
         }
         onDisconnected(peer, "left");
@@ -532,8 +547,9 @@ void NetPeer::leave()
         current = PeerState::Ended;
 }
 
-// The end is reached when this machine has confirmed every frame before the end and, on
-// the host, every other machine holds every seat's buttons up to it.
+// The end is reached when this machine has confirmed every frame before the end. A
+// joining machine then tells the host (reliably), and the host ends once every machine
+// still there has told it so: until then it passes the last buttons on.
 void NetPeer::checkEnd()
 {
     if (current != PeerState::Racing || ending < 0 || !rollback)
@@ -541,14 +557,20 @@ void NetPeer::checkEnd()
     rollback->settle();
     if (rollback->confirmedFrame() < ending - 1 || rollback->currentFrame() < ending)
         return;
-    if (cfg.host)
-        for (const Remote& r : remotes) {
-            if (!r.connected || !r.welcomed)
-                continue;
-            for (int s = 0; s < start.seats; ++s)
-                if (s != r.seat && r.acked[size_t(s)] < ending - 1 && rollback->lastKnownFrame(s) >= ending - 1)
-                    return;
-        }
+    if (cfg.host) {
+        for (const Remote& r : remotes)
+            if (r.connected && r.welcomed && !r.finished)
+                return;
+    } else {
+        outgoing = Message{};
+        outgoing.type = MessageType::Leave;
+        outgoing.leave.seat = uint8_t(seat);
+        outgoing.leave.fromFrame = uint32_t(ending);
+        for (int p = 0; p < kMaxSeats; ++p)
+            if (remotes[size_t(p)].connected)
+                sendMessage(p, Channel::Session, outgoing);
+        transport.flush();
+    }
     current = PeerState::Ended;
 }
 

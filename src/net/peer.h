@@ -44,7 +44,7 @@ struct DropCounts {
     uint64_t undecodable = 0;    // malformed, oversized, other version, unknown type
     uint64_t foreignSeat = 0;    // buttons or checksums of a seat the sender does not own
     uint64_t unexpected = 0;     // a message that makes no sense now (a start twice, a hello mid-race)
-    uint64_t flooded = 0;        // over the sender's rate
+    uint64_t flooded = 0;        // over the sender's rate (a flood of reliable ones drops the sender)
     uint64_t refusedInputs = 0;  // buttons the session would not take (a gap, too far ahead)
     uint64_t total() const { return undecodable + foreignSeat + unexpected + flooded + refusedInputs; }
 };
@@ -89,6 +89,7 @@ private:
     struct Remote {
         bool connected = false;
         bool welcomed = false;
+        bool finished = false;   // has played every frame to the end and said so
         int seat = -1;
         uint32_t lastHeard = 0;
         uint32_t lastPing = 0;
@@ -96,12 +97,12 @@ private:
         Text name;
         std::array<int, kMaxSeats> acked{};   // the last frame of each seat the peer has
         double advantage = 0.0;               // our frame minus the peer's, smoothed
-        // flood control: a bucket of datagrams refilled at a steady rate
-        double tokens = 0.0;
+        // flood control: buckets of datagrams refilled at a steady rate, per channel
+        double tokens[kChannels] = {};
         uint32_t tokensAt = 0;
     };
 
-    void handle(int peer, const uint8_t* data, size_t length);
+    void handle(int peer, Channel channel, const uint8_t* data, size_t length);
     void handleHost(int peer, Remote& r, const Message& m);
     void handleClient(Remote& r, const Message& m);
     void onConnected(int peer);
@@ -112,7 +113,7 @@ private:
     void sendChecksums();
     void dropSeat(int peerSeat);
     void fail(const std::string& why);
-    bool allowPacket(Remote& r, uint32_t now);
+    bool allowPacket(Remote& r, Channel channel, uint32_t now);
     void checkEnd();
     Remote* remoteOfSeat(int s);
 
