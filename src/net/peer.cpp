@@ -179,6 +179,10 @@ void NetPeer::poll()
         else
             handle(e.peer, e.channel, e.data, e.length);
     }
+    if (relayPending != 0 && current == PeerState::Racing) {
+        sendInputs(relayPending);
+        relayPending = 0;
+    }
     now = transport.nowMs();
     if (current == PeerState::Connecting && now - startedAt > cfg.connectTimeoutMs)
         fail("no answer from the host");
@@ -327,11 +331,15 @@ void NetPeer::handleHost(int peer, Remote& r, const Message& m)
             dropLog.line(now, "network: seat %d sent buttons of seat %d, dropped", r.seat, int(in.seat));
             return;
         }
+        int knownBefore = rollback->lastKnownFrame(r.seat);
         for (int i = 0; i < in.count; ++i)
             if (!rollback->addRemoteInput(r.seat, int(in.firstFrame) + i, in.buttons[i])) {
                 dropped.refusedInputs++;
                 break;
             }
+        // New buttons go on to the other machines now, not at this machine's next frame.
+        if (rollback->lastKnownFrame(r.seat) > knownBefore)
+            relayPending |= 1u << r.seat;
         for (int s = 0; s < std::min<int>(in.ackCount, start.seats); ++s)
             if (in.ack[s] != kNoFrame)
                 r.acked[size_t(s)] = std::max(r.acked[size_t(s)], int(in.ack[s]));
@@ -574,46 +582,51 @@ void NetPeer::checkEnd()
     current = PeerState::Ended;
 }
 
-void NetPeer::sendInputs()
+// The buttons of one seat the peer lacks (every frame after the last it acknowledged), with
+// this machine's acknowledgements of every seat.
+void NetPeer::sendSeat(int p, const Remote& r, int s)
+{
+    int last = rollback->lastKnownFrame(s);
+    if (ending >= 0)
+        last = std::min(last, ending - 1 + kMaxInputDelay);
+    if (last < 0)
+        return;
+    int first = std::max(r.acked[size_t(s)] + 1, last - kMaxInputsPerMessage + 1);
+    first = std::min(first, last);  // nothing new: repeat the last, for the acknowledgements
+    outgoing.type = MessageType::Inputs;
+    InputsMessage& in = outgoing.inputs;
+    in.seat = uint8_t(s);
+    in.firstFrame = uint32_t(first);
+    in.count = 0;
+    for (int f = first; f <= last; ++f) {
+        Buttons b = 0;
+        if (!rollback->knownInput(s, f, b))
+            break;
+        in.buttons[in.count++] = b & kButtonMask;
+    }
+    if (in.count == 0)
+        return;
+    in.senderFrame = uint32_t(rollback->currentFrame());
+    in.ackCount = uint8_t(start.seats);
+    for (int a = 0; a < start.seats; ++a) {
+        int k = rollback->lastKnownFrame(a);
+        in.ack[a] = k < 0 ? kNoFrame : uint32_t(k);
+    }
+    sendMessage(p, Channel::Inputs, outgoing);
+}
+
+// A joining machine sends its own seat only; the host every seat but the receiver's.
+void NetPeer::sendInputs(uint32_t seatMask)
 {
     if (!rollback)
         return;
     for (int p = 0; p < kMaxSeats; ++p) {
-        Remote& r = remotes[size_t(p)];
+        const Remote& r = remotes[size_t(p)];
         if (!r.connected || (!r.welcomed && cfg.host))
             continue;
-        for (int s = 0; s < start.seats; ++s) {
-            // A joining machine sends its own seat only; the host every seat but the receiver's.
-            if (cfg.host ? s == r.seat : s != seat)
-                continue;
-            int last = rollback->lastKnownFrame(s);
-            if (ending >= 0)
-                last = std::min(last, ending - 1 + kMaxInputDelay);
-            if (last < 0)
-                continue;
-            int first = std::max(r.acked[size_t(s)] + 1, last - kMaxInputsPerMessage + 1);
-            first = std::min(first, last);  // nothing new: repeat the last, for the acknowledgements
-            outgoing.type = MessageType::Inputs;
-            InputsMessage& in = outgoing.inputs;
-            in.seat = uint8_t(s);
-            in.firstFrame = uint32_t(first);
-            in.count = 0;
-            for (int f = first; f <= last; ++f) {
-                Buttons b = 0;
-                if (!rollback->knownInput(s, f, b))
-                    break;
-                in.buttons[in.count++] = b & kButtonMask;
-            }
-            if (in.count == 0)
-                continue;
-            in.senderFrame = uint32_t(rollback->currentFrame());
-            in.ackCount = uint8_t(start.seats);
-            for (int a = 0; a < start.seats; ++a) {
-                int k = rollback->lastKnownFrame(a);
-                in.ack[a] = k < 0 ? kNoFrame : uint32_t(k);
-            }
-            sendMessage(p, Channel::Inputs, outgoing);
-        }
+        for (int s = 0; s < start.seats; ++s)
+            if ((seatMask & (1u << s)) != 0 && (cfg.host ? s != r.seat : s == seat))
+                sendSeat(p, r, s);
     }
 }
 
@@ -654,7 +667,7 @@ NetPeer::Step NetPeer::advanceFrame(Buttons local)
             step = rollback->advance(local) ? Step::Ran : Step::Waiting;
         }
     }
-    sendInputs();
+    sendInputs(0xF);
     sendChecksums();
     checkEnd();
     transport.flush();

@@ -109,7 +109,8 @@ private:
     void onDisconnected(int peer, const char* why);
     void sendMessage(int peer, Channel channel, const Message& m);
     void broadcastLobby();
-    void sendInputs();
+    void sendInputs(uint32_t seatMask);
+    void sendSeat(int peer, const Remote& r, int s);
     void sendChecksums();
     void dropSeat(int peerSeat);
     void fail(const std::string& why);
@@ -133,6 +134,7 @@ private:
     DropCounts dropped;
     RateLog dropLog;
     uint64_t sentBytes = 0, receivedBytes = 0, holds = 0;
+    uint32_t relayPending = 0;     // seats whose new buttons the host has yet to pass on
     Message scratch;        // decoding target, reused
     Message outgoing;       // encoding source, reused
     uint8_t buffer[kMaxDatagram];
