@@ -10,7 +10,7 @@
 namespace net {
 
 // The port a host listens on when none is given.
-constexpr uint16_t kDefaultPort = 27960;
+constexpr uint16_t kDefaultPort = 28282;
 
 class EnetTransport : public Transport {
 public:
