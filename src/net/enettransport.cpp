@@ -133,11 +133,11 @@ uint32_t EnetTransport::nowMs()
 
 bool EnetTransport::send(int peer, Channel channel, const uint8_t* data, size_t length)
 {
-    if (peer < 0 || peer >= kSlots || !impl->peers[peer] || length > kMaxDatagram)
+    if (peer < 0 || peer >= kSlots || !impl->peers[peer] || length > kMaxDatagram || int(channel) >= kChannels)
         return false;
     if (impl->peers[peer]->state != ENET_PEER_STATE_CONNECTED)
         return false;
-    enet_uint32 flags = channel == Channel::Session ? ENET_PACKET_FLAG_RELIABLE : 0;
+    enet_uint32 flags = reliable(channel) ? ENET_PACKET_FLAG_RELIABLE : 0;
     ENetPacket* packet = enet_packet_create(data, length, flags);
     if (!packet)
         return false;

@@ -13,8 +13,8 @@ namespace {
 // the unreliable channel; the reliable one carries a few messages a second. Datagrams over
 // the rate are dropped on the unreliable channel; on the reliable one, where ENet would
 // not send them again, the sender is dropped instead.
-constexpr double kPacketsPerSecond[kChannels] = {100.0, 400.0};
-constexpr double kBurst[kChannels] = {100.0, 200.0};
+constexpr double kPacketsPerSecond[2] = {100.0, 400.0};
+constexpr double kBurst[2] = {100.0, 200.0};
 constexpr uint32_t kLobbyEveryMs = 1000;
 
 } // namespace
@@ -65,10 +65,10 @@ void NetPeer::sendMessage(int peer, Channel channel, const Message& m)
 
 bool NetPeer::allowPacket(Remote& r, Channel channel, uint32_t now)
 {
-    for (int c = 0; c < kChannels; ++c)
+    for (int c = 0; c < 2; ++c)
         r.tokens[c] = std::min(kBurst[c], r.tokens[c] + double(now - r.tokensAt) * kPacketsPerSecond[c] / 1000.0);
     r.tokensAt = now;
-    double& tokens = r.tokens[int(channel)];
+    double& tokens = r.tokens[reliable(channel) ? 0 : 1];
     if (tokens < 1.0)
         return false;
     tokens -= 1.0;
@@ -199,7 +199,7 @@ void NetPeer::poll()
             outgoing = Message{};
             outgoing.type = MessageType::Ping;
             outgoing.ping.token = now;
-            sendMessage(p, Channel::Inputs, outgoing);
+            sendMessage(p, Channel::Ping, outgoing);
         }
     }
     if (cfg.host && current == PeerState::Lobby && now - lastLobbyAt >= kLobbyEveryMs)
@@ -224,7 +224,7 @@ void NetPeer::handle(int peer, Channel channel, const uint8_t* data, size_t leng
     receivedBytes += length;
     if (!allowPacket(r, channel, now)) {
         dropped.flooded++;
-        if (channel == Channel::Session) {
+        if (reliable(channel)) {
             logLine("network: peer %d floods the session channel, dropped", peer);
             onDisconnected(peer, "flooding");
         } else {
@@ -245,7 +245,7 @@ void NetPeer::handle(int peer, Channel channel, const uint8_t* data, size_t leng
         outgoing = Message{};
         outgoing.type = MessageType::Pong;
         outgoing.ping.token = m.ping.token;
-        sendMessage(peer, Channel::Inputs, outgoing);
+        sendMessage(peer, Channel::Ping, outgoing);
         return;
     }
     if (m.type == MessageType::Pong) {
@@ -612,7 +612,7 @@ void NetPeer::sendSeat(int p, const Remote& r, int s)
         int k = rollback->lastKnownFrame(a);
         in.ack[a] = k < 0 ? kNoFrame : uint32_t(k);
     }
-    sendMessage(p, Channel::Inputs, outgoing);
+    sendMessage(p, inputsChannel(s), outgoing);
 }
 
 // A joining machine sends its own seat only; the host every seat but the receiver's.

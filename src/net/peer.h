@@ -98,7 +98,7 @@ private:
         std::array<int, kMaxSeats> acked{};   // the last frame of each seat the peer has
         double advantage = 0.0;               // our frame minus the peer's, smoothed
         // flood control: buckets of datagrams refilled at a steady rate, per channel
-        double tokens[kChannels] = {};
+        double tokens[2] = {};  // the reliable channel's, the others'
         uint32_t tokensAt = 0;
     };
 

@@ -12,8 +12,8 @@ struct SimNetwork::Endpoint : Transport {
         int remote = -1;        // endpoint index
         int remotePeer = -1;    // our number at the remote
         uint32_t reliableDue = 0;       // keeps the reliable channel in order
-        uint32_t sequenceOut = 0;
-        uint32_t lastSequenceIn = 0;
+        uint32_t sequenceOut[kChannels] = {};
+        uint32_t lastSequenceIn[kChannels] = {};
     };
     static constexpr size_t kMaxQueued = 4096;
 
@@ -30,7 +30,8 @@ struct SimNetwork::Endpoint : Transport {
 
     bool send(int peer, Channel channel, const uint8_t* data, size_t length) override
     {
-        if (peer < 0 || peer >= kMaxPeersPerEndpoint || !peers[size_t(peer)].connected || length > kMaxDatagram)
+        if (peer < 0 || peer >= kMaxPeersPerEndpoint || !peers[size_t(peer)].connected || length > kMaxDatagram
+            || int(channel) >= kChannels)
             return false;
         network.queue(index, peer, TransportEvent::Received, channel, data, length);
         return true;
@@ -131,7 +132,7 @@ void SimNetwork::queue(int from, int fromPeer, TransportEvent::Kind kind, Channe
         sent++;
         bytes += length;
     }
-    if (kind != TransportEvent::Received || channel == Channel::Session) {
+    if (kind != TransportEvent::Received || reliable(channel)) {
         uint32_t due = clock + delay();
         // A reliable datagram that is lost arrives anyway, a resend later.
         if (kind == TransportEvent::Received)
@@ -146,7 +147,7 @@ void SimNetwork::queue(int from, int fromPeer, TransportEvent::Kind kind, Channe
         lost++;
         return;
     }
-    uint32_t sequence = ++link.sequenceOut;
+    uint32_t sequence = ++link.sequenceOut[int(channel)];
     uint32_t due = clock + delay();
     if (dice.chance(faults_.reorder))
         due += FaultDice::reorderDelayMs(faults_);
@@ -171,10 +172,11 @@ void SimNetwork::advance(uint32_t ms)
             link.connected = true;
         else if (!link.connected)
             continue;
-        if (it->kind == TransportEvent::Received && it->channel == Channel::Inputs) {
-            if (it->sequence <= link.lastSequenceIn)
+        if (it->kind == TransportEvent::Received && !reliable(it->channel)) {
+            uint32_t& last = link.lastSequenceIn[int(it->channel)];
+            if (it->sequence <= last)
                 continue;  // older than one delivered: sequenced channels drop it
-            link.lastSequenceIn = it->sequence;
+            last = it->sequence;
         }
         if (it->kind == TransportEvent::Disconnected)
             link = Endpoint::PeerLink{};

@@ -7,11 +7,17 @@
 
 namespace net {
 
+// Channel 0 is reliable and ordered; the others unreliable and sequenced, each on its own:
+// a datagram older than one already delivered on its channel is dropped, so every seat's
+// buttons have a channel of their own and one seat's never push another's out.
 enum class Channel : uint8_t {
-    Session = 0,  // reliable and ordered: lobby, start, checksums, leaving
-    Inputs = 1,   // unreliable and sequenced: buttons, acknowledgements, pings
+    Session = 0,  // lobby, start, checksums, leaving
+    Ping = 1,     // pings and pongs
+    Inputs = 2,   // seat s's buttons and acknowledgements go on Inputs + s
 };
-constexpr int kChannels = 2;
+constexpr int kChannels = 2 + 4;  // session, ping, and one for each of the four seats
+constexpr Channel inputsChannel(int seat) { return Channel(int(Channel::Inputs) + seat); }
+constexpr bool reliable(Channel c) { return c == Channel::Session; }
 
 struct TransportEvent {
     enum Kind : uint8_t { Connected, Disconnected, Received } kind = Received;
