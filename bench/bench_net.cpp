@@ -15,17 +15,30 @@ namespace {
 // three 16.16 coordinates: about 400 kB. args: words of state beyond the toy's own.
 constexpr int64_t kRaceSizedWords = 8000 * 4 * 3;
 
+// Two seats, the local one without input delay, a prediction window's frames run ahead.
+struct Bench {
+    toy::ToyGame game;
+    RollbackSession session;
+    explicit Bench(int64_t words) : game(size_t(words)), session(game, config())
+    {
+        for (int f = 0; f < kMaxPredictionWindow; ++f)
+            session.advance(0);
+    }
+    static SessionConfig config()
+    {
+        SessionConfig c;
+        c.inputDelay = 0;
+        return c;
+    }
+};
+
 // Every frame the other seat's buttons arrive for the frame eight back, always unlike
 // the prediction: every advance first rolls eight frames back and runs them again.
 void BM_AdvanceWithEightFrameRollback(benchmark::State& state)
 {
-    toy::ToyGame game(size_t(state.range(0)));
-    SessionConfig c;
-    c.inputDelay = 0;
-    RollbackSession session(game, c);
+    Bench b(state.range(0));
+    RollbackSession& session = b.session;
     int sent = 0;
-    for (int f = 0; f < kMaxPredictionWindow; ++f)
-        session.advance(0);
     for (auto _ : state) {
         session.addRemoteInput(1, sent, Buttons(sent & 1 ? 1 : 2));
         sent++;
@@ -33,20 +46,16 @@ void BM_AdvanceWithEightFrameRollback(benchmark::State& state)
             state.SkipWithError("the session waited");
     }
     state.counters["depth_mean"] = session.stats().meanDepth();
-    state.counters["snapshot_bytes"] = double(game.snapshotBytes());
+    state.counters["snapshot_bytes"] = double(b.game.snapshotBytes());
 }
 BENCHMARK(BM_AdvanceWithEightFrameRollback)->Arg(0)->Arg(kRaceSizedWords)->Unit(benchmark::kMicrosecond);
 
 // The same session with the other seat's buttons always as predicted: a save and a frame.
 void BM_AdvanceWithoutRollback(benchmark::State& state)
 {
-    toy::ToyGame game(size_t(state.range(0)));
-    SessionConfig c;
-    c.inputDelay = 0;
-    RollbackSession session(game, c);
+    Bench b(state.range(0));
+    RollbackSession& session = b.session;
     int sent = 0;
-    for (int f = 0; f < kMaxPredictionWindow; ++f)
-        session.advance(0);
     for (auto _ : state) {
         session.addRemoteInput(1, sent++, 0);
         if (!session.advance(0))

@@ -83,6 +83,7 @@ void NetPeer::onConnected(int peer)
     r = Remote{};
     r.connected = true;
     r.lastHeard = r.tokensAt = transport.nowMs();
+    r.lastPing = r.lastHeard - cfg.pingEveryMs;  // the first ping at once: the lobby shows it
     r.tokens[0] = kBurst[0];
     r.tokens[1] = kBurst[1];
     r.acked.fill(-1);
@@ -260,6 +261,26 @@ void NetPeer::handle(int peer, Channel channel, const uint8_t* data, size_t leng
         handleClient(r, m);
 }
 
+// A seat's buttons from a peer allowed to send them, the peer's acknowledgements, and how
+// far ahead of the peer this machine runs. True when frames new to this machine came.
+bool NetPeer::takeInputs(Remote& r, const InputsMessage& in)
+{
+    int knownBefore = rollback->lastKnownFrame(in.seat);
+    for (int i = 0; i < in.count; ++i)
+        if (!rollback->addRemoteInput(in.seat, int(in.firstFrame) + i, in.buttons[i])) {
+            dropped.refusedInputs++;
+            break;
+        }
+    for (int s = 0; s < std::min<int>(in.ackCount, start.seats); ++s)
+        if (in.ack[s] != kNoFrame)
+            r.acked[size_t(s)] = std::max(r.acked[size_t(s)], int(in.ack[s]));
+    if (start.tickMs != 0) {
+        double remoteNow = double(in.senderFrame) + double(r.rttMs) / 2.0 / start.tickMs;
+        r.advantage = r.advantage * 0.9 + (rollback->currentFrame() - remoteNow) * 0.1;
+    }
+    return rollback->lastKnownFrame(in.seat) > knownBefore;
+}
+
 void NetPeer::handleHost(int peer, Remote& r, const Message& m)
 {
     uint32_t now = transport.nowMs();
@@ -331,22 +352,9 @@ void NetPeer::handleHost(int peer, Remote& r, const Message& m)
             dropLog.line(now, "network: seat %d sent buttons of seat %d, dropped", r.seat, int(in.seat));
             return;
         }
-        int knownBefore = rollback->lastKnownFrame(r.seat);
-        for (int i = 0; i < in.count; ++i)
-            if (!rollback->addRemoteInput(r.seat, int(in.firstFrame) + i, in.buttons[i])) {
-                dropped.refusedInputs++;
-                break;
-            }
         // New buttons go on to the other machines now, not at this machine's next frame.
-        if (rollback->lastKnownFrame(r.seat) > knownBefore)
+        if (takeInputs(r, in))
             relayPending |= 1u << r.seat;
-        for (int s = 0; s < std::min<int>(in.ackCount, start.seats); ++s)
-            if (in.ack[s] != kNoFrame)
-                r.acked[size_t(s)] = std::max(r.acked[size_t(s)], int(in.ack[s]));
-        if (start.tickMs != 0) {
-            double remoteNow = double(in.senderFrame) + double(r.rttMs) / 2.0 / start.tickMs;
-            r.advantage = r.advantage * 0.9 + (rollback->currentFrame() - remoteNow) * 0.1;
-        }
         return;
     }
     case MessageType::Checksum:
@@ -437,18 +445,7 @@ void NetPeer::handleClient(Remote& r, const Message& m)
             dropLog.line(now, "network: the host sent buttons of seat %d, dropped", int(in.seat));
             return;
         }
-        for (int i = 0; i < in.count; ++i)
-            if (!rollback->addRemoteInput(in.seat, int(in.firstFrame) + i, in.buttons[i])) {
-                dropped.refusedInputs++;
-                break;
-            }
-        for (int s = 0; s < std::min<int>(in.ackCount, start.seats); ++s)
-            if (in.ack[s] != kNoFrame)
-                r.acked[size_t(s)] = std::max(r.acked[size_t(s)], int(in.ack[s]));
-        if (in.seat == 0 && start.tickMs != 0) {
-            double remoteNow = double(in.senderFrame) + double(r.rttMs) / 2.0 / start.tickMs;
-            r.advantage = r.advantage * 0.9 + (rollback->currentFrame() - remoteNow) * 0.1;
-        }
+        takeInputs(r, in);
         return;
     }
     case MessageType::Checksum:

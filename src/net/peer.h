@@ -105,6 +105,7 @@ private:
     void handle(int peer, Channel channel, const uint8_t* data, size_t length);
     void handleHost(int peer, Remote& r, const Message& m);
     void handleClient(Remote& r, const Message& m);
+    bool takeInputs(Remote& r, const InputsMessage& in);
     void onConnected(int peer);
     void onDisconnected(int peer, const char* why);
     void sendMessage(int peer, Channel channel, const Message& m);

@@ -238,6 +238,13 @@ TEST(OnlineGame, TheHostLeavingEndsTheGameForEveryoneWithAMessage)
 {
     Game game(3, 1200, badNetwork(40, 0, 0.0, 0.0));
     ASSERT_TRUE(game.joinAndStart());
+    // The lobby showed every player's name and ping (40 ms, measured in 4 ms steps).
+    const LobbyMessage& lobby = game.machines[1].peer->lobby();
+    ASSERT_EQ(lobby.seatCount, 3);
+    EXPECT_EQ(lobby.seats[0].name.view(), "host");
+    EXPECT_EQ(lobby.seats[2].name.view(), "guest");
+    EXPECT_GE(game.machines[0].peer->pingMs(1), 40u);
+    EXPECT_LE(game.machines[0].peer->pingMs(1), 52u);
     ASSERT_TRUE(game.runUntil([&] { return game.machines[1].peer->session()->currentFrame() >= 100; }, 20000));
     game.machines[0].peer->leave();
     game.machines[0].silent = true;
@@ -319,6 +326,10 @@ TEST(OnlineGame, StrangersPacketsAreDroppedAndTheGameGoesOn)
         if (rogue.transport->send(p, Channel::Inputs, nullptr, 0))
             hostPeer = p;
     ASSERT_GE(hostPeer, 0);
+    auto send = [&](const Message& m, Channel channel) {
+        uint8_t bytes[kMaxDatagram];
+        rogue.transport->send(hostPeer, channel, bytes, encode(m, bytes, sizeof bytes));
+    };
     int bursts = 0;
     bool done = game.runUntil([&] {
         if (game.network.nowMs() % 64 == 0 && bursts < 200) {
@@ -339,20 +350,17 @@ TEST(OnlineGame, StrangersPacketsAreDroppedAndTheGameGoesOn)
             m.inputs.count = 8;
             for (int i = 0; i < 8; ++i)
                 m.inputs.buttons[i] = 0x7F;
-            size_t n = encode(m, junk, sizeof junk);
-            rogue.transport->send(hostPeer, Channel::Inputs, junk, n);
+            send(m, Channel::Inputs);
             m = {};
             m.type = MessageType::Checksum;
             m.checksum.seat = 0;
             m.checksum.frame = 59;
-            n = encode(m, junk, sizeof junk);
-            rogue.transport->send(hostPeer, Channel::Session, junk, n);
+            send(m, Channel::Session);
             m = {};
             m.type = MessageType::Start;
             m.start.seats = 4;
             m.start.tickMs = 1;
-            n = encode(m, junk, sizeof junk);
-            rogue.transport->send(hostPeer, Channel::Session, junk, n);
+            send(m, Channel::Session);
         }
         return game.everyone(PeerState::Ended);
     }, 1200 * kTickMs * 3);
