@@ -54,6 +54,18 @@ void NetPeer::fail(const std::string& why)
     current = PeerState::Failed;
     failureText = why;
     logLine("network: %s", why.c_str());
+    // A host that stops (a desync) stops the session for everyone rather than leave them
+    // waiting for its buttons.
+    if (cfg.host) {
+        outgoing = Message{};
+        outgoing.type = MessageType::Leave;
+        outgoing.leave.seat = 0;
+        outgoing.leave.fromFrame = kNoFrame;
+        for (int p = 0; p < kMaxSeats; ++p)
+            if (remotes[size_t(p)].connected && remotes[size_t(p)].welcomed)
+                sendMessage(p, Channel::Session, outgoing);
+        transport.flush();
+    }
 }
 
 void NetPeer::sendMessage(int peer, Channel channel, const Message& m)
@@ -205,6 +217,10 @@ void NetPeer::poll()
     }
     if (cfg.host && current == PeerState::Lobby && now - lastLobbyAt >= kLobbyEveryMs)
         broadcastLobby();
+    // Checksums confirmed by buttons that just arrived go out even when ours differ: the
+    // peers must see the difference too.
+    if (current == PeerState::Racing)
+        sendChecksums();
     if (rollback && rollback->desynced() && current == PeerState::Racing) {
         const Desync& d = rollback->desync();
         char text[96];

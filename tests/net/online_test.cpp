@@ -26,11 +26,15 @@ constexpr uint8_t kDelay = 2;
 // game, what each frame's state finally was on this machine.
 struct RecordingGame : toy::ToyGame {
     std::vector<Checksum> history;
+    int departAt = -1;  // a game that is not exact: its 'departAt'th frame run differs
+    int framesRun = 0;
     explicit RecordingGame(int frames) : history(size_t(frames) + 64) {}
     void advanceFrame(const SeatInputs& in) override
     {
         uint32_t at = frames;
         ToyGame::advanceFrame(in);
+        if (++framesRun == departAt)
+            seatValue[2] ^= 1;
         if (at < history.size())
             history[at] = checksum();
     }
@@ -259,6 +263,23 @@ TEST(OnlineGame, TheHostLeavingEndsTheGameForEveryoneWithAMessage)
     ASSERT_TRUE(quiet.runUntil([&] { return quiet.everyone(PeerState::Failed); }, 5000));
     EXPECT_GE(quiet.network.nowMs() - before, 2000u);
     EXPECT_NE(quiet.machines[1].peer->failure().find("the host left"), std::string::npos);
+}
+
+TEST(OnlineGame, ADesyncStopsEveryMachineNamingTheFrameAndGroup)
+{
+    Game game(3, 1200, badNetwork(60, 5, 0.02, 0.0));
+    game.machines[2].game->departAt = 100;
+    ASSERT_TRUE(game.joinAndStart());
+    ASSERT_TRUE(game.runUntil([&] { return game.everyone(PeerState::Failed); }, 20000))
+        << int(game.machines[0].peer->state()) << game.machines[0].peer->failure() << " / "
+        << int(game.machines[1].peer->state()) << game.machines[1].peer->failure() << " / "
+        << int(game.machines[2].peer->state()) << game.machines[2].peer->failure();
+    // Machine 2 departs at its 100th frame run (rollbacks count), before frame 120: the
+    // check of frame 120 differs in seat 2's value (group 2) and the mix of all (group 4).
+    int seat = game.machines[2].peer->localSeat();
+    EXPECT_EQ(game.machines[0].peer->failure(), "desync at frame 120 with seat " + std::to_string(seat) + " (groups 0x14)");
+    EXPECT_EQ(game.machines[2].peer->failure(), "desync at frame 120 with seat 0 (groups 0x14)");
+    EXPECT_EQ(game.machines[1].peer->failure(), "the host left");
 }
 
 TEST(OnlineGame, JoiningMachinesHearWhyTheyAreRefused)
