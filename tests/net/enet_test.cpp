@@ -2,6 +2,7 @@
 // bad network's faults. Every loop is bounded by a wall-clock limit.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -65,6 +66,36 @@ bool playOver(Side& host, Side& guest, int frames, std::chrono::seconds limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(4));
     }
     return false;
+}
+
+// Runs the relay with the given arguments and its output to /dev/null; its exit code, or
+// -1 when it had not ended after `limit`.
+int runRelay(std::vector<std::string> args, std::chrono::milliseconds limit)
+{
+    args.insert(args.begin(), PALVEX_RELAY);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int spawned = posix_spawn(&pid, PALVEX_RELAY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -2;
+    auto until = Clock::now() + limit;
+    int status = 0;
+    while (Clock::now() < until) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
 }
 
 net::Checksum reference(int frames)
@@ -189,4 +220,17 @@ TEST(Relay, AGameThroughTheRelaysBadNetworkStillAgrees)
     EXPECT_EQ(guest.game.checksum(), reference(600));
     EXPECT_GT(host.peer->session()->stats().rollbacks + guest.peer->session()->stats().rollbacks, 0u)
         << "30 ms each way is several frames of 4 ms: predictions must have failed";
+}
+
+TEST(Relay, RefusesBadOptionsAndStopsByItself)
+{
+    using std::chrono::milliseconds;
+    EXPECT_EQ(runRelay({"--listen", "0"}, milliseconds(2000)), 2) << "no target";
+    EXPECT_EQ(runRelay({"--listen", "0", "--target", "9", "--loss", "200"}, milliseconds(2000)), 2);
+    EXPECT_EQ(runRelay({"--listen", "0", "--target", "9", "--rtt"}, milliseconds(2000)), 2);
+    EXPECT_EQ(runRelay({"--listen", "0", "--target", "70000"}, milliseconds(2000)), 2);
+    EXPECT_EQ(runRelay({"--listen", "0", "--target", "9", "--timeout", "0"}, milliseconds(2000)), 2);
+    auto started = Clock::now();
+    EXPECT_EQ(runRelay({"--listen", "0", "--target", "9", "--timeout", "1"}, milliseconds(4000)), 0);
+    EXPECT_GE(Clock::now() - started, milliseconds(900));
 }
