@@ -395,3 +395,32 @@ TEST(OnlineGame, StrangersPacketsAreDroppedAndTheGameGoesOn)
     EXPECT_GT(d.unexpected, 0u);
     EXPECT_GT(d.flooded, 0u) << "sixty datagrams at once, again and again, pass the rate";
 }
+
+TEST(OnlineGame, AFloodOnTheReliableChannelDropsTheSenderAndTheOthersPlayOn)
+{
+    Game game(3, 1200, badNetwork(60, 0, 0.0, 0.0));
+    ASSERT_TRUE(game.joinAndStart());
+    Machine& rogue = game.machines[2];
+    ASSERT_TRUE(game.runUntil([&] { return rogue.peer->session()->currentFrame() >= 200; }, 20000));
+    // Three hundred pings at once where a few a second are the rule: ENet would deliver
+    // every one, so dropping some would not help; the host drops the sender.
+    Message ping;
+    ping.type = MessageType::Ping;
+    uint8_t bytes[kMaxDatagram];
+    size_t n = encode(ping, bytes, sizeof bytes);
+    for (int i = 0; i < 300; ++i)
+        rogue.transport->send(0, Channel::Session, bytes, n);
+    // Dropped at once, not after 2 s of silence: the rogue, still running, hears it.
+    uint32_t floodAt = game.network.nowMs();
+    ASSERT_TRUE(game.runUntil([&] { return rogue.peer->state() == PeerState::Failed; }, 1000));
+    EXPECT_LT(game.network.nowMs() - floodAt, 500u);
+    EXPECT_EQ(rogue.peer->failure(), "the host left (disconnected)");
+    EXPECT_GT(game.machines[0].peer->drops().flooded, 0u);
+    rogue.silent = true;
+    ASSERT_TRUE(game.play(1200 * kTickMs * 3));
+    int seat = rogue.peer->localSeat();
+    int from = game.machines[0].peer->session()->lastKnownFrame(seat) + 1;
+    EXPECT_GE(from, 200);
+    EXPECT_LE(from, 240);
+    expectSameRace(game, referenceHistory(3, 1200, seat, from));
+}
