@@ -1,0 +1,225 @@
+#include "net/enettransport.h"
+
+#include <enet/enet.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <vector>
+
+#include "net/wire.h"
+
+namespace net {
+
+namespace {
+
+int enetUsers = 0;
+
+bool enetUp(std::string& error)
+{
+    if (enetUsers == 0 && enet_initialize() != 0) {
+        error = "ENet could not start";
+        return false;
+    }
+    enetUsers++;
+    return true;
+}
+
+void enetDown()
+{
+    if (--enetUsers == 0)
+        enet_deinitialize();
+}
+
+constexpr int kSlots = 8;
+
+} // namespace
+
+struct EnetTransport::Impl {
+    ENetHost* host = nullptr;
+    ENetPeer* peers[kSlots] = {};
+    ENetPacket* held = nullptr;  // the packet the last poll handed out
+    std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
+
+    ~Impl()
+    {
+        if (held)
+            enet_packet_destroy(held);
+        if (host) {
+            for (ENetPeer* p : peers)
+                if (p)
+                    enet_peer_disconnect_now(p, 0);
+            enet_host_destroy(host);
+        }
+        enetDown();
+    }
+    int slotOf(ENetPeer* p) const
+    {
+        for (int i = 0; i < kSlots; ++i)
+            if (peers[i] == p)
+                return i;
+        return -1;
+    }
+    int take(ENetPeer* p)
+    {
+        int i = slotOf(p);
+        if (i >= 0)
+            return i;
+        for (i = 0; i < kSlots; ++i)
+            if (!peers[i]) {
+                peers[i] = p;
+                return i;
+            }
+        return -1;
+    }
+};
+
+EnetTransport::EnetTransport(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
+EnetTransport::~EnetTransport() = default;
+
+std::unique_ptr<EnetTransport> EnetTransport::listen(const std::string& bindAddress, uint16_t port, int maxPeers,
+                                                     std::string& error)
+{
+    if (!enetUp(error))
+        return nullptr;
+    auto impl = std::make_unique<Impl>();
+    ENetAddress address{};
+    address.host = ENET_HOST_ANY;
+    address.port = port;
+    if (!bindAddress.empty() && enet_address_set_host_ip(&address, bindAddress.c_str()) != 0) {
+        error = "not an IPv4 address: " + bindAddress;
+        return nullptr;
+    }
+    int slots = std::clamp(maxPeers + 1, 1, kSlots);
+    impl->host = enet_host_create(&address, size_t(slots), kChannels, 0, 0);
+    if (!impl->host) {
+        error = "cannot listen on port " + std::to_string(port) + " (in use?)";
+        return nullptr;
+    }
+    return std::unique_ptr<EnetTransport>(new EnetTransport(std::move(impl)));
+}
+
+std::unique_ptr<EnetTransport> EnetTransport::connect(const std::string& hostName, uint16_t port, std::string& error)
+{
+    if (!enetUp(error))
+        return nullptr;
+    auto impl = std::make_unique<Impl>();
+    impl->host = enet_host_create(nullptr, 1, kChannels, 0, 0);
+    if (!impl->host) {
+        error = "cannot open a UDP socket";
+        return nullptr;
+    }
+    ENetAddress address{};
+    if (enet_address_set_host(&address, hostName.c_str()) != 0) {
+        error = "unknown host: " + hostName;
+        return nullptr;
+    }
+    address.port = port;
+    ENetPeer* peer = enet_host_connect(impl->host, &address, kChannels, 0);
+    if (!peer) {
+        error = "cannot connect to " + hostName;
+        return nullptr;
+    }
+    impl->take(peer);
+    return std::unique_ptr<EnetTransport>(new EnetTransport(std::move(impl)));
+}
+
+uint16_t EnetTransport::port() const { return impl->host ? impl->host->address.port : 0; }
+
+uint32_t EnetTransport::nowMs()
+{
+    return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - impl->epoch).count());
+}
+
+bool EnetTransport::send(int peer, Channel channel, const uint8_t* data, size_t length)
+{
+    if (peer < 0 || peer >= kSlots || !impl->peers[peer] || length > kMaxDatagram || int(channel) >= kChannels)
+        return false;
+    if (impl->peers[peer]->state != ENET_PEER_STATE_CONNECTED)
+        return false;
+    enet_uint32 flags = reliable(channel) ? ENET_PACKET_FLAG_RELIABLE : 0;
+    ENetPacket* packet = enet_packet_create(data, length, flags);
+    if (!packet)
+        return false;
+    if (enet_peer_send(impl->peers[peer], enet_uint8(channel), packet) != 0) {
+        enet_packet_destroy(packet);
+        return false;
+    }
+    return true;
+}
+
+bool EnetTransport::poll(TransportEvent& out)
+{
+    if (impl->held) {
+        enet_packet_destroy(impl->held);
+        impl->held = nullptr;
+    }
+    ENetEvent e;
+    while (enet_host_service(impl->host, &e, 0) > 0) {
+        switch (e.type) {
+        case ENET_EVENT_TYPE_CONNECT: {
+            int slot = impl->take(e.peer);
+            if (slot < 0) {
+                enet_peer_reset(e.peer);
+                continue;
+            }
+            out = {TransportEvent::Connected, slot, Channel::Session, nullptr, 0};
+            return true;
+        }
+        case ENET_EVENT_TYPE_DISCONNECT: {
+            int slot = impl->slotOf(e.peer);
+            if (slot < 0)
+                continue;
+            impl->peers[slot] = nullptr;
+            out = {TransportEvent::Disconnected, slot, Channel::Session, nullptr, 0};
+            return true;
+        }
+        case ENET_EVENT_TYPE_RECEIVE: {
+            int slot = impl->slotOf(e.peer);
+            if (slot < 0 || e.channelID >= kChannels) {
+                enet_packet_destroy(e.packet);
+                continue;
+            }
+            impl->held = e.packet;
+            out = {TransportEvent::Received, slot, Channel(e.channelID), e.packet->data, e.packet->dataLength};
+            return true;
+        }
+        case ENET_EVENT_TYPE_NONE:
+            break;
+        }
+    }
+    return false;
+}
+
+void EnetTransport::disconnect(int peer)
+{
+    if (peer < 0 || peer >= kSlots || !impl->peers[peer])
+        return;
+    // Gracefully: what was queued (a refusal, a last message) still goes out.
+    enet_peer_disconnect_later(impl->peers[peer], 0);
+    impl->peers[peer] = nullptr;
+}
+
+void EnetTransport::flush() { enet_host_flush(impl->host); }
+
+bool splitHostPort(const std::string& text, std::string& host, uint16_t& port)
+{
+    size_t colon = text.rfind(':');
+    host = text.substr(0, colon);
+    if (host.empty())
+        return false;
+    if (colon == std::string::npos) {
+        port = kDefaultPort;
+        return true;
+    }
+    std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    long value = std::strtol(digits.c_str(), nullptr, 10);
+    if (value < 1 || value > 65535)
+        return false;
+    port = uint16_t(value);
+    return true;
+}
+
+} // namespace net
