@@ -106,6 +106,13 @@ foreach(replay ${PALVEX_REFERENCE_REPLAYS})
   add_test(NAME replay_reference_${name} COMMAND $<TARGET_FILE:palvex> --replay ${replay} --verify
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(replay_reference_${name} PROPERTIES LABELS replay PASS_REGULAR_EXPRESSION "the replay agrees")
+  # The race's snapshots: every frame rolled back and run again must come out the same.
+  foreach(distance 1 4 8)
+    add_test(NAME replay_sync_${name}_${distance} COMMAND $<TARGET_FILE:palvex> --replay ${replay} --sync-test ${distance}
+      WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(replay_sync_${name}_${distance} PROPERTIES LABELS replay
+      PASS_REGULAR_EXPRESSION "the sync test agrees: [0-9]+ frames")
+  endforeach()
 endforeach()
 add_test(NAME e2e_replay COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/replay.sh $<TARGET_FILE:palvex>)
 set_tests_properties(e2e_replay PROPERTIES LABELS e2e TIMEOUT 120)

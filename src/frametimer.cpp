@@ -14,10 +14,12 @@ void frameTimerStart() {
     sharedState.frameTime = 0;
 }
 
-void frameTimerTick() {
+void frameTimerTick() { frameTimerTickAt(platform::get().tickCount()); }
+
+void frameTimerTickAt(uint32_t tick) {
     sharedState.raceStarted = 0;
     previousTick = currentTick;
-    currentTick = platform::get().tickCount();
+    currentTick = tick;
     uint32_t elapsed = currentTick - previousTick; // unsigned: right across the wrap
     if (elapsed > FRAME_GAP_LIMIT_MS) elapsed = FRAME_GAP_LIMIT_MS;
     sharedState.frameTime = FixedDiv(static_cast<Fixed>(elapsed << 16), ticksPerSecond);
@@ -27,4 +29,11 @@ void frameTimerTick() {
         sharedState.frameStep = FixedMul(0x3E80000, sharedState.frameTime);
         sharedState.frameTime = FixedMul(0xA0000, sharedState.frameTime);
     }
+}
+
+FrameTimerState frameTimerState() { return {previousTick, currentTick}; }
+
+void restoreFrameTimer(const FrameTimerState& state) {
+    previousTick = state.previousTick;
+    currentTick = state.currentTick;
 }

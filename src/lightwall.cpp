@@ -130,6 +130,19 @@ bool LightWall::grow() {
     return true;
 }
 
+bool LightWall::makeRoom(int32_t vertexTotal) {
+    if (!vertices) return vertexTotal == 0;
+    while (vertexTotal > capacity)
+        if (!grow()) return false;
+    return true;
+}
+
+void LightWall::restoreCounts(WallState state, int32_t vertexTotal, int32_t directionTotal) {
+    vertexCount = vertexTotal;
+    segmentCount = directionTotal;
+    wallState = state;
+}
+
 void LightWall::reset(const Vec3& p, Direction d) {
     vertexCount = 0;
     segmentCount = 0;

@@ -39,6 +39,13 @@ public:
     void hide();
     void restart(Direction d);
 
+    // For loading a saved state: room for that many vertices (growing the arrays as a turn
+    // would; false when they cannot grow), then the counts and state put back. The caller
+    // writes the vertices and directions in between. The colours are not part of a saved
+    // state: they are drawn at construction and only ever extended with black.
+    bool makeRoom(int32_t vertexTotal);
+    void restoreCounts(WallState state, int32_t vertexTotal, int32_t directionTotal);
+
     int32_t quadCount() const { return vertexCount / 6; }
     int32_t directionCount() const { return segmentCount; }
     // Room of the vertex and colour arrays, in vertices. At most `capacity` vertices are

@@ -43,6 +43,9 @@ const char* usage =
     "  --replay FILE      play a recorded game back (P holds it, Escape ends it)\n"
     "  --verify           with --replay: run the race without drawing and compare every check;\n"
     "                     exit 0 when all agree, 3 when one differs, 2 when it is damaged\n"
+    "  --sync-test N      with --replay: verify it, and after every frame load the state of\n"
+    "                     N frames before (1 to 31) and run those frames again, comparing\n"
+    "                     every check; exit 3 when one comes out otherwise\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -76,6 +79,7 @@ int main(int argc, char** argv) {
     ReplaySettings replays;
     std::string replayFile;
     bool verify = false;
+    long syncDistance = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -104,6 +108,11 @@ int main(int argc, char** argv) {
             options.recordSound = true;
         } else if (arg == "--verify") {
             verify = true;
+        } else if (arg == "--sync-test") {
+            const char* text = value(arg.c_str());
+            if (!parseNumber(text, 1, syncDistance) || syncDistance > 31)
+                return badOption(std::string("option --sync-test needs a number of frames from 1 to 31") +
+                                 (text ? std::string(", not '") + text + "'" : std::string()));
         } else if (arg == "--frames" || arg == "--tick-ms" || arg == "--scale") {
             const char* text = value(arg.c_str());
             long number = 0;
@@ -129,6 +138,9 @@ int main(int argc, char** argv) {
     }
 
     if (verify && replayFile.empty()) return badOption("--verify needs --replay FILE");
+    if (syncDistance > 0 && replayFile.empty()) return badOption("--sync-test needs --replay FILE");
+    // The sync test is a verification with rollbacks.
+    if (syncDistance > 0) verify = true;
     if (!replayFile.empty() && (!options.keysFile.empty() || !replays.recordFile.empty()))
         return badOption("a replay brings its own keys: --replay goes with neither --keys nor --record");
     // A replay runs on its own ticks; verifying it draws nothing and needs no window.
@@ -172,7 +184,7 @@ int main(int argc, char** argv) {
         }
         if (verify) {
             gameLog.open();
-            const int verified = verifyReplay();
+            const int verified = verifyReplay(static_cast<int>(syncDistance));
             gameLog.close();
             platform::destroy();
             return verified;

@@ -81,6 +81,15 @@ void Race::setup() {
 
 void Race::runFrame() {
     frameTimerTick();
+    runFrameAfterTimer();
+}
+
+void Race::runFrameAt(uint32_t tick) {
+    frameTimerTickAt(tick);
+    runFrameAfterTimer();
+}
+
+void Race::runFrameAfterTimer() {
     camera->update();
     if (drawing) {
         glLoadIdentity();

@@ -22,6 +22,8 @@ public:
     // crashes and scores, the arena last. With drawing off the same logic runs and no GL
     // call is made (replay verification, fast tests).
     void runFrame();
+    // The same frame on a tick count given instead of the clock's (a rollback's frames).
+    void runFrameAt(uint32_t tick);
     void restartRace();
     void teardown();
 
@@ -44,6 +46,8 @@ public:
 
 private:
     void placeAtStart();
+    // Everything of a frame after the timer.
+    void runFrameAfterTimer();
     // Materials the race's models added to the program-wide table start here; they and
     // their textures go at teardown.
     int32_t materialMark = -1;

@@ -16,7 +16,9 @@
 #include "menu/options.h"
 #include "platform/os.h"
 #include "platform/platform.h"
+#include "net/session.h"
 #include "race.h"
+#include "racerollback.h"
 #include "sharedstate.h"
 #include "window.h"
 
@@ -477,7 +479,21 @@ int playbackExitCode() {
     return verdictCode;
 }
 
-int verifyReplay() {
+namespace {
+
+// A frame run again after a rollback came out otherwise than the first time.
+void syncMismatch(const net::SyncTest& sync, int distance) {
+    std::string groups;
+    for (int group = 0; group < platform::CHECK_GROUPS; ++group)
+        if (sync.mismatch().groups & (1u << group))
+            groups += (groups.empty() ? "" : ", ") + std::string(checkGroupName(group));
+    differs(sync.mismatch().frame + 1, groups + " (run again after a rollback of " + std::to_string(distance) +
+                                           (distance == 1 ? " frame)" : " frames)"));
+}
+
+} // namespace
+
+int verifyReplay(int syncDistance) {
     platform::Platform& system = platform::get();
     materialManager.setGlEnabled(false);
     system.createWindow("Plavex", "Palvex", windowProc, nullptr);
@@ -489,6 +505,10 @@ int verifyReplay() {
     sharedState.inGame = 1;
     replayGameBegins();
     race.setup();
+    // Set up after the race, so that its snapshots are sized for the race's walls.
+    RaceRollback rollback(race, 0);
+    std::unique_ptr<net::SyncTest> sync;
+    if (syncDistance > 0) sync = std::make_unique<net::SyncTest>(rollback, syncDistance);
 
     platform::Message msg;
     bool quit = false;
@@ -504,7 +524,16 @@ int verifyReplay() {
         if (!replayBeforeFrame()) break;
         // A paused game renders nothing, the recording has a frame: they differ.
         if (sharedState.paused && replayHeldByPause()) break;
-        race.runFrame();
+        if (sync) {
+            net::SeatInputs inputs;
+            inputs.seat[0] = RaceRollback::heldButtons();
+            if (!sync->advance(inputs) || rollback.loadFailures() > 0) {
+                syncMismatch(*sync, syncDistance);
+                break;
+            }
+        } else {
+            race.runFrame();
+        }
         clearButtonReleases();
         system.frameWithoutPresent();
         // The check of a frame is taken after it, like the recording's.
@@ -517,5 +546,13 @@ int verifyReplay() {
     }
     sharedState.race = nullptr;
     system.journal().setSource(nullptr);
-    return playbackExitCode();
+    const int verdict = playbackExitCode();
+    if (sync && verdict == 0) {
+        std::printf("palvex: the sync test agrees: %d frames, each followed by a rollback of %d %s (%llu frames "
+                    "run again)\n",
+                    sync->currentFrame(), syncDistance, syncDistance == 1 ? "frame" : "frames",
+                    static_cast<unsigned long long>(sync->framesChecked()));
+        std::fflush(stdout);
+    }
+    return verdict;
 }

@@ -55,7 +55,10 @@ void startPlayback(void (*enterGame)());
 // difference; prints the verdict and returns the exit code: 0 every frame up to the last
 // check agrees, EXIT_REPLAY_DIFFERS when one differs, 2 when the file is damaged further
 // on or holds nothing to compare.
-int verifyReplay();
+// syncDistance > 0: after every frame, the state of that many frames before is loaded and
+// those frames are run again with their buttons and ticks; a check hash that comes out
+// otherwise than the first time is a difference too.
+int verifyReplay(int syncDistance = 0);
 // A playback's verdict, said once (a playback's and a verification's are the same): 0,
 // EXIT_REPLAY_DIFFERS or 2, as for verifyReplay.
 int playbackExitCode();

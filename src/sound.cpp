@@ -8,7 +8,9 @@ SoundSamples soundSamples;
 
 namespace {
 
-bool active() { return soundReady != 0 && sharedState.options.soundOn == 1; }
+bool effectsHeld = false;
+
+bool active() { return soundReady != 0 && sharedState.options.soundOn == 1 && !effectsHeld; }
 
 } // namespace
 
@@ -22,6 +24,8 @@ void soundStart() {
         soundSamples.crash = system.loadSample(fullPath("game_crash.ogg").c_str(), false);
     }
 }
+
+void holdEffects(bool held) { effectsHeld = held; }
 
 void soundClose() {
     if (soundReady) platform::get().soundClose();

@@ -11,6 +11,10 @@ void playEngine();
 void stopEngine();
 void playCrash();
 void stopAll();
+// While held, the race's effects (engine, crash, menu loop) are not played: a frame run
+// only to be checked, or run again after a rollback, must not sound a second time.
+void holdEffects(bool held);
+
 // The paused game's sound holds where it is and goes on from there.
 void pauseSound(bool on);
 

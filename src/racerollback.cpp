@@ -1,0 +1,233 @@
+#include "racerollback.h"
+
+#include <algorithm>
+#include <type_traits>
+
+#include "aibike.h"
+#include "bike.h"
+#include "buttons.h"
+#include "camera.h"
+#include "crtrand.h"
+#include "frametimer.h"
+#include "lightwall.h"
+#include "platform/platform.h"
+#include "race.h"
+#include "replay.h"
+#include "sharedstate.h"
+#include "sound.h"
+
+static_assert(net::kCheckGroups == platform::CHECK_GROUPS, "the session exchanges the replay's check groups");
+static_assert(ButtonCount <= 7, "a seat's buttons are seven bits");
+static_assert(std::is_trivially_copyable_v<Steering> && std::is_trivially_copyable_v<Frustum> &&
+                  std::is_trivially_copyable_v<Vec3>,
+              "saved as bytes");
+
+namespace {
+
+// The passes over the state: saving it, counting the bytes of the largest one, checking
+// a snapshot against the race before anything is loaded, and loading it. value() is a
+// field of the race; count() a size the pass itself needs (read by every reading pass);
+// block() the array of a wall.
+struct Saver {
+    static constexpr bool reads = false, applies = false, sizing = false;
+    net::Snapshot& out;
+    bool ok = true;
+    template <typename T> void value(T& v) { out.put(v); }
+    template <typename T> void count(T& v) { out.put(v); }
+    template <typename T> void block(T* p, size_t n) { out.put(p, n * sizeof(T)); }
+};
+
+struct Sizer {
+    static constexpr bool reads = false, applies = false, sizing = true;
+    size_t bytes = 0;
+    bool ok = true;
+    template <typename T> void value(T&) { bytes += sizeof(T); }
+    template <typename T> void count(T&) { bytes += sizeof(T); }
+    template <typename T> void block(T*, size_t n) { bytes += n * sizeof(T); }
+};
+
+struct Checker {
+    static constexpr bool reads = true, applies = false, sizing = false;
+    const net::Snapshot& in;
+    bool ok = true;
+    size_t bytes = 0;
+    template <typename T> void value(T&) {
+        T scratch;
+        count(scratch);
+    }
+    template <typename T> void count(T& v) {
+        ok = ok && in.get(v);
+        bytes += sizeof(T);
+    }
+    template <typename T> void block(T*, size_t n) {
+        uint8_t scratch[256];
+        for (size_t left = n * sizeof(T); ok && left > 0;) {
+            const size_t step = std::min(left, sizeof scratch);
+            ok = in.get(scratch, step);
+            left -= step;
+            bytes += step;
+        }
+    }
+};
+
+struct Loader {
+    static constexpr bool reads = true, applies = true, sizing = false;
+    const net::Snapshot& in;
+    bool ok = true;
+    template <typename T> void value(T& v) { ok = ok && in.get(v); }
+    template <typename T> void count(T& v) { ok = ok && in.get(v); }
+    template <typename T> void block(T* p, size_t n) { ok = ok && in.get(p, n * sizeof(T)); }
+};
+
+// Which bikes the race has (bit 0 the player's, bits 1 to 3 the opponents' slots) and how
+// many walls: a snapshot loads only into a race of the same make-up.
+uint32_t makeUp(const Race& race) {
+    uint32_t bits = race.player ? 1u : 0u;
+    for (int slot = 0; slot < 3; ++slot)
+        if (race.aiBikes[slot]) bits |= 2u << slot;
+    return bits | static_cast<uint32_t>(sharedState.wallRegistry.size()) << 8;
+}
+
+// A wall's arrays: the vertices in use, but never less than the first quad, which a
+// sinking wall reads even once emptied.
+template <typename Io> void wallFields(Io& io, LightWall& wall) {
+    int32_t state = wall.wallState;
+    int32_t vertexTotal = wall.vertexCount;
+    int32_t directionTotal = wall.directionCount();
+    int32_t stored = wall.vertices ? std::max(wall.vertexCount, 6) : 0;
+    if constexpr (Io::sizing) {
+        stored = wall.vertices ? wall.capacity : 0;
+        directionTotal = wall.capacity / 6;
+    }
+    io.count(state);
+    io.count(vertexTotal);
+    io.count(directionTotal);
+    io.count(stored);
+    if constexpr (Io::reads) {
+        const bool fits = state >= WallGrowing && state <= WallHidden && vertexTotal >= 0 && directionTotal >= 0 &&
+                          vertexTotal <= stored && (stored == 0) == !wall.vertices && wall.makeRoom(stored) &&
+                          directionTotal <= wall.capacity / 6;
+        io.ok = io.ok && fits;
+        if (!io.ok) return;
+    }
+    io.block(wall.vertices.get(), 3 * static_cast<size_t>(stored));
+    io.block(wall.segmentDirections.get(), static_cast<size_t>(directionTotal));
+    if constexpr (Io::applies) wall.restoreCounts(static_cast<WallState>(state), vertexTotal, directionTotal);
+}
+
+template <typename Io> void bikeFields(Io& io, Bike& bike) {
+    io.value(bike.position);
+    io.value(bike.heading);
+    io.value(bike.steering);
+    io.value(bike.drawnThisFrame);
+}
+
+} // namespace
+
+RaceRollback::RaceRollback(Race& race, uint32_t tickMs) : race(race), tickMs(tickMs) {}
+
+template <typename Io> bool RaceRollback::fields(Io& io) {
+    uint32_t layout = makeUp(race);
+    io.count(layout);
+    if (Io::reads && layout != makeUp(race)) return false;
+    io.value(frameNumber);
+
+    uint32_t randState = crt::state();
+    FrameTimerState timer = frameTimerState();
+    io.value(randState);
+    io.value(timer);
+    if constexpr (Io::applies) {
+        crt::srand(randState);
+        restoreFrameTimer(timer);
+    }
+    io.value(sharedState.frameTime);
+    io.value(sharedState.frameStep);
+    io.value(sharedState.playerAlive);
+    io.value(sharedState.raceStarted);
+    io.value(sharedState.scores);
+    io.value(race.scoredCount);
+    io.value(race.killer);
+
+    Camera& camera = *race.camera;
+    io.value(camera.eye);
+    io.value(camera.centre);
+    io.value(camera.up);
+    io.value(camera.frustum);
+    io.value(cameraYaw);
+    io.value(cameraYawTarget);
+
+    if (race.player) bikeFields(io, *race.player);
+    for (AiBike* bike : race.aiBikes) {
+        if (!bike) continue;
+        bikeFields(io, *bike);
+        io.value(bike->aimTimer);
+        io.value(bike->started);
+        io.value(bike->state);
+        io.value(bike->hitWall);
+    }
+    for (LightWall* wall : sharedState.wallRegistry) {
+        bool present = wall != nullptr;
+        io.count(present);
+        if (Io::reads && present != (wall != nullptr)) return false;
+        if (wall) wallFields(io, *wall);
+        if (!io.ok) return false;
+    }
+    return io.ok;
+}
+
+size_t RaceRollback::snapshotBytes() const {
+    Sizer sizer;
+    const_cast<RaceRollback*>(this)->fields(sizer);
+    return sizer.bytes;
+}
+
+void RaceRollback::saveState(net::Snapshot& into) {
+    into.clear();
+    Saver saver{into};
+    fields(saver);
+}
+
+void RaceRollback::loadState(const net::Snapshot& from) {
+    // Checked whole first, so that a snapshot that does not fit changes nothing.
+    from.rewind();
+    Checker checker{from};
+    if (!fields(checker) || checker.bytes != from.size()) {
+        ++failedLoads;
+        return;
+    }
+    from.rewind();
+    Loader loader{from};
+    if (!fields(loader)) ++failedLoads;
+}
+
+uint32_t RaceRollback::tickFor(uint32_t at) {
+    if (tickMs > 0) return frameTimerState().currentTick + tickMs;
+    if (at < framesTicked && framesTicked - at <= kTickRing) return ticks[at % kTickRing];
+    const uint32_t tick = platform::get().tickCount();
+    ticks[at % kTickRing] = tick;
+    framesTicked = at + 1;
+    return tick;
+}
+
+void RaceRollback::advanceFrame(const net::SeatInputs& inputs) {
+    for (int b = 0; b < ButtonCount; ++b) sharedState.buttonHeld[b] = (inputs.seat[0] >> b) & 1;
+    holdEffects(true);
+    race.runFrameAt(tickFor(frameNumber));
+    holdEffects(false);
+    ++frameNumber;
+}
+
+net::Checksum RaceRollback::checksum() {
+    platform::ReplayCheck check;
+    raceChecks(frameNumber, check);
+    net::Checksum sum;
+    std::copy(std::begin(check.groups), std::end(check.groups), std::begin(sum.group));
+    return sum;
+}
+
+net::Buttons RaceRollback::heldButtons() {
+    net::Buttons buttons = 0;
+    for (int b = 0; b < ButtonCount; ++b)
+        if (sharedState.buttonHeld[b]) buttons |= static_cast<net::Buttons>(1u << b);
+    return buttons;
+}
