@@ -23,6 +23,7 @@
 #include "aibike.h"
 #include "application.h"
 #include "headlessgame.h"
+#include "longwalls.h"
 #include "bike.h"
 #include "lightwall.h"
 #include "menu/menu.h"
@@ -127,20 +128,6 @@ extern "C" void free(void* p) {
 }
 
 namespace {
-
-// 2000 short quads in a zig-zag band across the far part of the arena, one band per wall:
-// in view, small on the screen, as a long game's walls would be.
-void zigzag(LightWall* wall, int band) {
-    if (!wall) return;
-    Vec3 p{-150 * FIXED_ONE, 0, (-250 - 12 * band) * FIXED_ONE};
-    wall->turn(p, PlusX);
-    for (int i = 0; i < 1000; ++i) {
-        p.z += (i & 1) ? 3 * FIXED_ONE : -3 * FIXED_ONE;
-        wall->turn(p, (i & 1) ? PlusZ : MinusZ);
-        p.x += FIXED_ONE * 3 / 10;
-        wall->turn(p, PlusX);
-    }
-}
 
 // Into a race with three opponents and long walls.
 bool enterRace(bool longWalls) {

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace net {
@@ -39,6 +42,18 @@ struct Checksum {
 // reserved once when the session starts (the game says how much it needs) and reused
 // frame after frame, so saving allocates nothing unless the state outgrows the reserve.
 class Snapshot {
+    // Growing the bytes leaves the new ones unset: put() writes them at once, and a large
+    // state would otherwise be written twice, zeros first.
+    struct Unset : std::allocator<uint8_t> {
+        template <typename U> struct rebind { using other = Unset; };
+        Unset() = default;
+        template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+        template <typename U, typename... A> void construct(U* p, A&&... a)
+        {
+            ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+        }
+    };
+
 public:
     void reserve(size_t bytes) { data.reserve(bytes); }
     size_t capacity() const { return data.capacity(); }
@@ -68,7 +83,7 @@ public:
     template <typename T> bool get(T& value) const { return get(&value, sizeof value); }
 
 private:
-    std::vector<uint8_t> data;
+    std::vector<uint8_t, Unset> data;
     mutable size_t readAt = 0;
 };
 
