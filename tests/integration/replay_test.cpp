@@ -147,6 +147,23 @@ TEST_F(Replay, VerifyAgreesAndNamesWhatDiffers) {
     EXPECT_EQ(dir.runArgs({"--verify"}).exitCode, 2) << "--verify needs a replay";
 }
 
+// A game just recorded, with its crash, rolled back every frame: the same race. A number of
+// frames the rollback rings cannot hold, or no replay, is a usage error.
+TEST_F(Replay, SyncTestRollsBackEveryFrameAndChecksUsage) {
+    for (const char* distance : {"1", "8", "31"}) {
+        const RunResult r = replay({"--sync-test", distance});
+        EXPECT_EQ(r.exitCode, 0) << distance << ": " << r.errors;
+        EXPECT_NE(r.out.find("the sync test agrees"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("rollback of ") + distance + " frame"), std::string::npos) << r.out;
+    }
+    for (const char* bad : {"0", "32", "x", ""}) {
+        const RunResult r = replay({"--sync-test", bad});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_NE(r.errors.find("--sync-test needs a number of frames from 1 to 31"), std::string::npos) << r.errors;
+    }
+    EXPECT_EQ(dir.runArgs({"--sync-test", "4"}).exitCode, 2) << "--sync-test needs a replay";
+}
+
 // Two games in one run with --record FILE: the second goes to FILE-2, and both verify. A
 // second run never replaces them: it refuses, says so, and fails.
 TEST(ReplayRecord, EveryGameOfARunHasItsFileAndNoFileIsReplaced) {
