@@ -9,6 +9,7 @@
 #include "aibike.h"
 #include "bike.h"
 #include "buttons.h"
+#include "driver.h"
 #include "lightwall.h"
 #include "log.h"
 #include "materialmanager/materialmanager.h"
@@ -127,6 +128,7 @@ void startRecording() {
         header.models.push_back(entry);
     }
     header.setupTick = platform::get().currentTick();
+    header.aiLevel = static_cast<uint8_t>(sharedState.aiLevel);
     std::string error;
     if (!writer.open(recordingPath, header, error)) {
         note("game not recorded: " + error);
@@ -270,10 +272,16 @@ bool loadReplay(const std::string& path, std::string& error, int& exitCode) {
             return false;
         }
     }
+    if (header.aiLevel >= LevelCount) {
+        error = "cannot play the replay " + path + ": its opponents drive at level " + std::to_string(header.aiLevel) +
+                ", which this Palvex does not have";
+        return false;
+    }
     OptionsRecord options;
     decodeOptions(header.options, sizeof header.options, options);
     clampOptions(options);
     sharedState.options = options;
+    sharedState.aiLevel = header.aiLevel;
     if (!loaded->complete)
         note("the replay " + path + " was cut short: it plays to its last complete frame, " +
              std::to_string(loaded->frames.size()));

@@ -138,6 +138,7 @@ ReplayStatus parseReplay(const uint8_t* bytes, size_t size, ReplayData& out, std
         header.models.push_back(model);
     }
     ok = ok && in.u32(header.setupTick);
+    if (ok && version >= 2) ok = in.byte(header.aiLevel);
     if (!ok) {
         error = "the header is cut short";
         return ReplayStatus::Damaged;
@@ -265,6 +266,7 @@ bool ReplayWriter::open(const std::string& path, const ReplayHeader& header, std
         putU32(head, static_cast<uint32_t>(header.models[i].hash >> 32));
     }
     putU32(head, header.setupTick);
+    head.push_back(header.aiLevel);
 
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {

@@ -48,6 +48,8 @@ struct Settings {
     Bindings bindings = defaultBindings();
     // How many recorded games are kept; 0 turns recording off.
     int replaysKept = 50;
+    // The opponents' level by name ([game] ai); main checks it against the levels.
+    std::string aiLevel = "classic";
 };
 
 // "$XDG_CONFIG_HOME/palvex/palvex.ini" (or under ~/.config); empty without a home.
