@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "buttons.h"
+#include "driver.h"
 #include "imagetexture.h"
 #include "log.h"
 #include "menu/options.h"
@@ -32,6 +33,9 @@ constexpr GLfixed PICTURE_Y = 0x38E666;
 
 constexpr int MAIN_LAST_ITEM = 3;
 constexpr int OPTIONS_LAST_ITEM = 4;
+// Where the opponents' level is written, under the picture's option rows.
+constexpr int LEVEL_LINE_X = 40;
+constexpr int LEVEL_LINE_Y = 247;
 
 const char* const opponentWords[3] = {"one", "two", "three"};
 const char* const levelWords[3] = {"low", "medium", "high"};
@@ -147,12 +151,13 @@ void Menu::runFrame() {
 
 bool Menu::Look::operator==(const Look& o) const {
     return screen == o.screen && item == o.item && opponentChoice == o.opponentChoice && detail == o.detail &&
-           speed == o.speed && soundOn == o.soundOn && anyKeySeen == o.anyKeySeen;
+           speed == o.speed && soundOn == o.soundOn && anyKeySeen == o.anyKeySeen && aiLevel == o.aiLevel;
 }
 
 Menu::Look Menu::look() const {
     const OptionsRecord& options = sharedState.options;
-    return {screen, item, options.opponentChoice, options.detail, options.speed, options.soundOn, sharedState.anyKeySeen};
+    return {screen,        item,         options.opponentChoice,      options.detail, options.speed, options.soundOn,
+            sharedState.anyKeySeen, sharedState.aiLevel};
 }
 
 bool Menu::atRest() const {
@@ -216,6 +221,11 @@ void Menu::handleSelect() {
     }
 }
 
+void Menu::changeLevel(int step) {
+    if (screen != ScreenOptions) return;
+    sharedState.aiLevel = ((sharedState.aiLevel + step) % LevelCount + LevelCount) % LevelCount;
+}
+
 void Menu::drawOptionsText() {
     if (screen != ScreenOptions) return;
     platform::Platform& system = platform::get();
@@ -227,6 +237,9 @@ void Menu::drawOptionsText() {
         std::snprintf(text, sizeof text, "%s", optionWord(row, values[row]));
         system.drawText(162, tops[row], text, platform::Rgb{0, 0, 0}, platform::Rgb{255, 255, 255});
     }
+    char line[48];
+    std::snprintf(line, sizeof line, "Q/E opponents: %s", levelName(sharedState.aiLevel));
+    system.drawText(LEVEL_LINE_X, LEVEL_LINE_Y, line, platform::Rgb{0, 0, 0}, platform::Rgb{255, 255, 255});
 }
 
 void Menu::loadOptions() {

@@ -25,6 +25,9 @@ public:
     void drawOptionsText();
     void navigate(int lastItem);
     void handleSelect();
+    // The picture has rows for the four options of the file only: on the options screen
+    // Q and E step the opponents' level down and up, shown on a line under the rows.
+    void changeLevel(int step);
     void loadOptions();
     void saveOptions();
     // True when the next frame would draw the picture the last one drew and change
@@ -48,7 +51,7 @@ public:
 private:
     // Everything a menu frame is drawn from and reacts to.
     struct Look {
-        int32_t screen, item, opponentChoice, detail, speed, soundOn, anyKeySeen;
+        int32_t screen, item, opponentChoice, detail, speed, soundOn, anyKeySeen, aiLevel;
         bool operator==(const Look& other) const;
     };
     Look look() const;
