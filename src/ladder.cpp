@@ -1,6 +1,7 @@
 #include "ladder.h"
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include "aibike.h"
@@ -174,6 +175,9 @@ bool runMatch(const MatchSettings& settings, MatchResult& result, std::string& e
             if (a.crashed && bDriving > 0) ++result.bWins;
             else if (!a.crashed && bDriving == 0) ++result.aWins;
             else ++result.draws; // the same frame, or time ran out
+            if (settings.progressEvery > 0 && result.races % settings.progressEvery == 0)
+                std::fprintf(stderr, "after %ld races: %ld won, %ld lost, %ld drawn\n", result.races, result.aWins,
+                             result.bWins, result.draws);
         }
     }
     const double seconds = LADDER_FRAME_MS / 1000.0;

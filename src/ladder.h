@@ -12,6 +12,7 @@ struct MatchSettings {
     uint32_t seed = 1;
     int bikes = 2;        // 2: A against B; 4: A against three of B
     int speed = 0;        // the speed option the races are driven at
+    long progressEvery = 0; // > 0: the tally so far on stderr after every this many races
 };
 
 // Indices of MatchResult::causes.

@@ -17,6 +17,7 @@ namespace {
 
 const char* usage =
     "Usage: palvex-ladder --a LEVEL --b LEVEL --races N --seed S [--bikes 2|4] [--speed 0|1|2] [--json FILE]\n"
+    "                     [--progress N]\n"
     "       palvex-ladder --list\n"
     "\n"
     "Plays N races of level A against level B (with four bikes: A against three of B); every\n"
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
                            (value ? std::string(", not '") + value + "'" : std::string()));
             (arg == "--a" ? settings.a : settings.b) = level;
             (arg == "--a" ? haveA : haveB) = true;
+            ++i;
+        } else if (arg == "--progress") {
+            if (!number(value, 1, 10000000, settings.progressEvery)) return bad("option --progress needs a number of races");
             ++i;
         } else if (arg == "--races" || arg == "--seed" || arg == "--bikes" || arg == "--speed") {
             long v = 0;

@@ -1,7 +1,6 @@
 #include "menu/menu.h"
 
 #include <cstdio>
-
 #include "buttons.h"
 #include "driver.h"
 #include "imagetexture.h"
@@ -33,9 +32,6 @@ constexpr GLfixed PICTURE_Y = 0x38E666;
 
 constexpr int MAIN_LAST_ITEM = 3;
 constexpr int OPTIONS_LAST_ITEM = 4;
-// Where the opponents' level is written, under the picture's option rows.
-constexpr int LEVEL_LINE_X = 40;
-constexpr int LEVEL_LINE_Y = 247;
 
 const char* const opponentWords[3] = {"one", "two", "three"};
 const char* const levelWords[3] = {"low", "medium", "high"};
@@ -156,7 +152,7 @@ bool Menu::Look::operator==(const Look& o) const {
 
 Menu::Look Menu::look() const {
     const OptionsRecord& options = sharedState.options;
-    return {screen,        item,         options.opponentChoice,      options.detail, options.speed, options.soundOn,
+    return {screen,          item, options.opponentChoice, options.detail, options.speed, options.soundOn,
             sharedState.anyKeySeen, sharedState.aiLevel};
 }
 
@@ -224,6 +220,7 @@ void Menu::handleSelect() {
 void Menu::changeLevel(int step) {
     if (screen != ScreenOptions) return;
     sharedState.aiLevel = ((sharedState.aiLevel + step) % LevelCount + LevelCount) % LevelCount;
+    levelShown = true;
 }
 
 void Menu::drawOptionsText() {
@@ -237,6 +234,10 @@ void Menu::drawOptionsText() {
         std::snprintf(text, sizeof text, "%s", optionWord(row, values[row]));
         system.drawText(162, tops[row], text, platform::Rgb{0, 0, 0}, platform::Rgb{255, 255, 255});
     }
+    // The design's screen stays as it was until the level is other than the design's
+    // opponent or a player has asked for it.
+    if (!levelShown && sharedState.aiLevel == LevelClassic) return;
+    constexpr int LEVEL_LINE_X = 40, LEVEL_LINE_Y = 247; // under the picture's option rows
     char line[48];
     std::snprintf(line, sizeof line, "Q/E opponents: %s", levelName(sharedState.aiLevel));
     system.drawText(LEVEL_LINE_X, LEVEL_LINE_Y, line, platform::Rgb{0, 0, 0}, platform::Rgb{255, 255, 255});

@@ -56,6 +56,7 @@ private:
     };
     Look look() const;
     bool lastFrameSettled = false;
+    bool levelShown = false;
     Look lastLook{};
 };
 
