@@ -224,6 +224,7 @@ Direction Driver::startDirection(const RaceView& view) {
     if (!gridReady) gridReady = grid.configure(view.arena);
     if (!gridReady) return MinusZ;
     grid.rebuild(view);
+    theirsReady = false;
     const Vec3 p = view.seats[view.self].position;
     const int from = grid.cellOf(p);
     Direction best = MinusZ;
@@ -274,6 +275,7 @@ Turn Driver::decide(const RaceView& view, const Vec3& at) {
 Turn Driver::gridDecision(const RaceView& view, const Vec3& at, bool forced) {
     ++decisions;
     grid.rebuild(view);
+    theirsReady = false;
     const SeatView& me = view.seats[view.self];
     const int here = grid.cellOf(at);
     grid.block(here);
@@ -410,7 +412,11 @@ int64_t Driver::territory(int mine, const int* theirs, int theirCount, bool& sha
         }
     };
     search(distMine, &mine, 1, 1);
-    search(distTheirs, theirs, theirCount, 0);
+    // The other bikes' distances do not depend on our move: one search per decision.
+    if (!theirsReady) {
+        search(distTheirs, theirs, theirCount, 0);
+        theirsReady = true;
+    }
     int64_t own = 0, other = 0;
     shared = false;
     for (int c = 0; c < cells; ++c) {

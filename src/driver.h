@@ -146,4 +146,5 @@ private:
     std::vector<uint16_t> queue;
     std::vector<uint32_t> stamp;
     uint32_t stampValue = 0;
+    bool theirsReady = false; // distTheirs holds this decision's search
 };
