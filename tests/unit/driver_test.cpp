@@ -6,6 +6,7 @@
 #include "driver.h"
 #include "ladder.h"
 #include "log.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -199,4 +200,18 @@ TEST(Ladder, WilsonIntervalAndEloAgreeWithWorkedValues) {
     r.aWins = 100;
     r.bWins = r.draws = 0;
     EXPECT_EQ(eloDifference(r), 999);
+}
+
+TEST(DriverSettings, TheSettingsFileNamesTheOpponentsLevel) {
+    std::vector<std::string> messages;
+    platform::Settings s = platform::parseSettings("[game]\nai = Territorial\n", "palvex.ini", messages);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(levelByName(s.aiLevel), LevelTerritorial) << "any case, as the file's other words";
+    s = platform::parseSettings("", "palvex.ini", messages);
+    EXPECT_EQ(levelByName(s.aiLevel), LevelClassic) << "the default";
+    // The file the game writes when there is none names the default and every level.
+    const std::string text = platform::defaultSettingsText();
+    EXPECT_NE(text.find("[game]\n"), std::string::npos);
+    EXPECT_NE(text.find("ai = classic\n"), std::string::npos);
+    EXPECT_NE(text.find(levelNames().substr(levelNames().find("cautious"), 8)), std::string::npos);
 }
