@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "application.h"
+#include "autopilot.h"
+#include "driver.h"
 #include "frametimer.h"
 #include "log.h"
 #include "platform/platform.h"
 #include "replay.h"
+#include "sharedstate.h"
 #include "sound.h"
 #include "testbench/testbench.h"
 
@@ -43,6 +46,10 @@ const char* usage =
     "  --replay FILE      play a recorded game back (P holds it, Escape ends it)\n"
     "  --verify           with --replay: run the race without drawing and compare every check;\n"
     "                     exit 0 when all agree, 3 when one differs, 2 when it is damaged\n"
+    "  --ai LEVEL         how the opponents drive: classic (the default), cautious, wary or\n"
+    "                     territorial, weakest first (also [game] ai in the settings file)\n"
+    "  --autopilot LEVEL  a computer driver of that level steers the player's bike through\n"
+    "                     the turn keys (the race is recorded like a player's)\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -76,6 +83,8 @@ int main(int argc, char** argv) {
     ReplaySettings replays;
     std::string replayFile;
     bool verify = false;
+    int aiLevel = -1;
+    int autopilotLevel = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -114,6 +123,13 @@ int main(int argc, char** argv) {
             if (arg == "--frames") bench.frames = number;
             else if (arg == "--tick-ms") options.tickMs = number;
             else overrides.scale = static_cast<int>(std::min(number, 64L));
+        } else if (arg == "--ai" || arg == "--autopilot") {
+            const char* text = value(arg.c_str());
+            const int level = text ? levelByName(text) : -1;
+            if (level < 0)
+                return badOption("option " + arg + " needs a level: " + levelNames() +
+                                 (text ? std::string(", not '") + text + "'" : std::string()));
+            (arg == "--ai" ? aiLevel : autopilotLevel) = level;
         } else if (arg == "--keys" || arg == "--trace" || arg == "--screenshot" || arg == "--record" ||
                    arg == "--replay") {
             const char* text = value(arg.c_str());
@@ -129,6 +145,8 @@ int main(int argc, char** argv) {
     }
 
     if (verify && replayFile.empty()) return badOption("--verify needs --replay FILE");
+    if (!replayFile.empty() && (aiLevel >= 0 || autopilotLevel >= 0))
+        return badOption("a replay brings its own opponents and keys: --replay goes with neither --ai nor --autopilot");
     if (!replayFile.empty() && (!options.keysFile.empty() || !replays.recordFile.empty()))
         return badOption("a replay brings its own keys: --replay goes with neither --keys nor --record");
     // A replay runs on its own ticks; verifying it draws nothing and needs no window.
@@ -142,6 +160,13 @@ int main(int argc, char** argv) {
         for (const std::string& message : messages) std::fprintf(stderr, "palvex: %s\n", message.c_str());
     }
     platform::applySettings(settings, overrides, options);
+    if (aiLevel < 0 && !options.headless) {
+        aiLevel = levelByName(settings.aiLevel);
+        if (aiLevel < 0)
+            std::fprintf(stderr, "palvex: the settings file names the opponents' level '%s'; there is no such level (%s), classic is used\n",
+                         settings.aiLevel.c_str(), levelNames().c_str());
+    }
+    sharedState.aiLevel = aiLevel < 0 ? LevelClassic : aiLevel;
     replays.keep = settings.replaysKept;
     options.keepFrames = !bench.screenshotFile.empty();
     // The desktop game records every game; a headless run only when it is asked to.
@@ -155,6 +180,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "palvex: %s\n", error.c_str());
         return EXIT_INIT_FAILED;
     }
+    if (autopilotLevel >= 0) startAutopilot(autopilotLevel);
     TestBench testBench(bench);
     if (!testBench.start(error)) {
         platform::destroy();
