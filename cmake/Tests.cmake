@@ -45,6 +45,13 @@ target_compile_definitions(palvex_integration_tests PRIVATE
 add_dependencies(palvex_integration_tests palvex)
 gtest_discover_tests(palvex_integration_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 
+# The whole ladder of the computer drivers, a few races per match: every level plays,
+# the tool's figures add up, the report is written.
+add_test(NAME ladder_short COMMAND ${CMAKE_SOURCE_DIR}/scripts/run-ladder ${CMAKE_BINARY_DIR}
+  --races 2 --seed 5 --jobs 1 --out ${CMAKE_BINARY_DIR}/ladder-short.md)
+set_tests_properties(ladder_short PROPERTIES TIMEOUT 300)
+add_dependencies(palvex_integration_tests palvex-ladder)
+
 # End to end: the real window under Xvfb with real key events.
 add_test(NAME e2e_window COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run.sh $<TARGET_FILE:palvex>)
 set_tests_properties(e2e_window PROPERTIES LABELS e2e TIMEOUT 180)

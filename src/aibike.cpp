@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "crtrand.h"
+#include "driver.h"
+#include "race.h"
 #include "lightwall.h"
 #include "sharedstate.h"
 #include "sound.h"
@@ -50,11 +52,59 @@ AiBike::AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPositio
     started = 0;
 }
 
+AiBike::~AiBike() = default;
+
 void AiBike::reset() {
     position = startPosition;
     state = AiDriving;
     started = 0;
     Bike::reset();
+    if (driver) driver->reset();
+}
+
+void AiBike::setLevel(int level) {
+    if (level <= LevelClassic || level >= LevelCount) driver.reset();
+    else driver = std::make_unique<Driver>(level);
+}
+
+int AiBike::level() const { return driver ? driver->level() : LevelClassic; }
+
+void AiBike::view(RaceView& out) const {
+    const Race* race = sharedState.race;
+    if (race && race->player) {
+        for (int slot = 0; slot < 3; ++slot)
+            if (race->aiBikes[slot] == this && viewOfRace(*race, slot + 1, out)) return;
+    }
+    out = RaceView();
+    out.count = target ? 2 : 1;
+    out.seats[0] = {position, steering.direction, wallIndex, true};
+    if (target) out.seats[1] = {target->position, target->steering.direction, target->wallIndex, sharedState.playerAlive != 0};
+    out.self = 0;
+    out.arena = arena;
+    out.step = sharedState.frameStep;
+}
+
+// A level leaves its start in the direction it likes best, as the original one leaves in
+// a direction of its choosing; it turns like the player, one button press at a time.
+void AiBike::driverStart() {
+    RaceView v;
+    view(v);
+    steering.direction = driver->startDirection(v);
+}
+
+void AiBike::driverSteer() {
+    RaceView v;
+    view(v);
+    v.canLeft = steering.leftLatch != 0;
+    v.canRight = steering.rightLatch != 0;
+    const Turn turn = driver->decide(v, position);
+    bool turnedNow = false;
+    if (turn == TurnRight) turnedNow = steering.turnRight();
+    else steering.rightLatch = 1;
+    if (turn == TurnLeft) turnedNow = steering.turnLeft();
+    else steering.leftLatch = 1;
+    if (turnedNow)
+        if (LightWall* w = wall()) w->turn(position, steering.direction);
 }
 
 // Both choices read the same signs: a positive x difference picks PlusX, a positive z
@@ -107,7 +157,11 @@ void AiBike::decide() {
 
 void AiBike::update() {
     drawnThisFrame = false;
-    if (sharedState.raceStarted) {
+    if (sharedState.raceStarted && driver) {
+        driverStart();
+        started = 1;
+        if (LightWall* w = wall()) w->restart(steering.direction);
+    } else if (sharedState.raceStarted) {
         const bool even = (crt::rand() & 1) == 0;
         steering.direction = even ? crossAxisChoice() : mainAxisChoice();
         started = 1;
@@ -136,7 +190,8 @@ void AiBike::update() {
     position.x = FixedAdd(position.x, FixedMul(direction.x, sharedState.frameStep));
     position.y = FixedAdd(position.y, FixedMul(direction.y, sharedState.frameStep));
     position.z = FixedAdd(position.z, FixedMul(direction.z, sharedState.frameStep));
-    decide();
+    if (driver) driverSteer();
+    else decide();
     if (collide(hitWall)) {
         state = AiCrashed;
         playCrash();

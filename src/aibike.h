@@ -3,8 +3,12 @@
 // to line up with the player's bike.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include "bike.h"
 #include "collision.h"
+
+class Driver;
+struct RaceView;
 
 enum AiState : int32_t {
     AiDriving = 0,
@@ -17,8 +21,12 @@ class AiBike : public Bike {
 public:
     AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, PlayerBike* target, uint32_t wallSeed);
 
+    ~AiBike() override;
     void update() override;
     void reset();
+    // The level that drives this bike; classic is the original opponent, the others a Driver.
+    void setLevel(int level);
+    int level() const;
 
     // Leaves position where it was; writes hitWall.
     bool probe();
@@ -31,9 +39,17 @@ public:
     uint8_t started = 0;
     AiState state = AiDriving;
     int32_t hitWall = HIT_ARENA_EDGE;
+    // Null for the original opponent.
+    std::unique_ptr<Driver> driver;
 
     static constexpr Fixed aimInterval = 0x40000; // 4.0 seconds of frame time
     static constexpr Fixed probeSteps = 0x40000;  // 4.0 frame steps ahead
+
+private:
+    void driverStart();
+    void driverSteer();
+    // This bike's seat in the race, or a race of this bike and its target alone.
+    void view(RaceView& out) const;
 };
 
 // The drawing heading of a travel direction, in degrees.

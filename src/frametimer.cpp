@@ -7,7 +7,10 @@ namespace {
 uint32_t previousTick = 0;
 uint32_t currentTick = 0;
 const Fixed ticksPerSecond = 0x3E80000; // 1000.0
+bool keepPace = false;
 } // namespace
+
+void frameTimerKeepPace(bool on) { keepPace = on; }
 
 void frameTimerStart() {
     previousTick = currentTick = platform::get().tickCount();
@@ -23,7 +26,7 @@ void frameTimerTickAt(uint32_t tick) {
     uint32_t elapsed = currentTick - previousTick; // unsigned: right across the wrap
     if (elapsed > FRAME_GAP_LIMIT_MS) elapsed = FRAME_GAP_LIMIT_MS;
     sharedState.frameTime = FixedDiv(static_cast<Fixed>(elapsed << 16), ticksPerSecond);
-    if (sharedState.playerAlive) {
+    if (sharedState.playerAlive || keepPace) {
         sharedState.frameStep = FixedMul(static_cast<Fixed>(static_cast<uint32_t>((sharedState.options.speed + 1) * 5) << 20), sharedState.frameTime);
     } else {
         sharedState.frameStep = FixedMul(0x3E80000, sharedState.frameTime);

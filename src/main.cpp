@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "application.h"
+#include "autopilot.h"
+#include "driver.h"
 #include "frametimer.h"
 #include "log.h"
 #include "platform/platform.h"
 #include "replay.h"
+#include "sharedstate.h"
 #include "sound.h"
 #include "testbench/testbench.h"
 
@@ -46,6 +49,10 @@ const char* usage =
     "  --sync-test N      with --replay: verify it, and after every frame load the state of\n"
     "                     N frames before (1 to 31) and run those frames again, comparing\n"
     "                     every check; exit 3 when one comes out otherwise\n"
+    "  --ai LEVEL         how the opponents drive: classic (the default), cautious, wary or\n"
+    "                     territorial, weakest first (also [game] ai in the settings file)\n"
+    "  --autopilot LEVEL  a computer driver of that level steers the player's bike through\n"
+    "                     the turn keys (the race is recorded like a player's)\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -80,6 +87,8 @@ int main(int argc, char** argv) {
     std::string replayFile;
     bool verify = false;
     long syncDistance = 0;
+    int aiLevel = -1;
+    int autopilotLevel = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -123,6 +132,13 @@ int main(int argc, char** argv) {
             if (arg == "--frames") bench.frames = number;
             else if (arg == "--tick-ms") options.tickMs = number;
             else overrides.scale = static_cast<int>(std::min(number, 64L));
+        } else if (arg == "--ai" || arg == "--autopilot") {
+            const char* text = value(arg.c_str());
+            const int level = text ? levelByName(text) : -1;
+            if (level < 0)
+                return badOption("option " + arg + " needs a level: " + levelNames() +
+                                 (text ? std::string(", not '") + text + "'" : std::string()));
+            (arg == "--ai" ? aiLevel : autopilotLevel) = level;
         } else if (arg == "--keys" || arg == "--trace" || arg == "--screenshot" || arg == "--record" ||
                    arg == "--replay") {
             const char* text = value(arg.c_str());
@@ -141,6 +157,8 @@ int main(int argc, char** argv) {
     if (syncDistance > 0 && replayFile.empty()) return badOption("--sync-test needs --replay FILE");
     // The sync test is a verification with rollbacks.
     if (syncDistance > 0) verify = true;
+    if (!replayFile.empty() && (aiLevel >= 0 || autopilotLevel >= 0))
+        return badOption("a replay brings its own opponents and keys: --replay goes with neither --ai nor --autopilot");
     if (!replayFile.empty() && (!options.keysFile.empty() || !replays.recordFile.empty()))
         return badOption("a replay brings its own keys: --replay goes with neither --keys nor --record");
     // A replay runs on its own ticks; verifying it draws nothing and needs no window.
@@ -154,6 +172,13 @@ int main(int argc, char** argv) {
         for (const std::string& message : messages) std::fprintf(stderr, "palvex: %s\n", message.c_str());
     }
     platform::applySettings(settings, overrides, options);
+    if (aiLevel < 0 && !options.headless) {
+        aiLevel = levelByName(settings.aiLevel);
+        if (aiLevel < 0)
+            std::fprintf(stderr, "palvex: the settings file names the opponents' level '%s'; there is no such level (%s), classic is used\n",
+                         settings.aiLevel.c_str(), levelNames().c_str());
+    }
+    sharedState.aiLevel = aiLevel < 0 ? LevelClassic : aiLevel;
     replays.keep = settings.replaysKept;
     options.keepFrames = !bench.screenshotFile.empty();
     // The desktop game records every game; a headless run only when it is asked to.
@@ -167,6 +192,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "palvex: %s\n", error.c_str());
         return EXIT_INIT_FAILED;
     }
+    if (autopilotLevel >= 0) startAutopilot(autopilotLevel);
     TestBench testBench(bench);
     if (!testBench.start(error)) {
         platform::destroy();

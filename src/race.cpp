@@ -70,6 +70,7 @@ void Race::setup() {
         aiBikes[slot] = new AiBike(opponentSlots[slot].model, arena, opponentSlots[slot].start, player,
                                    platform::get().tickCount());
         applyDetail(aiBikes[slot]);
+        aiBikes[slot]->setLevel(sharedState.aiLevel);
     }
     scoredCount = 0;
     killer = NO_CRASH_THIS_FRAME;

@@ -8,6 +8,7 @@
 #include "buttons.h"
 #include "camera.h"
 #include "crtrand.h"
+#include "driver.h"
 #include "frametimer.h"
 #include "lightwall.h"
 #include "platform/platform.h"
@@ -19,7 +20,7 @@
 static_assert(net::kCheckGroups == platform::CHECK_GROUPS, "the session exchanges the replay's check groups");
 static_assert(ButtonCount <= 7, "a seat's buttons are seven bits");
 static_assert(std::is_trivially_copyable_v<Steering> && std::is_trivially_copyable_v<Frustum> &&
-                  std::is_trivially_copyable_v<Vec3>,
+                  std::is_trivially_copyable_v<Vec3> && std::is_trivially_copyable_v<Driver::Memory>,
               "saved as bytes");
 
 namespace {
@@ -213,6 +214,16 @@ template <typename Io> bool RaceRollback::fields(Io& io) {
         io.value(bike->started);
         io.value(bike->state);
         io.value(bike->hitWall);
+        // A driver of a level keeps its own memory across frames; the original opponent
+        // has none beyond the bike's.
+        int32_t level = bike->level();
+        io.count(level);
+        if (Io::reads && level != bike->level()) return false;
+        if (bike->driver) {
+            Driver::Memory memory = bike->driver->memory();
+            io.value(memory);
+            if constexpr (Io::applies) bike->driver->restore(memory);
+        }
     }
     for (LightWall* wall : sharedState.wallRegistry) {
         bool present = wall != nullptr;

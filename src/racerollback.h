@@ -5,8 +5,8 @@
 // What a snapshot holds: the frame number, the game's rand, the frame timer's ticks,
 // frameTime and frameStep, the race flags and scores, the camera (eye, centre, up,
 // frustum) and its swing angles, every bike (position, heading, steering and latches,
-// whether it was shown) and every opponent's driving state, and every light wall (state,
-// quad vertices, directions). A wall's colours are not held: they are drawn when the wall
+// whether it was shown), every opponent's driving state and its driver's memory, and
+// every light wall (state, quad vertices, directions). A wall's colours are not held: they are drawn when the wall
 // is made and only ever extended with black, so no frame changes them.
 //
 // What it leaves out on purpose: sounds. They are effects, not state; frames run here hold

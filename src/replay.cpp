@@ -10,6 +10,7 @@
 #include "aibike.h"
 #include "bike.h"
 #include "buttons.h"
+#include "driver.h"
 #include "lightwall.h"
 #include "log.h"
 #include "materialmanager/materialmanager.h"
@@ -177,6 +178,7 @@ void startRecording() {
         header.models.push_back(entry);
     }
     header.setupTick = platform::get().currentTick();
+    header.aiLevel = static_cast<uint8_t>(sharedState.aiLevel);
     std::string error;
     if (!writer.open(recordingPath, header, error)) {
         recordingFailed = true;
@@ -401,6 +403,11 @@ bool loadReplay(const std::string& path, std::string& error, int& exitCode) {
             return false;
         }
     }
+    if (header.aiLevel >= LevelCount) {
+        error = "cannot play the replay " + path + ": its opponents drive at level " + std::to_string(header.aiLevel) +
+                ", which this Palvex does not have";
+        return false;
+    }
     player = std::make_unique<platform::ReplayPlayer>(*reader, header);
     if (!player->start(why)) {
         error = "cannot play the replay " + path + ": " + why;
@@ -410,6 +417,7 @@ bool loadReplay(const std::string& path, std::string& error, int& exitCode) {
     decodeOptions(header.options, sizeof header.options, options);
     clampOptions(options);
     sharedState.options = options;
+    sharedState.aiLevel = header.aiLevel;
     exitCode = 0;
     return true;
 }

@@ -43,6 +43,9 @@ struct SharedState {
 
     // The four options, as the options file holds them; the menu changes them here.
     OptionsRecord options;
+    // The opponents' driving level (driver.h), beside the options file: from the command
+    // line, the settings file or the options screen. 0 is the original opponent.
+    int32_t aiLevel = 0;
 
     // Time and race flags
     Fixed frameTime = 0;

@@ -3,6 +3,7 @@
 #include "buttons.h"
 #include "frametimer.h"
 #include "log.h"
+#include "menu/menu.h"
 #include "renderingcontext.h"
 #include "sharedstate.h"
 #include "sound.h"
@@ -59,6 +60,9 @@ void keyDown(uintptr_t key) {
     if (!sharedState.inGame && (key == platform::VK_OTHER || key == platform::VK_ESCAPE)) sharedState.anyKeySeen = 1;
     const int button = buttonForKey(key);
     if (button >= 0) setButton(button, 1);
+    // Q and E never report a release (their buttons stay held): the level moves on the press.
+    if (!sharedState.inGame && sharedState.menu && (key == platform::VK_Q || key == platform::VK_E))
+        sharedState.menu->changeLevel(key == platform::VK_Q ? -1 : 1);
 }
 
 void keyUp(uintptr_t key) {

@@ -1,8 +1,8 @@
 #include "menu/menu.h"
 
 #include <cstdio>
-
 #include "buttons.h"
+#include "driver.h"
 #include "imagetexture.h"
 #include "log.h"
 #include "menu/options.h"
@@ -158,12 +158,13 @@ void Menu::runFrame() {
 
 bool Menu::Look::operator==(const Look& o) const {
     return screen == o.screen && item == o.item && opponentChoice == o.opponentChoice && detail == o.detail &&
-           speed == o.speed && soundOn == o.soundOn && anyKeySeen == o.anyKeySeen;
+           speed == o.speed && soundOn == o.soundOn && anyKeySeen == o.anyKeySeen && aiLevel == o.aiLevel;
 }
 
 Menu::Look Menu::look() const {
     const OptionsRecord& options = sharedState.options;
-    return {screen, item, options.opponentChoice, options.detail, options.speed, options.soundOn, sharedState.anyKeySeen};
+    return {screen,          item, options.opponentChoice, options.detail, options.speed, options.soundOn,
+            sharedState.anyKeySeen, sharedState.aiLevel};
 }
 
 bool Menu::atRest() const {
@@ -219,6 +220,12 @@ void Menu::handleSelect() {
     }
 }
 
+void Menu::changeLevel(int step) {
+    if (screen != ScreenOptions) return;
+    sharedState.aiLevel = ((sharedState.aiLevel + step) % LevelCount + LevelCount) % LevelCount;
+    levelShown = true;
+}
+
 void Menu::drawOptionsText() {
     if (screen != ScreenOptions) return;
     platform::Platform& system = platform::get();
@@ -230,6 +237,13 @@ void Menu::drawOptionsText() {
         std::snprintf(text, sizeof text, "%s", optionWord(row, values[row]));
         system.drawText(162, tops[row], text, platform::Rgb{0, 0, 0}, platform::Rgb{255, 255, 255});
     }
+    // The design's screen stays as it was until the level is other than the design's
+    // opponent or a player has asked for it.
+    if (!levelShown && sharedState.aiLevel == LevelClassic) return;
+    constexpr int LEVEL_LINE_X = 40, LEVEL_LINE_Y = 247; // under the picture's option rows
+    char line[48];
+    std::snprintf(line, sizeof line, "Q/E opponents: %s", levelName(sharedState.aiLevel));
+    system.drawText(LEVEL_LINE_X, LEVEL_LINE_Y, line, platform::Rgb{0, 0, 0}, platform::Rgb{255, 255, 255});
 }
 
 void Menu::loadOptions() {

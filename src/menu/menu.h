@@ -40,6 +40,9 @@ public:
     void goBack();
     void navigate(int lastItem);
     void handleSelect();
+    // The picture has rows for the four options of the file only: on the options screen
+    // Q and E step the opponents' level down and up, shown on a line under the rows.
+    void changeLevel(int step);
     void loadOptions();
     void saveOptions();
     // True when the next frame would draw the picture the last one drew and change
@@ -63,11 +66,12 @@ public:
 private:
     // Everything a menu frame is drawn from and reacts to.
     struct Look {
-        int32_t screen, item, opponentChoice, detail, speed, soundOn, anyKeySeen;
+        int32_t screen, item, opponentChoice, detail, speed, soundOn, anyKeySeen, aiLevel;
         bool operator==(const Look& other) const;
     };
     Look look() const;
     bool lastFrameSettled = false;
+    bool levelShown = false;
     Look lastLook{};
     // The presented frame count before the menu's last frame: the window shows the menu's
     // picture only while no other frame (a race's) has been presented since.

@@ -81,9 +81,16 @@ public:
             return;
         }
         auto found = keys.find(nextFrame);
-        if (found == keys.end()) return;
-        for (const ScriptedKey& key : found->second) queueEvent(key.down ? MsgKeyDown : MsgKeyUp, key.key);
+        if (found != keys.end())
+            for (const ScriptedKey& key : found->second) queueEvent(key.down ? MsgKeyDown : MsgKeyUp, key.key);
+        if (frameHook) frameHook([&queueEvent](MessageType type, uintptr_t wParam) { queueEvent(type, wParam); });
     }
+
+    // Called once before every frame after its scripted events, never during a playback:
+    // it may queue key events of its own (the autopilot's), which then pass the journal
+    // like any other.
+    using FrameHook = std::function<void(const std::function<void(MessageType, uintptr_t)>&)>;
+    void setFrameHook(FrameHook hook) { frameHook = std::move(hook); }
 
     // The game's tick count: the virtual clock, or realTicks as the backend's clock gave it.
     uint32_t tick(uint32_t realTicks);
@@ -117,6 +124,7 @@ public:
 
 private:
     KeyScript keys;
+    FrameHook frameHook;
     long injectedFor = 0;
     long stepMs = -1;
     uint32_t virtualTicks = 0;

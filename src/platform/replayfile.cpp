@@ -269,7 +269,7 @@ ReplayStatus ReplayReader::readHeader(ReplayHeader& header, std::string& error) 
         }
         header.models.push_back(model);
     }
-    if (!u32(header.setupTick)) {
+    if (!u32(header.setupTick) || (version >= 2 && !byte(header.aiLevel))) {
         error = "the header is cut short";
         return ReplayStatus::Damaged;
     }
@@ -430,6 +430,7 @@ bool ReplayWriter::open(const std::string& path, const ReplayHeader& header, std
         putU32(head, static_cast<uint32_t>(header.models[i].hash >> 32));
     }
     putU32(head, header.setupTick);
+    head.push_back(header.aiLevel);
 
     // O_EXCL: a file, link or device node of that name is the player's, never replaced.
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);

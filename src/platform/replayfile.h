@@ -13,7 +13,8 @@
 namespace platform {
 
 constexpr char REPLAY_MAGIC[8] = {'P', 'A', 'L', 'V', 'E', 'X', 'R', 'P'};
-constexpr uint16_t REPLAY_FORMAT_VERSION = 1;
+// 2 added the opponents' level; files of version 1 were all raced against level 0.
+constexpr uint16_t REPLAY_FORMAT_VERSION = 2;
 constexpr const char* REPLAY_EXTENSION = ".pvxr";
 // Seven groups of the race state are checked apart, so a difference can be named.
 constexpr int CHECK_GROUPS = 7;
@@ -33,6 +34,7 @@ struct ReplayHeader {
     uint8_t buttonsHeld[7] = {}; // buttons held when the race was set up
     std::vector<ModelHash> models;
     uint32_t setupTick = 0;    // the first tick the set-up read
+    uint8_t aiLevel = 0;       // the opponents' driving level (format 2 on)
 };
 
 struct ReplayCheck {

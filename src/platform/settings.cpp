@@ -193,6 +193,10 @@ struct Parser {
                 else bad(line, "focus_loss must be pause or quit, not '" + value + "'; the default (pause) is used");
                 return;
             }
+        } else if (section == "game" && name == "ai") {
+            // The game knows the levels; it names a level it does not know when it applies this.
+            settings.aiLevel = lower(value);
+            return;
         } else if (section == "replays" && name == "keep") {
             if (!parseWhole(value, 0, MAX_REPLAYS_KEPT, settings.replaysKept))
                 bad(line, "keep must be a whole number from 0 to " + std::to_string(MAX_REPLAYS_KEPT) + ", not '" +
@@ -376,7 +380,12 @@ std::string defaultSettingsText() {
         "\n"
         "[replays]\n"
         "; How many recorded games are kept; 0 turns recording off.\n"
-        "keep = " + std::to_string(d.replaysKept) + "\n";
+        "keep = " + std::to_string(d.replaysKept) + "\n"
+        "\n"
+        "[game]\n"
+        "; How the computer drives the opponents: classic, cautious, wary or territorial\n"
+        "; (weakest first). The options screen changes it for the running game.\n"
+        "ai = " + d.aiLevel + "\n";
     return text;
 }
 

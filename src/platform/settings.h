@@ -50,6 +50,8 @@ struct Settings {
     Bindings bindings = defaultBindings();
     // How many recorded games are kept; 0 turns recording off.
     int replaysKept = 50;
+    // The opponents' level by name ([game] ai); main checks it against the levels.
+    std::string aiLevel = "classic";
 };
 
 // The keys of a binding as the settings file names them: "A, Left".

@@ -24,9 +24,9 @@ cd "$work"
 cp "$palvex" "$work/palvex"
 cp "$(dirname "$palvex")"/*.ase "$(dirname "$palvex")"/*.gif "$(dirname "$palvex")"/*.ogg "$work/"
 printf '\x00\x02\x00\x00\x00\x02\x00\x00\x00\x01\x00\x00\x00' > options.bin # three opponents, medium speed
-# A game of 600 frames on a 20 ms clock: twelve seconds played back.
+# A game of 400 frames on a 20 ms clock: eight seconds played back.
 printf '1 down enter\n1 up enter\n2 down enter\n2 up enter\n5 down d\n7 up d\n200 down left\n203 up left\n' > keys.txt
-./palvex --headless --tick-ms 20 --frames 600 --keys keys.txt --record game.pvxr >record.log 2>&1 ||
+./palvex --headless --tick-ms 20 --frames 400 --keys keys.txt --record game.pvxr >record.log 2>&1 ||
   fail "recording: $(cat record.log)"
 
 lines() { [ -f play.jsonl ] && wc -l < play.jsonl || echo 0; }

@@ -164,6 +164,24 @@ TEST_F(Replay, SyncTestRollsBackEveryFrameAndChecksUsage) {
     EXPECT_EQ(dir.runArgs({"--sync-test", "4"}).exitCode, 2) << "--sync-test needs a replay";
 }
 
+// Opponents of the levels that keep a memory of their own across frames (the territorial
+// one: where it last decided, how long it has driven), against the autopilot: rolled back
+// every frame, the race comes out the same.
+TEST(ReplaySync, DriversOfEveryLevelComeOutTheSameAfterRollbacks) {
+    GameDir dir;
+    for (const char* level : {"wary", "territorial"}) {
+        const std::string file = dir.out + level + ".pvxr";
+        const RunResult live = dir.run({.frames = 600,
+                                        .keys = tap(1, "enter") + tap(2, "enter"),
+                                        .extraArgs = {"--autopilot", "territorial", "--ai", level, "--record", file},
+                                        .screenshot = false});
+        ASSERT_EQ(live.exitCode, 0) << live.errors;
+        const RunResult r = dir.runArgs({"--replay", file, "--sync-test", "4"});
+        EXPECT_EQ(r.exitCode, 0) << level << ": " << r.errors;
+        EXPECT_NE(r.out.find("the sync test agrees"), std::string::npos) << r.out;
+    }
+}
+
 // Two games in one run with --record FILE: the second goes to FILE-2, and both verify. A
 // second run never replaces them: it refuses, says so, and fails.
 TEST(ReplayRecord, EveryGameOfARunHasItsFileAndNoFileIsReplaced) {
