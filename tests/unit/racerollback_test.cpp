@@ -23,21 +23,7 @@
 #include "testplatform.h"
 #include "window.h"
 
-namespace {
-std::atomic<uint64_t> allocations{0};
-} // namespace
-
-#if !defined(__SANITIZE_ADDRESS__)
-#define PALVEX_COUNTS_ALLOCATIONS 1
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-    allocations++;
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-#endif
+#include "../countallocations.h"
 
 namespace {
 
