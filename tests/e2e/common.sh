@@ -41,10 +41,12 @@ desktop_stop() {
   wm_pid="" xvfb_pid=""
 }
 
-# game_window [TITLE]: the id of the game's window once it is there (10 s at most).
+# game_window [TITLE]: the id of the game's window once it is there (30 s at most: a
+# loaded machine with a software renderer can take long to map it; the wait ends as soon
+# as it is there).
 game_window() {
   local title=${1:-Palvex} id=""
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     id=$(xdotool search --name "^$title\$" 2>/dev/null | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1

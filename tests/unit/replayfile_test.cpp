@@ -110,7 +110,9 @@ std::vector<uint8_t> headerOf(const std::vector<uint8_t>& game) {
     const Read r = readAll(game);
     size_t at = 8 + 2 + 1 + r.header.gameVersion.size() + 13 + 7 + 1;
     for (const ModelHash& m : r.header.models) at += 1 + m.name.size() + 8;
-    return {game.begin(), game.begin() + long(at + 4)};
+    at += 4; // the set-up tick
+    if (REPLAY_FORMAT_VERSION >= 2) at += 1; // the opponents' level
+    return {game.begin(), game.begin() + long(at)};
 }
 
 } // namespace
