@@ -13,7 +13,7 @@
 #include "lightwall.h"
 #include "platform/platform.h"
 #include "race.h"
-#include "replay.h"
+#include "racechecks.h"
 #include "sharedstate.h"
 #include "sound.h"
 

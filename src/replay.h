@@ -40,9 +40,7 @@ void endPlayback();
 // A game of this run that was to be recorded was not, or not in full (a message said why).
 bool recordingIncomplete();
 
-// The seven groups of the race state a replay checks, in the order the file holds them.
-void raceChecks(uint32_t frame, platform::ReplayCheck& out);
-const char* checkGroupName(int group);
+#include "racechecks.h"
 
 // Loads a replay for playing back: the options come from it, the models must be the ones
 // it was made with. False with a message (and the exit code to end with) when it cannot
