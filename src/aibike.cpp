@@ -4,7 +4,6 @@
 
 #include "crtrand.h"
 #include "driver.h"
-#include "race.h"
 #include "lightwall.h"
 #include "sharedstate.h"
 #include "sound.h"
@@ -68,21 +67,6 @@ void AiBike::setLevel(int level) {
 }
 
 int AiBike::level() const { return driver ? driver->level() : LevelClassic; }
-
-void AiBike::view(RaceView& out) const {
-    const Race* race = sharedState.race;
-    if (race && race->player) {
-        for (int slot = 0; slot < 3; ++slot)
-            if (race->aiBikes[slot] == this && viewOfRace(*race, slot + 1, out)) return;
-    }
-    out = RaceView();
-    out.count = target ? 2 : 1;
-    out.seats[0] = {position, steering.direction, wallIndex, true};
-    if (target) out.seats[1] = {target->position, target->steering.direction, target->wallIndex, sharedState.playerAlive != 0};
-    out.self = 0;
-    out.arena = arena;
-    out.step = sharedState.frameStep;
-}
 
 // A level leaves its start in the direction it likes best, as the original one leaves in
 // a direction of its choosing; it turns like the player, one button press at a time.

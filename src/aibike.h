@@ -6,6 +6,7 @@
 #include <memory>
 #include "bike.h"
 #include "collision.h"
+#include "driver.h"
 
 class Driver;
 struct RaceView;
@@ -42,8 +43,8 @@ public:
     // Null for the original opponent.
     std::unique_ptr<Driver> driver;
 
-    static constexpr Fixed aimInterval = 0x40000; // 4.0 seconds of frame time
-    static constexpr Fixed probeSteps = 0x40000;  // 4.0 frame steps ahead
+    static constexpr Fixed aimInterval = classicAimInterval;
+    static constexpr Fixed probeSteps = classicProbeSteps;
 
 private:
     void driverStart();

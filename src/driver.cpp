@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <climits>
 
-#include "aibike.h"
 #include "arenatree.h"
 #include "bike.h"
 #include "collision.h"
 #include "crtrand.h"
 #include "lightwall.h"
-#include "race.h"
 #include "sharedstate.h"
 
 namespace {
@@ -66,26 +64,6 @@ std::string levelNames() {
 Direction turned(Direction d, Turn turn) {
     if (d == Stopped || turn == TurnNone) return d;
     return static_cast<Direction>((d + (turn == TurnRight ? 1 : 3)) & 3);
-}
-
-bool viewOfRace(const Race& race, int seat, RaceView& out) {
-    out = RaceView();
-    if (!race.player || !race.arena) return false;
-    const Bike* bikes[MAX_SEATS] = {race.player, race.aiBikes[0], race.aiBikes[1], race.aiBikes[2]};
-    for (int i = 0; i < MAX_SEATS; ++i) {
-        const Bike* bike = bikes[i];
-        SeatView& s = out.seats[i];
-        if (!bike) continue;
-        s.position = bike->position;
-        s.direction = bike->steering.direction;
-        s.wallIndex = bike->wallIndex;
-        s.driving = i == 0 ? sharedState.playerAlive != 0 : race.aiBikes[i - 1]->state == AiDriving;
-        out.count = i + 1;
-    }
-    out.self = seat;
-    out.arena = race.arena;
-    out.step = sharedState.frameStep;
-    return seat >= 0 && seat < out.count && bikes[seat];
 }
 
 // The grid.
@@ -488,7 +466,7 @@ Turn Driver::cautiousDecision(const RaceView& view, const Vec3& at) {
 // chance side when it hits, and now and then a quarter turn towards the nearest bike.
 Turn Driver::classicDecision(const RaceView& view, const Vec3& at) {
     const SeatView& me = view.seats[view.self];
-    const int64_t probe = static_cast<int64_t>(FixedMul(FixedMul(FIXED_ONE, view.step), AiBike::probeSteps));
+    const int64_t probe = static_cast<int64_t>(FixedMul(FixedMul(FIXED_ONE, view.step), classicProbeSteps));
     int32_t hit = 0;
     auto blocked = [&](Direction d) { return collide(view.arena, d, pointAhead(at, d, probe), me.wallIndex, hit); };
     if (blocked(me.direction)) {
@@ -499,7 +477,7 @@ Turn Driver::classicDecision(const RaceView& view, const Vec3& at) {
         return t;
     }
     aimTimer = FixedAdd(aimTimer, sharedState.frameTime);
-    if (aimTimer <= AiBike::aimInterval) return TurnNone;
+    if (aimTimer <= classicAimInterval) return TurnNone;
     aimTimer = 0;
     if (crt::rand() & 1) return TurnNone;
     int target = -1;

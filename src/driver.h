@@ -10,6 +10,11 @@
 #include "direction.h"
 #include "fixed.h"
 
+// How far ahead the original opponent probes and how often it re-aims (frame steps and
+// seconds of frame time); the opponent and the drivers share them.
+constexpr Fixed classicProbeSteps = 0x40000; // 4.0 frame steps ahead
+constexpr Fixed classicAimInterval = 0x40000; // 4.0 seconds of frame time
+
 class ArenaTree;
 class Race;
 
