@@ -46,6 +46,11 @@ struct SharedState {
     // The opponents' driving level (driver.h), beside the options file: from the command
     // line, the settings file or the options screen. 0 is the original opponent.
     int32_t aiLevel = 0;
+    // The next race's human players (1: the one-player game as designed; 2 to 4 share the
+    // screen) and, with more than one, its computer bikes (0 to 4 - players; -1: the
+    // options' opponent count, capped). From --players/--opponents and the players screen.
+    int32_t players = 1;
+    int32_t versusOpponents = -1;
 
     // Time and race flags
     Fixed frameTime = 0;

@@ -35,7 +35,22 @@ enum MessageType : uint32_t {
     MsgKeyDown,       // wParam: virtual-key code
     MsgKeyUp,         // wParam: virtual-key code
     MsgQuit,          // wParam: exit code
+    // A gamepad came or went; wParam: the player it stands for (1 to 4). Pads are players
+    // in the order they were plugged in, each taking the lowest number free.
+    MsgGamepadAdded,
+    MsgGamepadRemoved,
 };
+
+// A key message's lParam says whose key it is, for a race of several players on one
+// machine: the player (1 to 4; 0 for a key of no player, which a race of several takes for
+// player 1's) and the key as that player's binding means it (VK_UP .. VK_RIGHT, VK_Q, VK_E).
+// wParam stays the key as the menus and the one-player game mean it.
+constexpr intptr_t keyOfPlayer(int player, uint32_t virtualKey) {
+    return static_cast<intptr_t>((player & 0xF) | ((virtualKey & 0xFF) << 8));
+}
+constexpr int playerOfKey(intptr_t lParam) { return static_cast<int>(lParam & 0xF); }
+constexpr uint32_t playerVirtualKey(intptr_t lParam) { return static_cast<uint32_t>((lParam >> 8) & 0xFF); }
+constexpr int MAX_PLAYERS = 4;
 
 struct Message {
     void* window = nullptr;

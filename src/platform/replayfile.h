@@ -35,6 +35,8 @@ struct ReplayHeader {
     std::vector<ModelHash> models;
     uint32_t setupTick = 0;    // the first tick the set-up read
     uint8_t aiLevel = 0;       // the opponents' driving level (format 2 on)
+    uint8_t players = 1;         // human players, 1 to 4 (format 3 on; 1 before)
+    uint8_t versusOpponents = 0; // a race of several players: its computer bikes (format 3 on)
 };
 
 struct ReplayCheck {
@@ -45,6 +47,7 @@ struct ReplayCheck {
 struct ReplayEvent {
     MessageType type = MsgNone;
     uint32_t wParam = 0;
+    int32_t lParam = 0; // whose key (keyOfPlayer); recorded from format 3 on
 };
 
 // What a replay may hold, bounded by what a game can make: a frame reads the clock once
