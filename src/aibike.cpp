@@ -141,11 +141,13 @@ void AiBike::decide() {
 
 void AiBike::update() {
     drawnThisFrame = false;
-    if (sharedState.raceStarted && driver) {
+    // A bike leaves its start once a round, on the frame of the first press.
+    const bool leaving = sharedState.raceStarted && !started;
+    if (leaving && driver) {
         driverStart();
         started = 1;
         if (LightWall* w = wall()) w->restart(steering.direction);
-    } else if (sharedState.raceStarted) {
+    } else if (leaving) {
         const bool even = (crt::rand() & 1) == 0;
         steering.direction = even ? crossAxisChoice() : mainAxisChoice();
         started = 1;

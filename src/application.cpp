@@ -20,7 +20,7 @@ namespace {
 
 struct ScoreRow {
     int score;         // index into scores
-    int minChoice;     // shown when opponentChoice >= this
+    int minChoice;     // shown when the race has more opponents than this
     int top;
     platform::Rgb background;
     platform::Rgb text;
@@ -124,7 +124,9 @@ bool Application::menuAtRest() const {
 
 bool Application::raceFillsDrawable() const {
     const platform::Options& options = platform::get().options();
-    return sharedState.inGame && !options.headless && !options.designView;
+    // Several players' views always fill the window: bars would only take from them.
+    const bool several = sharedState.race && sharedState.race->humans > 1;
+    return sharedState.inGame && !options.headless && (!options.designView || several);
 }
 
 void Application::frame() {
@@ -166,8 +168,12 @@ void Application::frame() {
     system.swapBuffers(display, sharedState.eglSurface);
 
     if (sharedState.inGame) {
-        drawScoreOverlay();
-        drawRaceNotice();
+        if (sharedState.race && sharedState.race->humans > 1) {
+            drawViewOverlays();
+        } else {
+            drawScoreOverlay();
+            drawRaceNotice();
+        }
     }
     if (sharedState.menu && !sharedState.inGame) sharedState.menu->drawScreenText();
     system.endPaint();
@@ -199,15 +205,63 @@ void Application::drawPausedPicture() {
     static const char* const text = "PAUSED";
     int width = 0, height = 0;
     system.measureText(text, width, height);
-    system.drawText((system.textAreaWidth() - width) / 2, (sharedState.screenHeight - height) / 2, text, {0, 0, 0},
-                    {255, 223, 0});
+    const int top = (sharedState.screenHeight - height) / 2;
+    system.drawText((system.textAreaWidth() - width) / 2, top, text, {0, 0, 0}, {255, 223, 0});
+    if (sharedState.padUnplugged) {
+        char why[64];
+        std::snprintf(why, sizeof why, "player %d's gamepad is unplugged", sharedState.padUnplugged);
+        int whyWidth = 0, whyHeight = 0;
+        system.measureText(why, whyWidth, whyHeight);
+        system.drawText((system.textAreaWidth() - whyWidth) / 2, top + height + 4, why, {0, 0, 0}, {255, 255, 255});
+    }
     system.endStill();
+}
+
+void Application::drawViewOverlays() {
+    platform::Platform& system = platform::get();
+    const Race& race = *sharedState.race;
+    ViewRect area;
+    system.viewport(area.x, area.y, area.width, area.height);
+    ViewRect views[MAX_SEATS];
+    const int count = Race::layoutViews(race.humans, area, views);
+    const float scale = system.scaleFactor() > 0.0f ? system.scaleFactor() : 1.0f;
+    const int bikes = race.humans + race.opponentCount;
+    const uint32_t now = system.currentTick();
+    for (int seat = 0; seat < race.humans; ++seat) {
+        const bool alive = race.seats[seat] && race.seats[seat]->playerAlive;
+        if (seatWasAlive[seat] && !alive) seatCrashedAt[seat] = now;
+        seatWasAlive[seat] = alive;
+    }
+    for (int v = 0; v < count; ++v) {
+        const ViewRect& r = views[v];
+        const int logicalW = static_cast<int>(r.width / scale);
+        const int logicalH = static_cast<int>(r.height / scale);
+        // Every bike's score in its colour, the one player's place and order.
+        for (int b = 0; b < bikes && b < MAX_SEATS; ++b) {
+            const ScoreRow& row = scoreRows[b];
+            char text[16];
+            std::snprintf(text, sizeof text, "%d", sharedState.scores[row.score]);
+            system.drawTextIn(r.x, r.y, r.width, r.height, 2, logicalH - 19 - 18 * b, text, row.background, row.text);
+        }
+        if (v >= race.humans) continue;
+        char name[16];
+        std::snprintf(name, sizeof name, "player %d", v + 1);
+        system.drawTextIn(r.x, r.y, r.width, r.height, 2, 2, name, scoreRows[v].background, scoreRows[v].text);
+        if (!sharedState.desktop || !race.seats[v]) continue;
+        const char* notice = raceNotice(seatWasAlive[v], race.seats[v]->steering.direction == Stopped,
+                                        now - seatCrashedAt[v]);
+        if (!notice) continue;
+        int width = 0, height = 0;
+        system.measureText(notice, width, height);
+        system.drawTextIn(r.x, r.y, r.width, r.height, (logicalW - width) / 2, 40, notice, {0, 0, 0}, {255, 255, 255});
+    }
 }
 
 void Application::drawScoreOverlay() {
     platform::Platform& system = platform::get();
+    const int opponents = sharedState.race ? sharedState.race->opponentCount : sharedState.options.opponentChoice + 1;
     for (const ScoreRow& row : scoreRows) {
-        if (sharedState.options.opponentChoice < row.minChoice) continue;
+        if (opponents <= row.minChoice) continue;
         char text[16];
         std::snprintf(text, sizeof text, "%d", sharedState.scores[row.score]);
         system.drawText(2, row.top, text, row.background, row.text);

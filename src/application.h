@@ -37,6 +37,9 @@ private:
     void drawScoreOverlay();
     // The race's notice for the player, centred over the race (a desktop window only).
     void drawRaceNotice();
+    // A race of several players: in each view every bike's score, whose view it is, and
+    // that player's notice.
+    void drawViewOverlays();
     // A desktop window's race fills the drawable; headless runs and [window] view = design
     // keep the letterboxed logical screen and its 4:3 projection.
     bool raceFillsDrawable() const;
@@ -47,6 +50,8 @@ private:
     bool ready = false;
     bool playerWasAlive = true;
     uint32_t playerCrashedAt = 0;
+    bool seatWasAlive[4] = {true, true, true, true};
+    uint32_t seatCrashedAt[4] = {};
 };
 
 // How long "you crashed" stays over the race.

@@ -10,7 +10,7 @@
 void Autopilot::plan(const Race& race, bool& left, bool& right) {
     left = right = false;
     const PlayerBike* bike = race.player;
-    if (bike && sharedState.playerAlive) {
+    if (bike && bike->playerAlive) {
         if (bike->steering.direction == Stopped) {
             driver.reset();
             right = !heldRight;

@@ -2,16 +2,13 @@
 
 #include <GLES/gl.h>
 
-#include "buttons.h"
+#include "aibike.h"
 #include "camera.h"
 #include "collision.h"
 #include "lightwall.h"
 #include "model.h"
 #include "sharedstate.h"
 #include "sound.h"
-
-Fixed cameraYaw = 0;
-Fixed cameraYawTarget = 0;
 
 void Steering::reset() {
     directions[MinusX] = {-FIXED_ONE, 0, 0};
@@ -28,7 +25,7 @@ namespace {
 
 // The first press of either button sets every bike of the race going.
 void start(Steering& steering) {
-    steering.direction = MinusZ;
+    steering.direction = steering.startDirection;
     sharedState.raceStarted = 1;
     playEngine();
 }
@@ -94,9 +91,14 @@ bool Bike::collide(int32_t& hitWall) const {
     return ::collide(arena, steering.direction, position, wallIndex, hitWall);
 }
 
-PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, uint32_t wallSeed)
+PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, uint32_t wallSeed,
+                       Direction startDirection, const uint8_t* buttons)
     : Bike(modelFile, arena, camera->centre, wallSeed) {
     this->camera = camera;
+    this->buttons = buttons ? buttons : sharedState.buttonHeld;
+    steering.startDirection = startDirection;
+    heading = headingOf(startDirection);
+    playerAlive = 1;
     sharedState.playerAlive = 1;
     // Every game starts with the camera behind the bike: a race left during a swing must
     // not hand its swing to the next one.
@@ -105,21 +107,43 @@ PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, 
 }
 
 void PlayerBike::reset() {
+    playerAlive = 1;
     sharedState.playerAlive = 1;
     position = camera->centre;
     cameraYaw = 0;
     cameraYawTarget = 0;
     Bike::reset();
+    heading = headingOf(steering.startDirection);
 }
 
 void PlayerBike::crash() {
+    // The race settles the program-wide flag once every seat's crash of the frame is in.
+    playerAlive = 0;
     sharedState.playerAlive = 0;
     if (LightWall* w = wall()) w->freeze();
 }
 
+void PlayerBike::leftStart() {
+    if (steering.startDirection == MinusZ) return;
+    if (LightWall* w = wall()) w->restart(steering.startDirection);
+}
+
+void PlayerBike::setOff() {
+    if (steering.direction != Stopped) return;
+    steering.direction = steering.startDirection;
+    leftStart();
+}
+
+bool PlayerBike::press(bool right) {
+    const bool waiting = steering.direction == Stopped;
+    const bool turned = right ? steering.turnRight() : steering.turnLeft();
+    if (waiting && steering.direction != Stopped) leftStart();
+    return turned;
+}
+
 void PlayerBike::steer() {
-    if (isButtonHeld(ButtonRight)) {
-        if (steering.turnRight()) {
+    if (buttons[ButtonRight]) {
+        if (press(true)) {
             cameraYawTarget = FixedAdd(cameraYawTarget, quarterTurnRadians);
             heading = FixedSub(heading, degrees90);
             // 90 turns into 360, not 0: both draw alike.
@@ -129,8 +153,8 @@ void PlayerBike::steer() {
     } else {
         steering.rightLatch = 1;
     }
-    if (isButtonHeld(ButtonLeft)) {
-        if (steering.turnLeft()) {
+    if (buttons[ButtonLeft]) {
+        if (press(false)) {
             cameraYawTarget = FixedSub(cameraYawTarget, quarterTurnRadians);
             heading = FixedAdd(heading, degrees90);
             if (heading > 359 * FIXED_ONE) heading = FixedSub(heading, degrees360);
@@ -152,7 +176,7 @@ void PlayerBike::smoothCamera() {
 
 void PlayerBike::update() {
     drawnThisFrame = false;
-    if (sharedState.playerAlive) {
+    if (playerAlive) {
         // The camera carries the bike: a turn is taken where this frame's move ended.
         camera->follow(steering.directions[steering.direction], sharedState.frameStep);
         position = camera->centre;

@@ -22,6 +22,10 @@ public:
     uint8_t rightLatch = 1;
     uint8_t leftLatch = 1;
     Direction direction = Stopped;
+    // Where the first press sends the bike; reset leaves it. The one player's bike, and
+    // every computer bike, leaves towards MinusZ; a race of several players seats each of
+    // them facing the arena's centre.
+    Direction startDirection = MinusZ;
 };
 
 class Bike {
@@ -58,22 +62,37 @@ protected:
     void shown();
 };
 
+// A human player's seat: the bike, the camera that carries it and its swing, whether the
+// player still drives and the buttons the player holds. The one-player game has one, the
+// race's player; a race of several players has one per player, seat 0 first.
 class PlayerBike : public Bike {
 public:
-    PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, uint32_t wallSeed);
+    // buttons: the held buttons this player steers with (the program's own for seat 0).
+    PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, uint32_t wallSeed,
+               Direction startDirection = MinusZ, const uint8_t* buttons = nullptr);
 
     void update() override;
     void reset();
     void crash();
     void steer();
     void smoothCamera();
+    // Another player's first press sets every waiting bike going, this one without a turn.
+    void setOff();
 
     Camera* camera = nullptr;
+    // The camera swings behind the bike a seventh of the outstanding angle per frame.
+    Fixed cameraYaw = 0;
+    Fixed cameraYawTarget = 0;
+    // This player still drives. The program-wide playerAlive says whether any human does.
+    uint8_t playerAlive = 1;
+    const uint8_t* buttons = nullptr;
+
+private:
+    bool press(bool right);
+    // The start sends the wall the way the bike goes when that is not the way it was made.
+    void leftStart();
 };
 
-// The camera swings behind the player's bike a seventh of the outstanding angle per frame.
-extern Fixed cameraYaw;
-extern Fixed cameraYawTarget;
 constexpr Fixed cameraYawDivisor = 0x70000; // 7.0
 constexpr Fixed quarterTurnRadians = 0x1921F; // 1.5708
 

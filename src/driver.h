@@ -9,6 +9,7 @@
 
 #include "direction.h"
 #include "fixed.h"
+#include "seat.h"
 
 // How far ahead the original opponent probes and how often it re-aims (frame steps and
 // seconds of frame time); the opponent and the drivers share them.
@@ -36,8 +37,6 @@ std::string levelNames();
 enum Turn : int32_t { TurnNone = 0, TurnLeft = 1, TurnRight = 2 };
 
 Direction turned(Direction d, Turn turn);
-
-constexpr int MAX_SEATS = 4;
 
 struct SeatView {
     Vec3 position = {0, 0, 0};

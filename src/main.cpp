@@ -36,8 +36,9 @@ const char* usage =
     "  --headless         no window and no sound device (an off-screen EGL pbuffer)\n"
     "  --frames N         end after N rendered frames (exit code 0)\n"
     "  --tick-ms MS       virtual clock: the tick count starts at 0 and advances MS per frame\n"
-    "  --keys FILE        key script: lines 'FRAME down|up KEY', KEY one of\n"
-    "                     w a s d q e up down left right enter escape; '#' comments\n"
+    "  --keys FILE        key script: lines 'FRAME down|up [N:]KEY', KEY one of\n"
+    "                     w a s d q e up down left right enter escape, N: player N's key\n"
+    "                     (2:left is player 2's left); '#' comments\n"
     "  --trace FILE       JSON Lines: the game state after every rendered frame\n"
     "  --screenshot FILE  PNG of the last presented frame\n"
     "  --record-sound     headless: a sound device that only records the calls\n"
@@ -53,6 +54,10 @@ const char* usage =
     "                     territorial, weakest first (also [game] ai in the settings file)\n"
     "  --autopilot LEVEL  a computer driver of that level steers the player's bike through\n"
     "                     the turn keys (the race is recorded like a player's)\n"
+    "  --players N        the start item begins a race of N players on one screen, 1 to 4\n"
+    "                     (default 1: the one-player game)\n"
+    "  --opponents M      computer bikes in that race: 0 to 4 - N (at least 1 for one player;\n"
+    "                     default: the options' opponent count, at most what the seats allow)\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -89,6 +94,8 @@ int main(int argc, char** argv) {
     long syncDistance = 0;
     int aiLevel = -1;
     int autopilotLevel = -1;
+    long players = 1;
+    long opponents = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -132,6 +139,15 @@ int main(int argc, char** argv) {
             if (arg == "--frames") bench.frames = number;
             else if (arg == "--tick-ms") options.tickMs = number;
             else overrides.scale = static_cast<int>(std::min(number, 64L));
+        } else if (arg == "--players" || arg == "--opponents") {
+            const char* text = value(arg.c_str());
+            long number = -1;
+            if (!parseNumber(text, 0, number) || number > 4)
+                return badOption("option " + arg + " needs a number: " +
+                                 (arg == "--players" ? "1 to 4 players" : "0 to 3 computer bikes") +
+                                 (text ? std::string(", not '") + text + "'" : std::string()));
+            (arg == "--players" ? players : opponents) = number;
+            if (arg == "--players" && players < 1) return badOption("option --players needs a number: 1 to 4 players, not '0'");
         } else if (arg == "--ai" || arg == "--autopilot") {
             const char* text = value(arg.c_str());
             const int level = text ? levelByName(text) : -1;
@@ -153,6 +169,15 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (opponents >= 0 && opponents > 4 - players)
+        return badOption("a race has four seats: " + std::to_string(players) + (players == 1 ? " player leaves" : " players leave") +
+                         " room for at most " + std::to_string(4 - players) + " computer bikes, not " + std::to_string(opponents));
+    if (opponents == 0 && players == 1)
+        return badOption("a race of one player needs at least one computer bike (--opponents 1 to 3)");
+    if (!replayFile.empty() && (players != 1 || opponents >= 0))
+        return badOption("a replay brings its own players: --replay goes with neither --players nor --opponents");
+    sharedState.players = static_cast<int32_t>(players);
+    sharedState.versusOpponents = static_cast<int32_t>(opponents);
     if (verify && replayFile.empty()) return badOption("--verify needs --replay FILE");
     if (syncDistance > 0 && replayFile.empty()) return badOption("--sync-test needs --replay FILE");
     // The sync test is a verification with rollbacks.

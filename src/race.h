@@ -1,14 +1,23 @@
 // The game object of game mode: sets a race up from the options, runs its frame (timer,
 // camera, bikes, crashes, scoring, arena), restarts it when every opponent is out, and
-// tears it down on the way back to the menu.
+// tears it down on the way back to the menu. A race of several players seats each human
+// in a PlayerBike of its own, seat 0 being the one player's, and draws one view per human.
 #pragma once
 #include <cstdint>
+#include "button.h"
 #include "fixed.h"
+#include "seat.h"
 
 class AiBike;
 class ArenaTree;
+class Bike;
 class Camera;
 class PlayerBike;
+
+// A view of the race in drawable pixels, from the bottom-left corner as GL counts.
+struct ViewRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
 
 class Race {
 public:
@@ -35,6 +44,13 @@ public:
     AiBike* aiBikes[3] = {nullptr, nullptr, nullptr};
     int32_t opponentCount = 0;
 
+    // The humans' seats: seats[0] is player; a race of several players fills 1 .. humans-1.
+    // Bike b of the race (its wall b, its colour and model) is seat b for b < humans, else
+    // the computer bike in aiBikes[b - 1].
+    PlayerBike* seats[MAX_SEATS] = {nullptr, nullptr, nullptr, nullptr};
+    Camera* seatCameras[MAX_SEATS] = {nullptr, nullptr, nullptr, nullptr};
+    int32_t humans = 1;
+
     // What the trace reports beside the bikes: the opponents scored in the last frame, and
     // the wall the player hit in the frame of the player's crash.
     int32_t scoredCount = 0;
@@ -44,15 +60,42 @@ public:
     // or HIT_ARENA_EDGE).
     static constexpr int32_t NO_CRASH_THIS_FRAME = -2;
 
+    // Bike b of the race, or null.
+    Bike* bike(int b) const;
+    // The slot of scores that bike b's points go to.
+    static int scoreSlot(int b);
+    // Whether bike b still drives (a waiting bike does).
+    bool driving(int b) const;
+    // The views of a race of several players, in seat order, laid out in the area given;
+    // views beyond the humans (the fourth quarter of three players) show the arena whole.
+    // Returns how many rectangles it wrote.
+    static int layoutViews(int humans, const ViewRect& area, ViewRect out[MAX_SEATS]);
+
 private:
-    void placeAtStart();
+    void placeAtStart(int seat);
+    void placeAfterCrash(int seat);
     // Everything of a frame after the timer.
     void runFrameAfterTimer();
+    // A race of several players: the humans' steps, crashes and scores, every seat in turn.
+    void runSeats(bool drawNow);
+    void scoreHumanCrash(int seat, int32_t hitWall);
+    // Every view of a race of several players, drawn after the frame's logic.
+    void drawViews();
+    void drawScene(Camera* viewer);
+    bool roundOver() const;
     // Materials the race's models added to the program-wide table start here; they and
     // their textures go at teardown.
     int32_t materialMark = -1;
+    // The camera of a view that follows no player (three players' fourth quarter).
+    Camera* overview = nullptr;
 };
+
+// The humans and computer bikes the next race will seat, from the players chosen and the
+// options.
+void nextRaceMakeUp(int32_t& humans, int32_t& opponents);
 
 // The colours in which the opponents are drawn at low and medium detail.
 extern const Fixed opponentColours[3][4];
 extern const Fixed playerColour[4];
+// Bike b's colour: the player's yellow for bike 0, the opponents' colours after it.
+const Fixed* bikeColour(int b);

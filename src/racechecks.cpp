@@ -34,12 +34,13 @@ void raceChecks(uint32_t frame, platform::ReplayCheck& out) {
     const Race* race = sharedState.race;
     const PlayerBike* bikePlayer = race ? race->player : nullptr;
     Hasher h;
-    const Bike* bikes[4] = {};
+    const Bike* bikes[MAX_SEATS] = {};
     size_t bikeCount = 0;
-    if (bikePlayer) bikes[bikeCount++] = bikePlayer;
-    if (race)
-        for (const AiBike* bike : race->aiBikes)
-            if (bike) bikes[bikeCount++] = bike;
+    if (bikePlayer)
+        for (int b = 0; b < MAX_SEATS; ++b)
+            if (const Bike* bike = race->bike(b)) bikes[bikeCount++] = bike;
+    // A race of several players checks its other seats after what the one player's has.
+    const int humans = bikePlayer ? race->humans : 1;
     for (const Bike* b : std::span(bikes, bikeCount)) {
         h.add(b->position.x);
         h.add(b->position.y);
@@ -66,9 +67,13 @@ void raceChecks(uint32_t frame, platform::ReplayCheck& out) {
     out.groups[4] = h.done();
     for (int32_t score : sharedState.scores) h.add(score);
     h.add(sharedState.playerAlive);
+    for (int seat = 1; seat < humans; ++seat) h.add(race->seats[seat]->playerAlive);
     out.groups[5] = h.done();
-    h.add(cameraYaw);
-    h.add(cameraYawTarget);
+    for (int seat = 0; seat < humans; ++seat) {
+        const PlayerBike* human = bikePlayer ? race->seats[seat] : nullptr;
+        h.add(human ? human->cameraYaw : 0);
+        h.add(human ? human->cameraYawTarget : 0);
+    }
     out.groups[6] = h.done();
 }
 

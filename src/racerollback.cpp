@@ -134,6 +134,7 @@ uint32_t makeUp(const Race& race) {
     uint32_t bits = race.player ? 1u : 0u;
     for (int slot = 0; slot < 3; ++slot)
         if (race.aiBikes[slot]) bits |= 2u << slot;
+    bits |= static_cast<uint32_t>(race.humans & 7) << 4;
     return bits | static_cast<uint32_t>(sharedState.wallRegistry.size()) << 8;
 }
 
@@ -198,15 +199,19 @@ template <typename Io> bool RaceRollback::fields(Io& io) {
     io.value(race.scoredCount);
     io.value(race.killer);
 
-    Camera& camera = *race.camera;
-    io.value(camera.eye);
-    io.value(camera.centre);
-    io.value(camera.up);
-    io.value(camera.frustum);
-    io.value(cameraYaw);
-    io.value(cameraYawTarget);
-
-    if (race.player) bikeFields(io, *race.player);
+    for (int seat = 0; seat < race.humans; ++seat) {
+        Camera& camera = *race.seatCameras[seat];
+        io.value(camera.eye);
+        io.value(camera.centre);
+        io.value(camera.up);
+        io.value(camera.frustum);
+        PlayerBike* human = race.seats[seat];
+        if (!human) continue;
+        io.value(human->cameraYaw);
+        io.value(human->cameraYawTarget);
+        io.value(human->playerAlive);
+        bikeFields(io, *human);
+    }
     for (AiBike* bike : race.aiBikes) {
         if (!bike) continue;
         bikeFields(io, *bike);
@@ -270,7 +275,11 @@ uint32_t RaceRollback::tickFor(uint32_t at) {
 }
 
 void RaceRollback::advanceFrame(const net::SeatInputs& inputs) {
-    for (int b = 0; b < ButtonCount; ++b) sharedState.buttonHeld[b] = (inputs.seat[0] >> b) & 1;
+    for (int b = 0; b < ButtonCount; ++b) {
+        sharedState.buttonHeld[b] = (inputs.seat[0] >> b) & 1;
+        for (int seat = 1; seat < net::kMaxSeats; ++seat)
+            sharedState.otherPlayersHeld[seat - 1][b] = (inputs.seat[seat] >> b) & 1;
+    }
     holdEffects(true);
     race.runFrameAt(tickFor(frameNumber));
     holdEffects(false);

@@ -3,7 +3,7 @@
 // hashes. The race knows nothing of this; this side knows the race's parts.
 //
 // What a snapshot holds: the frame number, the game's rand, the frame timer's ticks,
-// frameTime and frameStep, the race flags and scores, the camera (eye, centre, up,
+// frameTime and frameStep, the race flags and scores, every human seat's camera (eye, centre, up,
 // frustum) and its swing angles, every bike (position, heading, steering and latches,
 // whether it was shown), every opponent's driving state and its driver's memory, and
 // every light wall (state, quad vertices, directions). A wall's colours are not held: they are drawn when the wall
@@ -34,7 +34,8 @@ public:
     // A snapshot that does not fit this race (another set of bikes or walls, cut short) is
     // refused whole: the race is left as it was and loadFailures() counts it.
     void loadState(const net::Snapshot& from) override;
-    // Seat 0 drives the player's bike; the race has no other human seat yet.
+    // Seat s drives the race's human seat s; inputs of seats the race has no human for are
+    // held but read by nobody.
     void advanceFrame(const net::SeatInputs& inputs) override;
     net::Checksum checksum() override;
 

@@ -8,21 +8,20 @@
 bool viewOfRace(const Race& race, int seat, RaceView& out) {
     out = RaceView();
     if (!race.player || !race.arena) return false;
-    const Bike* bikes[MAX_SEATS] = {race.player, race.aiBikes[0], race.aiBikes[1], race.aiBikes[2]};
     for (int i = 0; i < MAX_SEATS; ++i) {
-        const Bike* bike = bikes[i];
+        const Bike* bike = race.bike(i);
         SeatView& s = out.seats[i];
         if (!bike) continue;
         s.position = bike->position;
         s.direction = bike->steering.direction;
         s.wallIndex = bike->wallIndex;
-        s.driving = i == 0 ? sharedState.playerAlive != 0 : race.aiBikes[i - 1]->state == AiDriving;
+        s.driving = race.driving(i);
         out.count = i + 1;
     }
     out.self = seat;
     out.arena = race.arena;
     out.step = sharedState.frameStep;
-    return seat >= 0 && seat < out.count && bikes[seat];
+    return seat >= 0 && seat < out.count && race.bike(seat);
 }
 
 void AiBike::view(RaceView& out) const {
@@ -34,7 +33,7 @@ void AiBike::view(RaceView& out) const {
     out = RaceView();
     out.count = target ? 2 : 1;
     out.seats[0] = {position, steering.direction, wallIndex, true};
-    if (target) out.seats[1] = {target->position, target->steering.direction, target->wallIndex, sharedState.playerAlive != 0};
+    if (target) out.seats[1] = {target->position, target->steering.direction, target->wallIndex, target->playerAlive != 0};
     out.self = 0;
     out.arena = arena;
     out.step = sharedState.frameStep;

@@ -165,6 +165,10 @@ void startRecording() {
     }
     header.setupTick = platform::get().currentTick();
     header.aiLevel = static_cast<uint8_t>(sharedState.aiLevel);
+    int32_t humans = 1, opponents = 0;
+    nextRaceMakeUp(humans, opponents);
+    header.players = static_cast<uint8_t>(humans);
+    header.versusOpponents = static_cast<uint8_t>(opponents);
     std::string error;
     if (!writer.open(recordingPath, header, error)) {
         recordingFailed = true;
@@ -357,6 +361,10 @@ bool loadReplay(const std::string& path, std::string& error, int& exitCode) {
     clampOptions(options);
     sharedState.options = options;
     sharedState.aiLevel = header.aiLevel;
+    // Older recordings name no players: one, against the options' opponents.
+    const bool seated = header.players > 1 || header.versusOpponents > 0;
+    sharedState.players = header.players;
+    sharedState.versusOpponents = seated ? header.versusOpponents : -1;
     exitCode = 0;
     return true;
 }

@@ -26,12 +26,17 @@ struct SharedState {
     uint8_t anyKeySeen = 0;
     uint8_t buttonHeld[ButtonCount] = {};
     uint8_t buttonReleased[ButtonCount] = {};
+    // The buttons players 2 to 4 hold in a race of several players (player 1's are
+    // buttonHeld, as in the one-player game).
+    uint8_t otherPlayersHeld[3][ButtonCount] = {};
     // Escape released in the menu since the last frame: back from the options, credits and
     // controls screens. Cleared with the button releases.
     uint8_t backReleased = 0;
     // Decided by the window procedure from the messages it receives, so a replay of them
     // pauses where the game paused. No frame is rendered while it is nonzero.
     uint8_t paused = 0;
+    // The player whose gamepad came out during the race (the paused picture says so); 0 when none.
+    uint8_t padUnplugged = 0;
 
     int32_t scores[4] = {};
 

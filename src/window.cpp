@@ -4,6 +4,7 @@
 #include "frametimer.h"
 #include "log.h"
 #include "menu/menu.h"
+#include "race.h"
 #include "renderingcontext.h"
 #include "sharedstate.h"
 #include "sound.h"
@@ -33,6 +34,7 @@ int buttonForKey(uintptr_t key) {
 // pause.
 void setPaused(uint8_t reason, bool on) {
     const uint8_t before = sharedState.paused;
+    if (!on && (reason & PAUSED_BY_KEY)) sharedState.padUnplugged = 0;
     sharedState.paused = on ? (before | reason) : (before & ~reason);
     if (!before && sharedState.paused) pauseSound(true);
     if (before && !sharedState.paused) {
@@ -46,7 +48,20 @@ void leave() {
     if (leaveRace) leaveRace();
 }
 
-void keyDown(uintptr_t key) {
+// In a race of several players a key steers the bike of the player it belongs to (the
+// platform says whose in lParam); a key of no player is player 1's, as a key script's
+// without a player is. Returns the held buttons of that player, or null for a key that
+// steers nobody here (a player without a seat in this race), and the button it means.
+uint8_t* seatButtons(uintptr_t key, intptr_t lParam, int& button) {
+    const int player = platform::playerOfKey(lParam);
+    button = buttonForKey(player ? platform::playerVirtualKey(lParam) : key);
+    if (button < 0 || player > sharedState.race->humans) return nullptr;
+    return player >= 2 ? sharedState.otherPlayersHeld[player - 2] : sharedState.buttonHeld;
+}
+
+bool severalPlayersRace() { return sharedState.inGame && sharedState.race && sharedState.race->humans > 1; }
+
+void keyDown(uintptr_t key, intptr_t lParam) {
     // The pause keys act on their press; outside a race they do nothing, and a gamepad's
     // menu button is Enter there.
     if (key == platform::VK_PAUSE || key == platform::VK_GAMEPAD_MENU) {
@@ -58,6 +73,14 @@ void keyDown(uintptr_t key) {
     // The handheld waited for one of its mapped buttons. Enter still counts on its release,
     // or that release would select in the main menu it led to.
     if (!sharedState.inGame && (key == platform::VK_OTHER || key == platform::VK_ESCAPE)) sharedState.anyKeySeen = 1;
+    if (severalPlayersRace()) {
+        int button = -1;
+        if (uint8_t* held = seatButtons(key, lParam, button)) {
+            if (held == sharedState.buttonHeld) setButton(button, 1);
+            else held[button] = 1;
+        }
+        return;
+    }
     const int button = buttonForKey(key);
     if (button >= 0) setButton(button, 1);
     // Q and E never report a release (their buttons stay held): the level moves on the press.
@@ -65,12 +88,24 @@ void keyDown(uintptr_t key) {
         sharedState.menu->changeLevel(key == platform::VK_Q ? -1 : 1);
 }
 
-void keyUp(uintptr_t key) {
+void keyUp(uintptr_t key, intptr_t lParam) {
     if (key == platform::VK_GAMEPAD_MENU) {
         const bool pressedInRace = menuButtonPressedInRace;
         menuButtonPressedInRace = false;
         if (sharedState.inGame || pressedInRace) return;
         key = platform::VK_RETURN;
+    }
+    if (severalPlayersRace() && key != platform::VK_RETURN && key != platform::VK_ESCAPE) {
+        int seatButton = -1;
+        uint8_t* held = seatButtons(key, lParam, seatButton);
+        if (!held || seatButton > ButtonRight) return;
+        if (held == sharedState.buttonHeld) {
+            setButton(seatButton, 0);
+            markButtonReleased(seatButton);
+        } else {
+            held[seatButton] = 0;
+        }
+        return;
     }
     const int button = buttonForKey(key);
     if (button >= 0 && button <= ButtonRight) {
@@ -107,10 +142,19 @@ intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wPara
         else if (wParam != 0 || sharedState.inGame) setPaused(PAUSED_BY_FOCUS, wParam == 0);
         return 0;
     case platform::MsgKeyDown:
-        keyDown(wParam);
+        keyDown(wParam, lParam);
         return 0;
     case platform::MsgKeyUp:
-        keyUp(wParam);
+        keyUp(wParam, lParam);
+        return 0;
+    case platform::MsgGamepadAdded:
+        return 0;
+    case platform::MsgGamepadRemoved:
+        // A player whose pad came out cannot steer: the race waits, and says why.
+        if (sharedState.inGame && !sharedState.paused) {
+            sharedState.padUnplugged = static_cast<uint8_t>(wParam);
+            setPaused(PAUSED_BY_KEY, true);
+        }
         return 0;
     default:
         return 0;

@@ -352,7 +352,12 @@ bool Platform::lastPresentedFrame(Image& out) const {
 void Platform::measureText(const char* text, int& width, int& height) { overlay->measure(text, width, height); }
 
 void Platform::drawText(int x, int y, const char* text, Rgb background, Rgb foreground) {
-    TextOverlay::Placement at{scale, textX, textY, textW, textH, 0, 0, viewX, viewY, viewW, viewH};
+    drawTextIn(textX, textY, textW, textH, x, y, text, background, foreground);
+}
+
+void Platform::drawTextIn(int rectX, int rectY, int rectW, int rectH, int x, int y, const char* text,
+                          Rgb background, Rgb foreground) {
+    TextOverlay::Placement at{scale, rectX, rectY, rectW, rectH, 0, 0, viewX, viewY, viewW, viewH};
     drawableSize(at.drawableW, at.drawableH);
     if (at.drawableW <= 0 || at.drawableH <= 0) {
         at.drawableW = LOGICAL_WIDTH;

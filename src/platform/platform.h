@@ -118,6 +118,10 @@ public:
     // takes the measured size of the text.
     void drawText(int x, int y, const char* text, Rgb background, Rgb foreground);
     void measureText(const char* text, int& width, int& height);
+    // The same over one part of the picture: x and y are logical pixels from the top-left
+    // corner of the rectangle (drawable pixels, from the bottom-left as GL counts) given.
+    void drawTextIn(int rectX, int rectY, int rectW, int rectH, int x, int y, const char* text, Rgb background,
+                    Rgb foreground);
 
     // The game's tick count in milliseconds, through the journal.
     uint32_t tickCount() { return events.tick(realTicks()); }

@@ -39,6 +39,26 @@ void traceBikes(nlohmann::json& out, const PlayerBike* player, const AiBike* con
         });
     }
     out["opponents"] = slots;
-    out["cameraYaw"] = cameraYaw;
-    out["cameraYawTarget"] = cameraYawTarget;
+    out["cameraYaw"] = player ? player->cameraYaw : 0;
+    out["cameraYawTarget"] = player ? player->cameraYawTarget : 0;
+}
+
+void tracePlayers(nlohmann::json& out, const PlayerBike* const* seats, int humans, const int32_t* scores) {
+    nlohmann::json players = nlohmann::json::array();
+    for (int seat = 0; seat < humans; ++seat) {
+        const PlayerBike* human = seats[seat];
+        if (!human) break;
+        const LightWall* wall = human->wall();
+        players.push_back({
+            {"x", human->position.x},
+            {"z", human->position.z},
+            {"direction", static_cast<int>(human->steering.direction)},
+            {"heading", human->heading},
+            {"alive", human->playerAlive},
+            {"wallQuads", wall ? wall->quadCount() : 0},
+            {"score", scores[seat == 0 ? 3 : seat - 1]},
+            {"cameraYaw", human->cameraYaw},
+        });
+    }
+    out["players"] = players;
 }

@@ -45,6 +45,7 @@ nlohmann::json Trace::frameState(long frame, SoundCallRecorder* sounds) {
     }
     if (const Race* race = s.race; race && race->player) {
         traceBikes(j, race->player, race->aiBikes, 3);
+        if (race->humans > 1) tracePlayers(j, race->seats, race->humans, s.scores);
         j["opponentCount"] = race->opponentCount;
         j["scoredOpponents"] = race->scoredCount;
         if (race->killer != Race::NO_CRASH_THIS_FRAME) j["killer"] = race->killer;

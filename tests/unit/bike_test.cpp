@@ -55,13 +55,13 @@ TEST_F(PlayerBikeTest, BothButtonsTurnRightThenLeftExceptInTheStartFrame) {
     EXPECT_EQ(player->steering.direction, MinusX);
     EXPECT_EQ(player->heading, F(90));
     EXPECT_EQ(wallDirections(wall()), (Dirs{MinusZ, MinusX}));
-    EXPECT_EQ(cameraYawTarget, -0x1921F);
+    EXPECT_EQ(player->cameraYawTarget, -0x1921F);
     EXPECT_EQ(sharedState.raceStarted, 1);
     frame(false, false, F(3));
     frame(true, true, F(3)); // a wall turn each way: the same direction, two more quads
     EXPECT_EQ(player->steering.direction, MinusX);
     EXPECT_EQ(wallDirections(wall()), (Dirs{MinusZ, MinusX, MinusZ, MinusX}));
-    EXPECT_EQ(cameraYawTarget, -0x1921F);
+    EXPECT_EQ(player->cameraYawTarget, -0x1921F);
     EXPECT_EQ(player->heading, F(90));
 }
 
@@ -82,19 +82,19 @@ TEST_F(PlayerBikeTest, CameraSwingsASeventhPerFrame) {
     frame(false, false);
     const Vec3 eyeBefore = camera.eye;
     frame(true, false); // right turn: target +1.5708
-    EXPECT_EQ(cameraYawTarget, 0x1921F);
-    EXPECT_EQ(cameraYaw, -FixedDiv(-0x1921F, 0x70000));
+    EXPECT_EQ(player->cameraYawTarget, 0x1921F);
+    EXPECT_EQ(player->cameraYaw, -FixedDiv(-0x1921F, 0x70000));
     EXPECT_NE(camera.eye.x, eyeBefore.x) << "the eye swings about the bike";
-    for (int i = 0; i < 200 && cameraYaw != cameraYawTarget; ++i) frame(false, false);
-    EXPECT_EQ(cameraYaw, cameraYawTarget) << "a swing to the right ends exactly";
+    for (int i = 0; i < 200 && player->cameraYaw != player->cameraYawTarget; ++i) frame(false, false);
+    EXPECT_EQ(player->cameraYaw, player->cameraYawTarget) << "a swing to the right ends exactly";
     const Vec3 settled = camera.eye;
     frame(false, false);
     EXPECT_EQ(camera.eye, settled) << "no orbit once the target is reached";
 
     frame(false, true); // left turn back to 0
     for (int i = 0; i < 200; ++i) frame(false, false);
-    EXPECT_GT(cameraYaw, cameraYawTarget) << "a swing to the left keeps a rest";
-    EXPECT_LE(cameraYaw - cameraYawTarget, 7);
+    EXPECT_GT(player->cameraYaw, player->cameraYawTarget) << "a swing to the left keeps a rest";
+    EXPECT_LE(player->cameraYaw - player->cameraYawTarget, 7);
     const Vec3 resting = camera.eye;
     frame(false, false);
     EXPECT_NE(camera.eye.z, resting.z) << "an orbit by 0 still pulls the eye in";

@@ -33,7 +33,6 @@ protected:
         sharedState.frameStep = F(2);
         sharedState.frameTime = 0;
         sharedState.options.speed = 0;
-        cameraYaw = cameraYawTarget = 0;
         camera.lookAt(F(-5), F(60), F(210), 0, 0, F(90), 0, FIXED_ONE, 0);
         arena = new ArenaTree("no-such-arena.ase", &camera);
         if (!arena->root) arena->root = new TreeNode();

@@ -192,9 +192,10 @@ TEST_F(RaceTest, EveryGameStartsWithAFreshCamera) {
     enter(0);
     start(2);
     press(ButtonRight);
-    ASSERT_NE(cameraYaw, cameraYawTarget) << "the swing has only begun";
+    ASSERT_NE(sharedState.race->player->cameraYaw, sharedState.race->player->cameraYawTarget)
+        << "the swing has only begun";
     toggleMode();
     enter(0);
-    EXPECT_EQ(cameraYaw, 0);
-    EXPECT_EQ(cameraYawTarget, 0);
+    EXPECT_EQ(sharedState.race->player->cameraYaw, 0);
+    EXPECT_EQ(sharedState.race->player->cameraYawTarget, 0);
 }

@@ -35,14 +35,17 @@ std::vector<int64_t> capture(const Race& race) {
     const FrameTimerState timer = frameTimerState();
     v.insert(v.end(), {crt::state(), timer.previousTick, timer.currentTick, sharedState.frameTime,
                        sharedState.frameStep, sharedState.playerAlive, sharedState.raceStarted, race.scoredCount,
-                       race.killer, cameraYaw, cameraYawTarget});
+                       race.killer});
     v.insert(v.end(), std::begin(sharedState.scores), std::end(sharedState.scores));
-    vec(race.camera->eye);
-    vec(race.camera->centre);
-    vec(race.camera->up);
-    std::vector<const Bike*> bikes{race.player};
-    for (const AiBike* bike : race.aiBikes)
-        if (bike) bikes.push_back(bike);
+    for (int seat = 0; seat < race.humans; ++seat) {
+        v.insert(v.end(), {race.seats[seat]->cameraYaw, race.seats[seat]->cameraYawTarget, race.seats[seat]->playerAlive});
+        vec(race.seatCameras[seat]->eye);
+        vec(race.seatCameras[seat]->centre);
+        vec(race.seatCameras[seat]->up);
+    }
+    std::vector<const Bike*> bikes;
+    for (int b = 0; b < MAX_SEATS; ++b)
+        if (const Bike* bike = race.bike(b)) bikes.push_back(bike);
     for (const Bike* bike : bikes) {
         vec(bike->position);
         v.insert(v.end(), {bike->heading, bike->steering.direction, bike->steering.leftLatch,
