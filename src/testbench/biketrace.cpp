@@ -5,6 +5,7 @@
 #include "aibike.h"
 #include "bike.h"
 #include "lightwall.h"
+#include "race.h"
 
 void traceBikes(nlohmann::json& out, const PlayerBike* player, const AiBike* const* opponents, int slotCount) {
     if (player) {
@@ -56,7 +57,7 @@ void tracePlayers(nlohmann::json& out, const PlayerBike* const* seats, int human
             {"heading", human->heading},
             {"alive", human->playerAlive},
             {"wallQuads", wall ? wall->quadCount() : 0},
-            {"score", scores[seat == 0 ? 3 : seat - 1]},
+            {"score", scores[Race::scoreSlot(seat)]},
             {"cameraYaw", human->cameraYaw},
         });
     }

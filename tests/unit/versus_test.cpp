@@ -300,3 +300,20 @@ TEST_F(VersusTest, ViewsSplitTheAreaWithoutGapsOrOverlaps) {
         }
     }
 }
+
+TEST_F(VersusTest, APadUnpluggedInARacePausesItAndSaysWhose) {
+    enter(2, 0);
+    tap(platform::VK_RIGHT, 1);
+    windowProc(nullptr, platform::MsgGamepadRemoved, 2, 0);
+    EXPECT_NE(sharedState.paused & PAUSED_BY_KEY, 0);
+    EXPECT_EQ(sharedState.padUnplugged, 2);
+    // The pause key goes on, and the picture no longer names the pad.
+    windowProc(nullptr, platform::MsgKeyDown, platform::VK_PAUSE, 0);
+    EXPECT_EQ(sharedState.paused, 0);
+    EXPECT_EQ(sharedState.padUnplugged, 0);
+    // In the menu a pad coming out pauses nothing.
+    toggleMode();
+    windowProc(nullptr, platform::MsgGamepadRemoved, 1, 0);
+    EXPECT_EQ(sharedState.paused, 0);
+    EXPECT_EQ(sharedState.padUnplugged, 0);
+}
