@@ -107,8 +107,8 @@ PlayerBike::PlayerBike(const char* modelFile, ArenaTree* arena, Camera* camera, 
 }
 
 void PlayerBike::reset() {
-    playerAlive = 1;
-    sharedState.playerAlive = 1;
+    playerAlive = gone ? 0 : 1;
+    if (!gone) sharedState.playerAlive = 1;
     position = camera->centre;
     cameraYaw = 0;
     cameraYawTarget = 0;

@@ -85,6 +85,8 @@ public:
     Fixed cameraYawTarget = 0;
     // This player still drives. The program-wide playerAlive says whether any human does.
     uint8_t playerAlive = 1;
+    // The player left an online race: the bike crashed out and stays out in later rounds.
+    uint8_t gone = 0;
     const uint8_t* buttons = nullptr;
 
 private:

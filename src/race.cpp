@@ -182,7 +182,8 @@ void Race::runFrameAfterTimer() {
     bool crashed[MAX_SEATS] = {};
     for (int seat = 0; seat < humans; ++seat) {
         hits[seat] = HIT_ARENA_EDGE;
-        crashed[seat] = seats[seat]->playerAlive && seats[seat]->collide(hits[seat]);
+        // A player who left crashes out, as off the arena's edge.
+        crashed[seat] = seats[seat]->playerAlive && (seats[seat]->gone || seats[seat]->collide(hits[seat]));
     }
     for (int seat = 0; seat < humans; ++seat) {
         if (!crashed[seat]) continue;
@@ -226,6 +227,10 @@ void Race::runFrameAfterTimer() {
 
     if (drawNow) arena->draw();
     if (drawing && humans > 1) drawViews();
+}
+
+void Race::seatLeaves(int seat) {
+    if (seat > 0 && seat < humans && seats[seat]) seats[seat]->gone = 1;
 }
 
 bool Race::roundOver() const {
@@ -300,7 +305,10 @@ void Race::drawViews() {
     ViewRect area;
     platform::get().viewport(area.x, area.y, area.width, area.height);
     ViewRect views[MAX_SEATS];
-    const int count = layoutViews(humans, area, views);
+    // An online race shows this machine's player alone, over the whole area.
+    int count = 1;
+    if (viewSeat >= 0 && viewSeat < humans) views[0] = area;
+    else count = layoutViews(humans, area, views);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     for (int v = 0; v < count; ++v) {
@@ -312,7 +320,8 @@ void Race::drawViews() {
         glLoadIdentity();
         setDrawablePerspective(r.width, r.height);
         glMatrixMode(GL_MODELVIEW);
-        drawScene(v < humans ? seatCameras[v] : overview);
+        const int seat = viewSeat >= 0 && viewSeat < humans ? viewSeat : v;
+        drawScene(seat < humans ? seatCameras[seat] : overview);
     }
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

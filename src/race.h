@@ -70,6 +70,13 @@ public:
     // views beyond the humans (the fourth quarter of three players) show the arena whole.
     // Returns how many rectangles it wrote.
     static int layoutViews(int humans, const ViewRect& area, ViewRect out[MAX_SEATS]);
+    // Every view of a race of several players, drawn after the frame's logic (also on its
+    // own, for a frame an online race has already run).
+    void drawViews();
+    // The player of a seat left an online race: its bike crashes out in the next frame.
+    void seatLeaves(int seat);
+    // An online race shows one seat's view (this machine's player); -1 splits the screen.
+    int32_t viewSeat = -1;
 
 private:
     void placeAtStart(int seat);
@@ -79,8 +86,6 @@ private:
     // A race of several players: the humans' steps, crashes and scores, every seat in turn.
     void runSeats(bool drawNow);
     void scoreHumanCrash(int seat, int32_t hitWall);
-    // Every view of a race of several players, drawn after the frame's logic.
-    void drawViews();
     void drawScene(Camera* viewer);
     bool roundOver() const;
     // Materials the race's models added to the program-wide table start here; they and

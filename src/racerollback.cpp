@@ -1,5 +1,7 @@
 #include "racerollback.h"
 
+#include "net/session.h"
+
 #include <algorithm>
 #include <type_traits>
 
@@ -210,6 +212,7 @@ template <typename Io> bool RaceRollback::fields(Io& io) {
         io.value(human->cameraYaw);
         io.value(human->cameraYawTarget);
         io.value(human->playerAlive);
+        io.value(human->gone);
         bikeFields(io, *human);
     }
     for (AiBike* bike : race.aiBikes) {
@@ -280,6 +283,8 @@ void RaceRollback::advanceFrame(const net::SeatInputs& inputs) {
         for (int seat = 1; seat < net::kMaxSeats; ++seat)
             sharedState.otherPlayersHeld[seat - 1][b] = (inputs.seat[seat] >> b) & 1;
     }
+    for (int seat = 1; seat < net::kMaxSeats; ++seat)
+        if (inputs.seat[seat] & net::kSeatLeft) race.seatLeaves(seat);
     holdEffects(true);
     race.runFrameAt(tickFor(frameNumber));
     holdEffects(false);

@@ -317,3 +317,20 @@ TEST_F(VersusTest, APadUnpluggedInARacePausesItAndSaysWhose) {
     EXPECT_EQ(sharedState.paused, 0);
     EXPECT_EQ(sharedState.padUnplugged, 0);
 }
+
+TEST_F(VersusTest, APlayerWhoLeftCrashesOutAndStaysOut) {
+    enter(3, 0);
+    tap(platform::VK_RIGHT, 1);
+    race->seatLeaves(2);
+    frame();
+    EXPECT_EQ(race->seats[2]->playerAlive, 0);
+    EXPECT_EQ(scores(), (std::vector<int32_t>{2, 0, 0, 2})) << "as off the edge: the two others survive it";
+    // Player 2 crashes: the round restarts without the player who left.
+    carry(1, F(299.5), race->seats[1]->position.z, PlusX);
+    frame();
+    EXPECT_EQ(race->seats[0]->playerAlive, 1);
+    EXPECT_EQ(race->seats[1]->playerAlive, 1);
+    EXPECT_EQ(race->seats[2]->playerAlive, 0) << "gone for good";
+    race->seatLeaves(0);
+    EXPECT_EQ(race->seats[0]->gone, 0) << "the host's seat never leaves: its leaving ends the race";
+}
