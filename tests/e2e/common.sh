@@ -63,3 +63,21 @@ activate() {
   done
   fail "the window manager did not activate window $1"
 }
+
+# e2e_setup NAME: the usual clean-up on exit (the game in game_pid, the X server, the
+# scratch folder; with E2E_DEBUG set the logs first), failing lines named, and a private
+# home with its XDG folders as the working folder.
+e2e_cleanup() {
+  [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
+  desktop_stop
+  rm -rf "$work"
+}
+e2e_setup() {
+  trap e2e_cleanup EXIT
+  [ -n "${E2E_DEBUG:-}" ] && trap 'cat "$work"/*.log; e2e_cleanup' EXIT
+  trap "echo \"$1: FAIL: line \$LINENO: \$BASH_COMMAND\" >&2" ERR
+  export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data"
+  export XDG_STATE_HOME="$work/home/state" XDG_PICTURES_DIR="$work/pictures"
+  mkdir -p "$HOME" "$XDG_PICTURES_DIR"
+  cd "$work"
+}

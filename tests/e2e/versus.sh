@@ -11,19 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 fail() { echo "e2e versus: FAIL: $*" >&2; exit 1; }
 . "$here/common.sh"
-cleanup() {
-  [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
-  desktop_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-[ -n "${E2E_DEBUG:-}" ] && trap 'cat "$work"/*.log; cleanup' EXIT
-trap 'echo "e2e versus: FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
-
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data"
-export XDG_STATE_HOME="$work/home/state" XDG_PICTURES_DIR="$work/pictures"
-mkdir -p "$HOME" "$XDG_PICTURES_DIR"
-cd "$work"
+e2e_setup "e2e versus"
 
 # The last trace line's value of a Python expression over it (j).
 last() { tail -n1 vs.jsonl | python3 -c "import json, sys; j = json.load(sys.stdin); print($1)"; }

@@ -14,40 +14,18 @@
 #include "sharedstate.h"
 #include "application.h"
 #include "testplatform.h"
+#include "racefixture.h"
 #include "window.h"
 
 namespace {
 
-class RaceTest : public ::testing::Test {
+class RaceTest : public RaceFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(testing_support::ensurePlatform());
-        setAppDirFrom(PALVEX_BINARY_DIR "/palvex");
-        ticks = 5000;
-        testing_support::setTicks(ticks);
-        TearDown();
-        delete sharedState.race;
-        race = new Race();
-        race->drawing = false; // the race logic alone, without a GL context
-        sharedState.race = race;
-    }
-    void TearDown() override {
-        if (sharedState.inGame) toggleMode();
-        for (uint8_t& b : sharedState.buttonHeld) b = 0;
-        sharedState.options.opponentChoice = sharedState.options.detail = sharedState.options.speed = 0;
-    }
     void enter(int opponentChoice) {
         sharedState.options.opponentChoice = opponentChoice;
         toggleMode();
         ASSERT_EQ(sharedState.inGame, 1);
     }
-    // One race frame 20 ms after the previous one.
-    void frame() {
-        ticks += 20;
-        testing_support::setTicks(ticks);
-        race->runFrame();
-    }
-    void frames(int n) { for (int i = 0; i < n; ++i) frame(); }
     void press(int button) {
         sharedState.buttonHeld[button] = 1;
         frame();
@@ -92,8 +70,6 @@ protected:
         return out;
     }
 
-    Race* race = nullptr;
-    uint32_t ticks = 0;
     int zig = 1;
 };
 

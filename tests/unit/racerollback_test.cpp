@@ -24,6 +24,7 @@
 #include "window.h"
 
 #include "../countallocations.h"
+#include "racefixture.h"
 
 namespace {
 
@@ -62,25 +63,8 @@ std::vector<int64_t> capture(const Race& race) {
     return v;
 }
 
-class RaceRollbackTest : public ::testing::Test {
+class RaceRollbackTest : public RaceFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(testing_support::ensurePlatform());
-        setAppDirFrom(PALVEX_BINARY_DIR "/palvex");
-        testing_support::setTicks(5000);
-        TearDown();
-        delete sharedState.race;
-        race = new Race();
-        race->drawing = false;
-        sharedState.race = race;
-    }
-    void TearDown() override {
-        if (sharedState.inGame) toggleMode();
-        for (uint8_t& b : sharedState.buttonHeld) b = 0;
-        sharedState.options.opponentChoice = 0;
-        sharedState.players = 1;
-        sharedState.versusOpponents = -1;
-    }
     void enter(int opponentChoice) {
         sharedState.options.opponentChoice = opponentChoice;
         toggleMode();
@@ -95,7 +79,6 @@ protected:
     void run(RaceRollback& game, int frames) {
         for (int i = 0; i < frames; ++i) game.advanceFrame(inputsOf(game.frame()));
     }
-    Race* race = nullptr;
 };
 
 TEST_F(RaceRollbackTest, LoadingGivesBackTheSavedRaceAndItsFuture) {

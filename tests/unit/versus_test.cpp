@@ -19,29 +19,15 @@
 #include "sharedstate.h"
 #include "sound.h"
 #include "testplatform.h"
+#include "racefixture.h"
 #include "window.h"
 
 namespace {
 
-class VersusTest : public ::testing::Test {
+class VersusTest : public RaceFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(testing_support::ensurePlatform());
-        setAppDirFrom(PALVEX_BINARY_DIR "/palvex");
-        ticks = 5000;
-        testing_support::setTicks(ticks);
-        TearDown();
-        delete sharedState.race;
-        race = new Race();
-        race->drawing = false;
-        sharedState.race = race;
-    }
     void TearDown() override {
-        if (sharedState.inGame) toggleMode();
-        for (uint8_t& b : sharedState.buttonHeld) b = 0;
-        sharedState.players = 1;
-        sharedState.versusOpponents = -1;
-        sharedState.options.opponentChoice = 0;
+        RaceFixture::TearDown();
         recordSoundCalls(false);
         soundReady = 0;
         sharedState.options.soundOn = 0;
@@ -51,14 +37,6 @@ protected:
         sharedState.versusOpponents = opponents;
         toggleMode();
         ASSERT_EQ(sharedState.inGame, 1);
-    }
-    void frame() {
-        ticks += 20;
-        testing_support::setTicks(ticks);
-        race->runFrame();
-    }
-    void frames(int n) {
-        for (int i = 0; i < n; ++i) frame();
     }
     // A key of a player as the platform sends it (player 0: a key of nobody's binding).
     static void key(bool down, uint32_t virtualKey, int player) {
@@ -83,9 +61,6 @@ protected:
         race->seats[seat]->steering.direction = d;
     }
     static std::vector<int32_t> scores() { return std::vector<int32_t>(sharedState.scores, sharedState.scores + 4); }
-
-    Race* race = nullptr;
-    uint32_t ticks = 0;
 };
 
 } // namespace
