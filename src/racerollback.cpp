@@ -299,9 +299,10 @@ net::Checksum RaceRollback::checksum() {
     return sum;
 }
 
-net::Buttons RaceRollback::heldButtons() {
+net::Buttons RaceRollback::heldButtons(int seat) {
+    const uint8_t* held = seat <= 0 ? sharedState.buttonHeld : sharedState.otherPlayersHeld[(seat - 1) % 3];
     net::Buttons buttons = 0;
     for (int b = 0; b < ButtonCount; ++b)
-        if (sharedState.buttonHeld[b]) buttons |= static_cast<net::Buttons>(1u << b);
+        if (held[b]) buttons |= static_cast<net::Buttons>(1u << b);
     return buttons;
 }

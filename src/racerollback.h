@@ -43,8 +43,8 @@ public:
     uint32_t frame() const { return frameNumber; }
     int loadFailures() const { return failedLoads; }
 
-    // The buttons of seat 0 as the race holds them now.
-    static net::Buttons heldButtons();
+    // The buttons of a seat as the race holds them now.
+    static net::Buttons heldButtons(int seat = 0);
 
 private:
     template <typename Io> bool fields(Io& io);

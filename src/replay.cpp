@@ -481,7 +481,7 @@ int verifyReplay(int syncDistance) {
         if (sharedState.paused && replayHeldByPause()) break;
         if (sync) {
             net::SeatInputs inputs;
-            inputs.seat[0] = RaceRollback::heldButtons();
+            for (int seat = 0; seat < net::kMaxSeats; ++seat) inputs.seat[seat] = RaceRollback::heldButtons(seat);
             if (!sync->advance(inputs) || rollback.loadFailures() > 0) {
                 syncMismatch(*sync, syncDistance);
                 break;
