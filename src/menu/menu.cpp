@@ -424,7 +424,7 @@ void Menu::drawScreenText() {
             playersLines(sharedState.players, sharedState.versusOpponents, sharedState.options.opponentChoice,
                          sharedState.aiLevel, padsSeated);
         for (size_t row = 0; row < lines.size() && row < PLAYERS_ROWS; ++row)
-            drawLine(PLAYERS_TEXT_X, playersRowTops[row], lines[row]);
+            if (!lines[row].empty()) drawLine(PLAYERS_TEXT_X, playersRowTops[row], lines[row]);
         break;
     }
     case ScreenMain:

@@ -103,7 +103,7 @@ std::vector<std::string> creditsLines();
 // seats.
 int32_t computerBikes(int32_t players, int32_t versusOpponents, int32_t opponentChoice);
 // The players screen's rows, top first: players, computer bikes, level, start; then the
-// seated gamepads (bit p - 1 for player p) and the keys that change them.
+// seated gamepads (bit p - 1 for player p; empty with none) and the keys that change them.
 std::vector<std::string> playersLines(int32_t players, int32_t versusOpponents, int32_t opponentChoice,
                                       int32_t aiLevel, int32_t pads);
 

@@ -51,6 +51,7 @@ std::vector<std::string> playersLines(int32_t players, int32_t versusOpponents, 
     std::string seated;
     for (int player = 1; player <= platform::MAX_PLAYERS; ++player)
         if (pads & (1 << (player - 1))) seated += " " + std::to_string(player);
+    // No pad, no line: a window system that reports no pads says nothing false.
     return {"players: " + std::to_string(players), bikes, std::string("level: ") + levelName(aiLevel), "start",
-            "pads:" + (seated.empty() ? std::string(" none") : seated), "left, right: change"};
+            seated.empty() ? std::string() : "pads:" + seated, "left, right: change"};
 }
