@@ -224,7 +224,7 @@ void Menu::navigate(int lastItem) {
                                                      : lastItem;
     if (item > screenLast) item = screenLast;
     // The players screen's rows are the options screen's, 24 pixels apart.
-    const int pointerRows = lastItem == PLAYERS_LAST_ITEM ? OPTIONS_LAST_ITEM : lastItem;
+    const int pointerRows = screen == ScreenPlayers ? OPTIONS_LAST_ITEM : lastItem;
     glTranslatex(0, 96 * ONE, 0);
     glTranslatex(-32 * ONE, pointerOffset(item, pointerRows), 0);
     glBindTexture(GL_TEXTURE_2D, pointerTexture);
