@@ -10,6 +10,7 @@
 #include "frametimer.h"
 #include "lightwall.h"
 #include "materialmanager/materialmanager.h"
+#include "menu/menu.h"
 #include "model.h"
 #include "platform/platform.h"
 #include "renderingcontext.h"
@@ -49,11 +50,7 @@ void applyDetail(Bike* bike) {
 
 void nextRaceMakeUp(int32_t& humans, int32_t& opponents) {
     humans = sharedState.players < 1 ? 1 : sharedState.players > MAX_SEATS ? MAX_SEATS : sharedState.players;
-    // The options' count, unless the command line or the players screen chose one (a
-    // race of one player has at least one opponent); never more than the seats left.
-    opponents = sharedState.options.opponentChoice + 1;
-    if (sharedState.versusOpponents >= (humans > 1 ? 0 : 1)) opponents = sharedState.versusOpponents;
-    if (opponents > MAX_SEATS - humans) opponents = MAX_SEATS - humans;
+    opponents = computerBikes(humans, sharedState.versusOpponents, sharedState.options.opponentChoice);
 }
 
 Race::Race() : camera(new Camera()) {}

@@ -148,8 +148,10 @@ intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wPara
         keyUp(wParam, lParam);
         return 0;
     case platform::MsgGamepadAdded:
+        if (sharedState.menu) sharedState.menu->gamepadSeated(static_cast<int>(wParam), true);
         return 0;
     case platform::MsgGamepadRemoved:
+        if (sharedState.menu) sharedState.menu->gamepadSeated(static_cast<int>(wParam), false);
         // A player whose pad came out cannot steer: the race waits, and says why.
         if (sharedState.inGame && !sharedState.paused) {
             sharedState.padUnplugged = static_cast<uint8_t>(wParam);

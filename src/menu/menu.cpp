@@ -92,6 +92,19 @@ Menu::Menu(StartRace startRace, bool readOptionsFile) {
     if (usesOptionsFile) loadOptions();
 }
 
+namespace {
+
+constexpr int PLAYERS_LAST_ITEM = 3;
+constexpr int PLAYERS_START_ITEM = 3;
+// The players screen's rows stand where the options screen's do, so its pointer takes the
+// options' places, the gamepads' line the place of "back", and the keys' line the room
+// left above the frame.
+constexpr int PLAYERS_TEXT_X = 64;
+constexpr int PLAYERS_ROWS = 6;
+const int playersRowTops[PLAYERS_ROWS] = {117, 141, 165, 188, 212, 231};
+
+} // namespace
+
 void Menu::runFrame() {
     drawnAfter = platform::get().framesPresented();
     const Look before = look();
@@ -120,6 +133,10 @@ void Menu::runFrame() {
             screen = ScreenControls;
             item = 0;
         }
+        if (wasButtonReleased(ButtonLeft) && screen == ScreenMain && !sharedState.inGame) {
+            screen = ScreenPlayers;
+            item = 0;
+        }
         break;
     case ScreenOptions:
         glBindTexture(GL_TEXTURE_2D, optionsTexture);
@@ -138,6 +155,9 @@ void Menu::runFrame() {
     case ScreenControls:
         // The background alone; the words come after the frame.
         handleSelect();
+        break;
+    case ScreenPlayers:
+        navigate(PLAYERS_LAST_ITEM);
         break;
     case ScreenTitle:
         glLoadIdentity();
@@ -158,13 +178,23 @@ void Menu::runFrame() {
 
 bool Menu::Look::operator==(const Look& o) const {
     return screen == o.screen && item == o.item && opponentChoice == o.opponentChoice && detail == o.detail &&
-           speed == o.speed && soundOn == o.soundOn && anyKeySeen == o.anyKeySeen && aiLevel == o.aiLevel;
+           speed == o.speed && soundOn == o.soundOn && anyKeySeen == o.anyKeySeen && aiLevel == o.aiLevel &&
+           players == o.players && versusOpponents == o.versusOpponents && pads == o.pads;
 }
 
 Menu::Look Menu::look() const {
     const OptionsRecord& options = sharedState.options;
-    return {screen,          item, options.opponentChoice, options.detail, options.speed, options.soundOn,
-            sharedState.anyKeySeen, sharedState.aiLevel};
+    return {screen,
+            item,
+            options.opponentChoice,
+            options.detail,
+            options.speed,
+            options.soundOn,
+            sharedState.anyKeySeen,
+            sharedState.aiLevel,
+            sharedState.players,
+            sharedState.versusOpponents,
+            padsSeated};
 }
 
 bool Menu::atRest() const {
@@ -181,16 +211,22 @@ void Menu::navigate(int lastItem) {
     handleSelect();
     if (wasButtonReleased(ButtonUp)) item = item == 0 ? lastItem : item - 1;
     if (wasButtonReleased(ButtonDown)) item = item == lastItem ? 0 : item + 1;
-    if (screen == ScreenOptions) {
-        if (wasButtonReleased(ButtonLeft)) changeOption(-1);
-        if (wasButtonReleased(ButtonRight)) changeOption(+1);
+    if (screen == ScreenOptions || screen == ScreenPlayers) {
+        void (Menu::*change)(int) = screen == ScreenOptions ? &Menu::changeOption : &Menu::changeChoice;
+        if (wasButtonReleased(ButtonLeft)) (this->*change)(-1);
+        if (wasButtonReleased(ButtonRight)) (this->*change)(+1);
     }
     // A select in this frame may have changed the screen: Up released with "back" would
     // otherwise leave the main menu's pointer on an item it does not have.
-    const int screenLast = screen == ScreenMain ? MAIN_LAST_ITEM : screen == ScreenOptions ? OPTIONS_LAST_ITEM : lastItem;
+    const int screenLast = screen == ScreenMain      ? MAIN_LAST_ITEM
+                           : screen == ScreenOptions ? OPTIONS_LAST_ITEM
+                           : screen == ScreenPlayers ? PLAYERS_LAST_ITEM
+                                                     : lastItem;
     if (item > screenLast) item = screenLast;
+    // The players screen's rows are the options screen's, 24 pixels apart.
+    const int pointerRows = screen == ScreenPlayers ? OPTIONS_LAST_ITEM : lastItem;
     glTranslatex(0, 96 * ONE, 0);
-    glTranslatex(-32 * ONE, pointerOffset(item, lastItem), 0);
+    glTranslatex(-32 * ONE, pointerOffset(item, pointerRows), 0);
     glBindTexture(GL_TEXTURE_2D, pointerTexture);
     drawTriangles(pointerQuad, unitTexCoords);
 }
@@ -215,13 +251,23 @@ void Menu::handleSelect() {
     case ScreenControls:
         screen = ScreenMain;
         break;
+    case ScreenPlayers:
+        if (item != PLAYERS_START_ITEM) {
+            changeChoice(+1);
+            break;
+        }
+        // The race is left to the main menu's first item, as after a race started there.
+        screen = ScreenMain;
+        item = 0;
+        if (startRace) startRace();
+        break;
     default:
         break;
     }
 }
 
 void Menu::changeLevel(int step) {
-    if (screen != ScreenOptions) return;
+    if (screen != ScreenOptions && screen != ScreenPlayers) return;
     sharedState.aiLevel = ((sharedState.aiLevel + step) % LevelCount + LevelCount) % LevelCount;
     levelShown = true;
 }
@@ -281,18 +327,28 @@ namespace {
 
 int32_t cycledBack(int32_t value) { return value <= 0 || value > 2 ? 2 : value - 1; }
 
-// Rows of text over the credits and the controls screen: white on black, one under the
-// other from the top, from x = 16 or centred.
+// Text over the menus: white on black, as the option words.
+void drawLine(int x, int top, const std::string& text) {
+    platform::get().drawText(x, top, text.c_str(), platform::Rgb{0, 0, 0}, platform::Rgb{255, 255, 255});
+}
+
+// Rows of text over the credits and the controls screen, one under the other from the top,
+// from x = 16 or centred.
 void drawLines(const std::vector<std::string>& lines, int top, int step, bool centred) {
-    platform::Platform& system = platform::get();
     for (size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].empty()) continue;
         int width = 0, height = 0;
-        if (centred) system.measureText(lines[i].c_str(), width, height);
-        const int x = centred ? (sharedState.screenWidth - width) / 2 : 16;
-        system.drawText(x, top + static_cast<int>(i) * step, lines[i].c_str(), platform::Rgb{0, 0, 0},
-                        platform::Rgb{255, 255, 255});
+        if (centred) platform::get().measureText(lines[i].c_str(), width, height);
+        drawLine(centred ? (sharedState.screenWidth - width) / 2 : 16, top + static_cast<int>(i) * step, lines[i]);
     }
+}
+
+// Under the main menu while START begins a race of several players.
+std::string versusSummary() {
+    const SharedState& s = sharedState;
+    const int32_t bikes = computerBikes(s.players, s.versusOpponents, s.options.opponentChoice);
+    return std::to_string(s.players) + " players \xc2\xb7 " + std::to_string(bikes) +
+           (bikes == 1 ? " computer bike" : " computer bikes");
 }
 
 std::string keysOf(platform::Action action) {
@@ -346,6 +402,7 @@ void Menu::goBack() {
         break;
     case ScreenCredits:
     case ScreenControls:
+    case ScreenPlayers:
         screen = ScreenMain;
         item = 0;
         break;
@@ -362,7 +419,19 @@ void Menu::drawScreenText() {
         if (sharedState.desktop) drawLines(creditsLines(), 264, 15, true);
         break;
     case ScreenControls: drawLines(controlsLines(), 100, 14, false); break;
+    case ScreenPlayers: {
+        const std::vector<std::string> lines =
+            playersLines(sharedState.players, sharedState.versusOpponents, sharedState.options.opponentChoice,
+                         sharedState.aiLevel, padsSeated);
+        for (size_t row = 0; row < lines.size() && row < PLAYERS_ROWS; ++row)
+            if (!lines[row].empty()) drawLine(PLAYERS_TEXT_X, playersRowTops[row], lines[row]);
+        break;
+    }
+    case ScreenMain:
+        // START begins the race of several players chosen on the players screen; the
+        // one-player menu stays the design's picture.
+        if (sharedState.players > 1) drawLines({versusSummary()}, 279, 0, true);
+        break;
     default: break;
     }
 }
-

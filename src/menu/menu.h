@@ -15,6 +15,9 @@ enum MenuScreen {
     // The keys and the scoring, in words over the menu's background: from the main menu or
     // the credits with Right.
     ScreenControls = 4,
+    // Who plays the next race: how many players share the screen, how many computer bikes
+    // and their level; from the main menu with Left. Words over the menu's background.
+    ScreenPlayers = 5,
 };
 
 // What the main menu's first item does: start a race. The application owns the switch
@@ -41,8 +44,14 @@ public:
     void navigate(int lastItem);
     void handleSelect();
     // The picture has rows for the four options of the file only: on the options screen
-    // Q and E step the opponents' level down and up, shown on a line under the rows.
+    // Q and E step the opponents' level down and up, shown on a line under the rows. The
+    // players screen takes them too.
     void changeLevel(int step);
+    // Left (-1) or Right (+1) on the players screen: the number under the pointer one step
+    // back or on, round at either end.
+    void changeChoice(int step);
+    // A gamepad came (on) or went for player 1 to 4; the players screen lists the seated.
+    void gamepadSeated(int player, bool on);
     void loadOptions();
     void saveOptions();
     // True when the next frame would draw the picture the last one drew and change
@@ -66,13 +75,16 @@ public:
 private:
     // Everything a menu frame is drawn from and reacts to.
     struct Look {
-        int32_t screen, item, opponentChoice, detail, speed, soundOn, anyKeySeen, aiLevel;
+        int32_t screen, item, opponentChoice, detail, speed, soundOn, anyKeySeen, aiLevel, players, versusOpponents,
+            pads;
         bool operator==(const Look& other) const;
     };
     Look look() const;
     bool lastFrameSettled = false;
     bool levelShown = false;
     Look lastLook{};
+    // Bit p - 1 for player p's gamepad.
+    int32_t padsSeated = 0;
     // The presented frame count before the menu's last frame: the window shows the menu's
     // picture only while no other frame (a race's) has been presented since.
     long drawnAfter = -2;
@@ -85,6 +97,15 @@ OptionsRecord firstStartOptions();
 std::vector<std::string> controlsLines();
 // The credits' lines: the game's name, version and licence, the way to the controls.
 std::vector<std::string> creditsLines();
+
+// The computer bikes the next race has: for one player the options' opponents (one to
+// three) unless the command line chose some; for several, versusOpponents, or with -1 the
+// options' count capped to the free seats.
+int32_t computerBikes(int32_t players, int32_t versusOpponents, int32_t opponentChoice);
+// The players screen's rows, top first: players, computer bikes, level, start; then the
+// seated gamepads (bit p - 1 for player p; empty with none) and the keys that change them.
+std::vector<std::string> playersLines(int32_t players, int32_t versusOpponents, int32_t opponentChoice,
+                                      int32_t aiLevel, int32_t pads);
 
 // The word an options row shows for a value; "?" for a value the row has no word for.
 // Rows: 0 opponents, 1 detail, 2 speed, 3 sound.

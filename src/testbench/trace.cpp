@@ -43,6 +43,12 @@ nlohmann::json Trace::frameState(long frame, SoundCallRecorder* sounds) {
         j["screen"] = menu->screen;
         j["item"] = menu->item;
     }
+    // Only once a race of several players is chosen, or being chosen: the one-player
+    // game's traces stay as they were.
+    if (s.players != 1 || s.versusOpponents != -1 || (s.menu && s.menu->screen == ScreenPlayers))
+        j["versus"] = {{"players", s.players},
+                       {"opponents", computerBikes(s.players, s.versusOpponents, s.options.opponentChoice)},
+                       {"level", s.aiLevel}};
     if (const Race* race = s.race; race && race->player) {
         traceBikes(j, race->player, race->aiBikes, 3);
         if (race->humans > 1) tracePlayers(j, race->seats, race->humans, s.scores);

@@ -2,7 +2,8 @@
 # End to end: the menu at rest in a window under Xvfb with a window manager (openbox).
 # Left alone it renders no frames (swapcount.so, loaded into the game, counts the swaps),
 # yet the window shows the menu as the keys left it; a resized window gets the menu drawn
-# afresh at its new size; F12 saves the picture a headless run of the same keys draws.
+# afresh at its new size; F12 saves the picture a headless run of the same keys draws; Left
+# shows the players screen, its words included, as the headless run draws it.
 #   tests/e2e/menu.sh PALVEX SWAPCOUNT.so
 set -euo pipefail
 palvex=$(readlink -f "$1")
@@ -62,6 +63,13 @@ for _ in $(seq 50); do compgen -G "pictures/palvex-*.png" >/dev/null && break; s
 shots=(pictures/palvex-*.png)
 [ -f "${shots[0]}" ] || fail "F12 wrote no screenshot at rest: $(cat game.log)"
 at_rest || fail "the menu renders frames for ever after F12"
+
+# Left: the players screen, at rest with its words; Escape and two Downs: back to "credits".
+xdotool key Left
+at_rest || fail "the players screen renders frames for ever"
+capture players.xwd
+for key in Escape Down Down; do xdotool key "$key"; sleep 0.3; done
+at_rest || fail "the main menu renders frames for ever after the players screen"
 shot_frames=$(swaps)
 
 # A window twice the size: the menu drawn again, at scale 2.
@@ -78,6 +86,9 @@ printf '1 down down\n2 up down\n4 down down\n5 up down\n' > keys.txt
 "$palvex" --headless --keys keys.txt --frames 8 --screenshot headless.png >headless.log 2>&1 ||
   fail "the headless run failed: $(cat headless.log)"
 "$palvex" --headless --frames 2 --screenshot title.png >>headless.log 2>&1 || fail "the headless title failed"
+printf '7 down left\n8 up left\n' >> keys.txt
+"$palvex" --headless --keys keys.txt --frames 9 --screenshot players.png >>headless.log 2>&1 ||
+  fail "the headless players screen failed"
 
 [ -n "${E2E_KEEP:-}" ] && cp -- *.xwd *.png "${shots[0]}" "$E2E_KEEP"/
 PYTHONPATH="$here" python3 - "${shots[0]}" <<'PY' || fail "picture check"
@@ -89,6 +100,10 @@ assert shot.differing(menu) == 0, "F12 at rest: %d pixels differ from the headle
 window_menu, window_title = read_xwd("menu.xwd"), read_xwd("title.xwd")
 assert window_title.differing(title) == 0, "the window at rest shows %d pixels off the title" % window_title.differing(title)
 assert window_menu.differing(menu) == 0, "the window at rest shows %d pixels off the menu" % window_menu.differing(menu)
+window_players, players = read_xwd("players.xwd"), read_png("players.png")
+assert players.differing(menu) > 1000, "the headless Left did not open the players screen"
+assert window_players.differing(players) == 0, "the window at rest shows %d pixels off the players screen" % (
+    window_players.differing(players))
 resized, doubled = read_xwd("resized.xwd"), menu.scaled(2)
 # Drawn at scale 2, an edge may fall a pixel away from where doubling puts it.
 off = resized.differing(doubled, tolerance=16, reach=1)

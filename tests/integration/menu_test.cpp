@@ -62,13 +62,20 @@ void expectPointerAt(const Shot& shot, int item, int step, int items) {
     EXPECT_TRUE(shot.is(24, top, POINTER) && shot.is(55, top + 31, POINTER) && shot.is(23, top + 16, BACKGROUND));
 }
 
-// Whether the box at (x, y) holds exactly this word as the overlay draws it (the font at
-// the logical size, white on black), glyphs and measured width.
-::testing::AssertionResult wordAt(const Shot& shot, int x, int y, const char* word) {
+// The overlay's font at the logical size.
+TTF_Font* overlayFont() {
     static TTF_Font* const font = TTF_Init() == 0 ? TTF_OpenFont(PALVEX_FONT, 11) : nullptr;
+    return font;
+}
+
+// Whether the box at (x, y) holds exactly this word as the overlay draws it (the font at
+// the logical size, white on black), glyphs and measured width; x -1: centred on the screen.
+::testing::AssertionResult wordAt(const Shot& shot, int x, int y, const char* word) {
+    TTF_Font* const font = overlayFont();
     if (!font) return ::testing::AssertionFailure() << "no font " << PALVEX_FONT;
     int w = 0, h = 0, mismatches = 0;
     TTF_SizeUTF8(font, word, &w, &h);
+    if (x < 0) x = (shot.width - w) / 2;
     SDL_Surface* rendered = TTF_RenderUTF8_Shaded(font, word, SDL_Color{255, 255, 255, 255}, SDL_Color{0, 0, 0, 255});
     SDL_Surface* rgb = SDL_ConvertSurfaceFormat(rendered, SDL_PIXELFORMAT_RGB24, 0);
     for (int row = 0; row < std::min(h, rgb->h); ++row)
@@ -284,4 +291,126 @@ TEST_F(MenuRun, OptionsScreenWritesTheValuesBesideTheirLabels) {
     const RunResult real = run(TO_OPTIONS, 4);
     EXPECT_EQ(real.errors, "");
     expectValues(Shot(dir.shot), {"one", "low", "low", "off"});
+}
+
+namespace {
+
+// From the title to the players screen, ready at frame 3.
+const std::string TO_PLAYERS = tap(1, "enter") + tap(2, "left");
+
+std::string versus(int players, int opponents, int level = 0) {
+    return "{\"players\":" + std::to_string(players) + ",\"opponents\":" + std::to_string(opponents) +
+           ",\"level\":" + std::to_string(level) + "}";
+}
+
+} // namespace
+
+// Players screen: items 0 players, 1 computer bikes, 2 level, 3 start. The trace's "versus"
+// is what START would begin; the one-player game's traces have none.
+TEST_F(MenuRun, PlayersScreenChoosesTheNextRace) {
+    const struct Case {
+        const char* what;
+        std::string keys;
+        long frames;
+        std::string expect;
+    } cases[] = {
+        {"Left opens it from the main menu; Up and Down wrap; the players go round 1 to 4 both ways",
+         TO_PLAYERS + tap(3, "up") + tap(4, "down") + taps(5, 8, "right") + tap(9, "a") + tap(10, "left"), 10,
+         "1 versus=null; 2 screen=5 item=0 inGame=0; 3 item=3; 4 item=0; 2-4 versus=" + versus(1, 1) +
+             "; 5 versus=" + versus(2, 1) + "; 7 versus=" + versus(4, 0) + "; 8 versus=" + versus(1, 1) +
+             "; 9 versus=" + versus(4, 0) + "; 10 versus=" + versus(3, 1) + "; 1-10 inGame=0"},
+        {"the computer bikes go round the free seats, and fewer seats cut them down for good",
+         TO_PLAYERS + tap(3, "right") + tap(4, "down") + taps(5, 6, "right") + tap(7, "d") + tap(8, "left") +
+             taps(9, 10, "right") + tap(11, "up") + tap(12, "right") + tap(13, "left") + taps(14, 15, "right") +
+             tap(16, "left") + tap(17, "down") + tap(18, "right") + tap(19, "right"),
+         19,
+         "3 versus=" + versus(2, 1) + "; 4 item=1; 5 versus=" + versus(2, 2) + "; 6 versus=" + versus(2, 0) +
+             "; 7 versus=" + versus(2, 1) + "; 8 versus=" + versus(2, 0) + "; 10 versus=" + versus(2, 2) +
+             "; 11 item=0; 12 versus=" + versus(3, 1) + "; 13 versus=" + versus(2, 1) + "; 15 versus=" +
+             versus(4, 0) + "; 16 versus=" + versus(3, 0) + "; 18 item=1 versus=" + versus(3, 1) +
+             "; 19 versus=" + versus(3, 0)},
+        {"one player races the options' opponents, which the screen shows and leaves alone",
+         TO_PLAYERS + tap(3, "down") + tap(4, "left") + taps(5, 6, "right") + tap(7, "up") + tap(8, "right"), 8,
+         "3-6 item=1 opponentChoice=2 versus=" + versus(1, 3) + "; 8 item=0 versus=" + versus(2, 2)},
+        {"the level goes round its four both ways, also with Q and E; Enter steps a value as Right does",
+         TO_PLAYERS + taps(3, 4, "down") + tap(5, "right") + taps(6, 7, "left") + tap(8, "enter") + tap(9, "e") +
+             tap(10, "q") + tap(11, "q") + tap(12, "up") + tap(13, "up") + tap(14, "enter") + tap(15, "escape"),
+         15,
+         "4 item=2; 5 versus=" + versus(1, 3, 1) + "; 7 versus=" + versus(1, 3, 3) + "; 8 versus=" +
+             versus(1, 3, 0) + "; 9 versus=" + versus(1, 3, 1) + "; 11 versus=" + versus(1, 3, 3) +
+             "; 14 item=0 versus=" + versus(2, 2, 3) + "; 15 screen=0 item=0 inGame=0 versus=" + versus(2, 2, 3)},
+        {"Escape keeps the numbers for START; the race is left to the main menu with them",
+         TO_PLAYERS + tap(3, "right") + tap(4, "escape") + tap(5, "enter") + tap(30, "escape") + tap(31, "left"), 31,
+         "4 screen=0 item=0 inGame=0 versus=" + versus(2, 2) + "; 5-29 inGame=1 versus=" + versus(2, 2) +
+             "; 30 inGame=0 screen=0 item=0 versus=" + versus(2, 2) + "; 31 screen=5 item=0 versus=" + versus(2, 2)},
+        {"Enter on start begins the race at once",
+         TO_PLAYERS + tap(3, "right") + tap(4, "up") + tap(5, "enter"), 6,
+         "4 screen=5 item=3 inGame=0; 5-6 inGame=1 screen=0 item=0 versus=" + versus(2, 2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The third case on: two opponents in the options.
+        if (&c == &cases[2]) writeBytes(dir.game + "options.bin", {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0});
+        const RunResult result = run(c.keys, c.frames);
+        EXPECT_EQ(result.trace.size(), size_t(c.frames));
+        expectTrace(result, c.expect);
+        EXPECT_EQ(result.errors, "");
+    }
+    EXPECT_EQ(readBytes(dir.game + "options.bin"), (std::vector<uint8_t>{0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0}))
+        << "the players screen writes nothing to options.bin";
+}
+
+// One player started from the players screen is the race the main menu starts: from the
+// start on, the same trace, the same sounds, the same picture.
+TEST_F(MenuRun, OnePlayerStartFromThePlayersScreenIsTheMainMenusStart) {
+    fs::copy(PALVEX_SOURCE_DIR "/data", dir.game, fs::copy_options::overwrite_existing);
+    writeBytes(dir.game + "options.bin", {1, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
+    const std::string race = hold(8, "right") + hold(30, "left") + hold(50, "d");
+    std::vector<std::string> traces;
+    std::vector<std::vector<uint8_t>> shots;
+    for (const std::string& toStart : {tap(1, "enter") + tap(2, "down") + tap(3, "up") + tap(4, "enter"),
+                                       TO_PLAYERS + tap(3, "up") + tap(4, "enter")}) {
+        const RunResult result = run(toStart + race, 70, {"--record-sound"});
+        ASSERT_EQ(result.trace.size(), 70u);
+        std::string fromStart;
+        for (size_t f = 3; f < result.trace.size(); ++f) fromStart += result.trace[f].dump() + "\n";
+        traces.push_back(fromStart);
+        shots.push_back(readBytes(dir.shot));
+        expectTrace(result, "4-70 inGame=1 versus=null");
+    }
+    EXPECT_EQ(traces[0], traces[1]);
+    EXPECT_EQ(shots[0], shots[1]);
+}
+
+TEST_F(MenuRun, PlayersScreenWritesItsRowsBesideThePointer) {
+    run(TO_PLAYERS + tap(3, "right") + tap(4, "down") + tap(5, "q"), 5);
+    const Shot shot(dir.shot);
+    ASSERT_TRUE(shot.valid());
+    // The background alone under the words: no menu picture.
+    EXPECT_TRUE(shot.is(175, 112, BACKGROUND));
+    EXPECT_TRUE(shot.is(175, 157, BACKGROUND));
+    const char* rows[] = {"players: 2", "computer bikes: 1", "level: territorial", "start", "left, right: change"};
+    const int tops[] = {117, 141, 165, 188, 231};
+    for (int row = 0; row < 5; ++row) EXPECT_TRUE(wordAt(shot, 64, tops[row], rows[row]));
+    EXPECT_TRUE(shot.is(66, 218, BACKGROUND)) << "no pads, no pads' line";
+    // The options screen's pointer places, 24 pixels apart.
+    expectPointerAt(shot, 1, 24, 4);
+
+    // The main menu says what START begins while several play, and only then.
+    run(TO_PLAYERS + tap(3, "right") + tap(4, "escape"), 4);
+    const Shot versusMain(dir.shot);
+    EXPECT_TRUE(wordAt(versusMain, -1, 279, "2 players \xc2\xb7 1 computer bike"));
+    expectPointerAt(versusMain, 0, 32, 4);
+    run(TO_PLAYERS + taps(3, 4, "right") + tap(5, "down") + tap(6, "left") + tap(7, "escape"), 7);
+    EXPECT_TRUE(wordAt(Shot(dir.shot), -1, 279, "3 players \xc2\xb7 0 computer bikes"));
+
+    run(tap(1, "enter") + tap(2, "down") + tap(3, "up"), 3);
+    const std::vector<uint8_t> neverVisited = readBytes(dir.shot);
+    const Shot onePlayer(dir.shot);
+    int written = 0;
+    for (int y = 270; y < onePlayer.height; ++y)
+        for (int x = 0; x < onePlayer.width; ++x) written += !onePlayer.is(x, y, BACKGROUND);
+    EXPECT_EQ(written, 0) << "nothing under the one-player main menu";
+    run(TO_PLAYERS + tap(3, "right") + tap(4, "left") + tap(5, "escape"), 5);
+    EXPECT_EQ(readBytes(dir.shot), neverVisited) << "one player: the main menu as designed";
 }
