@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     uint64_t sum = 0;
-    const std::function<void(MessageType, uintptr_t)> take = [&sum](MessageType type, uintptr_t w) { sum += type + w; };
+    const QueueEvent take = [&sum](MessageType type, uintptr_t w, intptr_t l) { sum += type + w + static_cast<uintptr_t>(l); };
     for (uint32_t tick : setup)
         if (player.nextTick() != tick) std::abort();
     for (long frame = 1; frame <= long(frameTicks.size()); ++frame) {

@@ -36,6 +36,32 @@ std::string echo(std::string_view line) {
     return shown;
 }
 
+// "N:KEY": player N's key. The player's meaning of the key is the action it stands for, as
+// a player's binding gives it: W and the cursor-up key are both up. Enter and Escape are
+// everybody's and take no player.
+bool playerKey(const std::string& word, uint32_t& code, intptr_t& lParam) {
+    lParam = 0;
+    std::string name = word;
+    const size_t colon = word.find(':');
+    int player = 0;
+    if (colon != std::string::npos) {
+        if (colon != 1 || word[0] < '1' || word[0] > '0' + MAX_PLAYERS) return false;
+        player = word[0] - '0';
+        name = word.substr(colon + 1);
+    }
+    code = keyCodeByName(name);
+    if (code == 0) return false;
+    if (player == 0) return true;
+    static const std::map<uint32_t, uint32_t> meaning = {
+        {VK_W, VK_UP},     {VK_UP, VK_UP},       {VK_S, VK_DOWN}, {VK_DOWN, VK_DOWN}, {VK_A, VK_LEFT},
+        {VK_LEFT, VK_LEFT}, {VK_D, VK_RIGHT},     {VK_RIGHT, VK_RIGHT}, {VK_Q, VK_Q}, {VK_E, VK_E},
+    };
+    const auto found = meaning.find(code);
+    if (found == meaning.end()) return false;
+    lParam = keyOfPlayer(player, found->second);
+    return true;
+}
+
 } // namespace
 
 bool parseKeyScript(const std::string& text, KeyScript& out, std::string& error) {
@@ -48,8 +74,9 @@ bool parseKeyScript(const std::string& text, KeyScript& out, std::string& error)
         ++lineNumber;
         auto malformed = [&](std::string_view line) {
             error = "key script line " + std::to_string(lineNumber) + " is malformed: \"" + echo(line) +
-                    "\" (expected FRAME down|up KEY, FRAME from 1 to " + std::to_string(MAX_SCRIPT_FRAME) +
-                    ", KEY one of w a s d q e up down left right enter escape)";
+                    "\" (expected FRAME down|up [N:]KEY, FRAME from 1 to " + std::to_string(MAX_SCRIPT_FRAME) +
+                    ", KEY one of w a s d q e up down left right enter escape, N: player N's key, N from 1 to " +
+                    std::to_string(MAX_PLAYERS) + ", never on enter or escape)";
             return false;
         };
         const std::string_view line = whole.substr(0, whole.find('#'));
@@ -62,11 +89,12 @@ bool parseKeyScript(const std::string& text, KeyScript& out, std::string& error)
         char* end = nullptr;
         errno = 0;
         const long frame = std::strtol(frameWord.c_str(), &end, 10);
-        const uint32_t code = keyCodeByName(key);
+        uint32_t code = 0;
+        intptr_t lParam = 0;
         if (errno != 0 || *end != '\0' || frame < 1 || frame > MAX_SCRIPT_FRAME || (action != "down" && action != "up") ||
-            code == 0 || extraWords)
+            !playerKey(key, code, lParam) || extraWords)
             return malformed(line);
-        out[frame].push_back({action == "down", code});
+        out[frame].push_back({action == "down", code, lParam});
     }
     return true;
 }

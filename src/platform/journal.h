@@ -18,13 +18,18 @@ namespace platform {
 struct ScriptedKey {
     bool down;
     uint32_t key;
+    intptr_t lParam = 0; // whose key, for a line that names the player (keyOfPlayer)
 };
+
+// Hands one event to the queue: its type, wParam and lParam.
+using QueueEvent = std::function<void(MessageType, uintptr_t, intptr_t)>;
 
 // Frame number (1 is the first rendered frame) to the events that arrive before it.
 using KeyScript = std::map<long, std::vector<ScriptedKey>>;
 
-// Parses a key script: lines "FRAME down|up KEY", '#' comments. On a malformed line
-// returns false with a message naming it.
+// Parses a key script: lines "FRAME down|up [N:]KEY", '#' comments. "2:left" is player
+// 2's left: the key's message as the menus know it, with lParam saying whose it is. On a
+// malformed line returns false with a message naming it.
 bool parseKeyScript(const std::string& text, KeyScript& out, std::string& error);
 // The virtual-key code of a script key name, or 0.
 uint32_t keyCodeByName(const std::string& name);
@@ -47,7 +52,7 @@ class JournalSource {
 public:
     virtual ~JournalSource() = default;
     // The events delivered before frame `frame`, in their order.
-    virtual void eventsFor(long frame, const std::function<void(MessageType, uintptr_t)>& queue) = 0;
+    virtual void eventsFor(long frame, const QueueEvent& queue) = 0;
     // The next tick the game reads.
     virtual uint32_t nextTick() = 0;
     // The tick last handed out (the platform's own look at the clock).
@@ -75,15 +80,16 @@ public:
         if (injectedFor >= nextFrame) return;
         injectedFor = nextFrame;
         if (source) {
-            source->eventsFor(nextFrame - sourceStart, [&queueEvent](MessageType type, uintptr_t wParam) {
-                queueEvent(type, wParam);
+            source->eventsFor(nextFrame - sourceStart, [&queueEvent](MessageType type, uintptr_t wParam, intptr_t lParam) {
+                queueEvent(type, wParam, lParam);
             });
             return;
         }
         auto found = keys.find(nextFrame);
         if (found != keys.end())
-            for (const ScriptedKey& key : found->second) queueEvent(key.down ? MsgKeyDown : MsgKeyUp, key.key);
-        if (frameHook) frameHook([&queueEvent](MessageType type, uintptr_t wParam) { queueEvent(type, wParam); });
+            for (const ScriptedKey& key : found->second)
+                queueEvent(key.down ? MsgKeyDown : MsgKeyUp, key.key, key.lParam);
+        if (frameHook) frameHook([&queueEvent](MessageType type, uintptr_t wParam) { queueEvent(type, wParam, 0); });
     }
 
     // Called once before every frame after its scripted events, never during a playback:

@@ -70,7 +70,9 @@ bool Platform::peekMessage(Message& msg, bool remove) {
     }
     if (queue.empty()) {
         // The scripted events of frame F reach the window procedure before frame F renders.
-        events.injectFor(presented + 1, [this](MessageType type, uintptr_t key) { queueFromJournal(type, key); });
+        events.injectFor(presented + 1, [this](MessageType type, uintptr_t key, intptr_t lParam) {
+            queueFromJournal(type, key, lParam);
+        });
         if (queue.empty()) pumpEvents();
     }
     return queue.take(msg, remove);
@@ -87,12 +89,12 @@ void Platform::postQuitMessage(int exitCode) {
     queueFromJournal(MsgQuit, static_cast<uintptr_t>(exitCode));
 }
 
-void Platform::queueMessage(MessageType type, uintptr_t wParam) {
+void Platform::queueMessage(MessageType type, uintptr_t wParam, intptr_t lParam) {
     if (events.playingBack()) {
         viewerControl(type, wParam);
         return;
     }
-    queueFromJournal(type, wParam);
+    queueFromJournal(type, wParam, lParam);
 }
 
 void Platform::viewerControl(MessageType type, uintptr_t wParam) {
@@ -146,11 +148,12 @@ void Platform::paceFrame() {
     }
 }
 
-void Platform::queueFromJournal(MessageType type, uintptr_t wParam) {
+void Platform::queueFromJournal(MessageType type, uintptr_t wParam, intptr_t lParam) {
     Message msg;
     msg.window = window;
     msg.message = type;
     msg.wParam = wParam;
+    msg.lParam = lParam;
     msg.time = events.peek(realTicks());
     queue.push(msg);
 }

@@ -204,7 +204,7 @@ protected:
     virtual bool waitsForEvents() const { return false; }
     virtual void soundDevicePause(bool on) {}
 
-    void queueMessage(MessageType type, uintptr_t wParam);
+    void queueMessage(MessageType type, uintptr_t wParam, intptr_t lParam = 0);
     // The picture a screenshot key asked for goes out with the next presented picture.
     void requestScreenshot() { screenshotWanted = stillDirty = pictureLost = true; }
     // A backend that pauses keeps the last presented frame for the paused picture: taken
@@ -233,7 +233,7 @@ private:
     void keepFrame();
     void viewerControl(MessageType type, uintptr_t wParam);
     void paceFrame();
-    void queueFromJournal(MessageType type, uintptr_t wParam);
+    void queueFromJournal(MessageType type, uintptr_t wParam, intptr_t lParam = 0);
 
     bool viewerPaused = false;
     bool fillDrawable = false;

@@ -22,6 +22,7 @@ enum Item : uint8_t {
     ItemCheck = 4,
     ItemEnd = 5,
     ItemSetupDone = 6,
+    ItemPlayerEvent = 7, // an event with an lParam (format 3 on)
 };
 
 constexpr size_t WRITER_BUFFER = 64 * 1024;
@@ -195,6 +196,16 @@ ReplayStatus ReplayReader::damaged(const std::string& what, std::string& error) 
     return ReplayStatus::Damaged;
 }
 
+// What the window procedure can have been given: the messages of its format's time, a
+// gamepad message naming a player, an lParam naming a player's key in 16 bits.
+bool ReplayReader::possibleEvent(uint8_t type, uint64_t wParam, uint64_t lParam) const {
+    if (type == MsgNone || type == MsgQuit || wParam > UINT32_MAX) return false;
+    if (type > (version >= 3 ? MsgGamepadRemoved : MsgQuit)) return false;
+    if ((type == MsgGamepadAdded || type == MsgGamepadRemoved) && (wParam < 1 || wParam > MAX_PLAYERS || lParam != 0))
+        return false;
+    return lParam <= 0xFFFF && playerOfKey(static_cast<intptr_t>(lParam)) <= MAX_PLAYERS;
+}
+
 bool ReplayReader::tickValue(uint64_t delta, uint32_t& out) {
     // A step of more than a 32-bit tick can hold is refused before it is added: a varint
     // step reaches 2^63, and the sum would overflow.
@@ -269,8 +280,19 @@ ReplayStatus ReplayReader::readHeader(ReplayHeader& header, std::string& error) 
         }
         header.models.push_back(model);
     }
-    if (!u32(header.setupTick) || (version >= 2 && !byte(header.aiLevel))) {
+    if (!u32(header.setupTick) || (version >= 2 && !byte(header.aiLevel)) ||
+        (version >= 3 && (!byte(header.players) || !byte(header.versusOpponents)))) {
         error = "the header is cut short";
+        return ReplayStatus::Damaged;
+    }
+    if (header.players < 1 || header.players > MAX_PLAYERS) {
+        error = "a race of " + std::to_string(header.players) + " players (1 to " + std::to_string(MAX_PLAYERS) + ")";
+        return ReplayStatus::Damaged;
+    }
+    if (header.players + header.versusOpponents > MAX_PLAYERS) {
+        error = "a race of " + std::to_string(header.players) + " players and " +
+                std::to_string(header.versusOpponents) + " computer bikes (at most " + std::to_string(MAX_PLAYERS) +
+                " bikes in all)";
         return ReplayStatus::Damaged;
     }
     return ReplayStatus::Ok;
@@ -284,7 +306,7 @@ ReplayStatus ReplayReader::readSetup(std::vector<uint32_t>& ticks, std::string& 
         if (!byte(item)) break;
         if (item == ItemSetupDone) return ReplayStatus::Ok;
         if (item != ItemTick) {
-            const bool known = item >= ItemEvent && item <= ItemSetupDone;
+            const bool known = item >= ItemEvent && item <= (version >= 3 ? ItemPlayerEvent : ItemSetupDone);
             return damaged(known ? "an item other than a tick during the set-up" : "an unknown item " + std::to_string(item), error);
         }
         if (!varint(delta)) break;
@@ -331,13 +353,14 @@ ReplayStatus ReplayReader::next(ReplayStep& step, std::string& error) {
     for (;;) {
         uint8_t item;
         if (!byte(item)) break;
-        if (item == ItemEvent) {
+        if (item == ItemEvent || (item == ItemPlayerEvent && version >= 3)) {
             uint8_t type;
-            uint64_t wParam;
-            if (!byte(type) || !varint(wParam)) break;
-            if (type == MsgNone || type >= MsgQuit || wParam > UINT32_MAX) return damaged("an impossible event", error);
+            uint64_t wParam, lParam = 0;
+            if (!byte(type) || !varint(wParam) || (item == ItemPlayerEvent && !varint(lParam))) break;
+            if (!possibleEvent(type, wParam, lParam)) return damaged("an impossible event", error);
             if (step.events.size() >= MAX_EVENTS_PER_FRAME) return damaged("too many events before one frame", error);
-            step.events.push_back({static_cast<MessageType>(type), static_cast<uint32_t>(wParam)});
+            step.events.push_back(
+                {static_cast<MessageType>(type), static_cast<uint32_t>(wParam), static_cast<int32_t>(lParam)});
         } else if (item == ItemTick) {
             uint64_t delta;
             uint32_t value;
@@ -431,6 +454,8 @@ bool ReplayWriter::open(const std::string& path, const ReplayHeader& header, std
     }
     putU32(head, header.setupTick);
     head.push_back(header.aiLevel);
+    head.push_back(header.players);
+    head.push_back(header.versusOpponents);
 
     // O_EXCL: a file, link or device node of that name is the player's, never replaced.
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
@@ -485,9 +510,11 @@ void ReplayWriter::flush(bool toDisk) {
 void ReplayWriter::event(const Message& msg) {
     if (fd < 0) return;
     room(16);
-    put(ItemEvent);
+    // A one-player game's events keep the shorter item; lParam is a player's key, 16 bits.
+    put(msg.lParam ? ItemPlayerEvent : ItemEvent);
     put(static_cast<uint8_t>(msg.message));
     putVarint(static_cast<uint32_t>(msg.wParam));
+    if (msg.lParam) putVarint(static_cast<uint64_t>(msg.lParam) & 0xFFFF);
 }
 
 void ReplayWriter::tick(uint32_t value) {
@@ -574,9 +601,9 @@ void ReplayPlayer::advance() {
     nextStepTick = 0;
 }
 
-void ReplayPlayer::eventsFor(long frame, const std::function<void(MessageType, uintptr_t)>& queue) {
+void ReplayPlayer::eventsFor(long frame, const QueueEvent& queue) {
     if (frame != played + 1) return;
-    for (const ReplayEvent& event : step.events) queue(event.type, event.wParam);
+    for (const ReplayEvent& event : step.events) queue(event.type, event.wParam, event.lParam);
 }
 
 uint32_t ReplayPlayer::nextTick() {

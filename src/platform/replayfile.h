@@ -14,7 +14,9 @@ namespace platform {
 
 constexpr char REPLAY_MAGIC[8] = {'P', 'A', 'L', 'V', 'E', 'X', 'R', 'P'};
 // 2 added the opponents' level; files of version 1 were all raced against level 0.
-constexpr uint16_t REPLAY_FORMAT_VERSION = 2;
+// 3 added the players and a race of several's computer bikes, and whose key an event is;
+// files before it were all one player's.
+constexpr uint16_t REPLAY_FORMAT_VERSION = 3;
 constexpr const char* REPLAY_EXTENSION = ".pvxr";
 // Seven groups of the race state are checked apart, so a difference can be named.
 constexpr int CHECK_GROUPS = 7;
@@ -137,6 +139,7 @@ private:
     bool varint(uint64_t& out);
     bool text(std::string& out);
     ReplayStatus damaged(const std::string& what, std::string& error) const;
+    bool possibleEvent(uint8_t type, uint64_t wParam, uint64_t lParam) const;
     // A tick item's value; false when it is out of a tick's range.
     bool tickValue(uint64_t delta, uint32_t& out);
 
@@ -232,7 +235,7 @@ public:
     ReplayPlayer(ReplayReader& reader, const ReplayHeader& header) : reader(reader), lastTick(header.setupTick) {}
     // False (with the reader's message) when the set-up or the first step cannot be read.
     bool start(std::string& error);
-    void eventsFor(long frame, const std::function<void(MessageType, uintptr_t)>& queue) override;
+    void eventsFor(long frame, const QueueEvent& queue) override;
     uint32_t nextTick() override;
     uint32_t currentTick() const override { return lastTick; }
     void presented(long frame) override;

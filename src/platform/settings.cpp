@@ -107,6 +107,18 @@ bool parseWhole(const std::string& text, int minimum, int maximum, int& out) {
     return true;
 }
 
+// An action as messages name it: "left", or "player 2's left".
+std::string slotName(int player, int action) {
+    return player ? "player " + std::to_string(player) + "'s " + actionName(action) : actionName(action);
+}
+
+// [player1] .. [player4]: the player's number, else 0.
+int playerSection(const std::string& section) {
+    if (section.size() != 7 || section.compare(0, 6, "player") != 0) return 0;
+    const int player = section[6] - '0';
+    return player >= 1 && player <= MAX_PLAYERS ? player : 0;
+}
+
 // A binding as the file gave it, kept until the whole file is read: conflicts are settled
 // in the order of the lines.
 struct Explicit {
@@ -147,6 +159,7 @@ struct Parser {
     Settings settings;
     std::array<Explicit, ActionCount> keys;
     std::array<Explicit, ActionCount> pad;
+    std::array<std::array<Explicit, PLAYER_ACTIONS>, MAX_PLAYERS> players;
     // Problems are found while reading and while settling the bindings afterwards; the
     // player reads them in the order of the file's lines.
     std::vector<std::pair<int, std::string>> problems;
@@ -206,7 +219,16 @@ struct Parser {
             const bool keyboard = section == "keys";
             for (const ActionName& action : actionNames) {
                 if (name != action.name || !(keyboard ? action.key : action.pad)) continue;
-                binding(line, keyboard, action.action, value);
+                const Bindings defaults = defaultBindings();
+                (keyboard ? keys : pad)[action.action] =
+                    binding(line, keyboard, 0, action.action, value, (keyboard ? defaults.keys : defaults.pad)[action.action]);
+                return;
+            }
+        } else if (const int player = playerSection(section)) {
+            for (const ActionName& action : actionNames) {
+                if (name != action.name || action.action >= PLAYER_ACTIONS) continue;
+                players[player - 1][action.action] = binding(line, true, player, action.action, value,
+                                                             defaultBindings().players[player - 1][action.action]);
                 return;
             }
         }
@@ -215,8 +237,10 @@ struct Parser {
 
     // A name the game cannot use is left out and the rest of the line stands; a line left
     // with nothing binds the action's defaults, as if the line had named them, so a later
-    // line that takes one of them is told so.
-    void binding(int line, bool keyboard, Action action, const std::string& value) {
+    // line that takes one of them is told so. A player's keys may be any but the shared
+    // ones: Return, Keypad Enter and Escape.
+    Explicit binding(int line, bool keyboard, int player, Action action, const std::string& value,
+                     const std::vector<int32_t>& defaults) {
         Explicit result;
         std::vector<std::string> unusable;
         for (const std::string& word : splitList(value.c_str())) {
@@ -228,10 +252,11 @@ struct Parser {
                     continue;
                 }
                 const auto reserved = std::find_if(std::begin(reservedKeys), std::end(reservedKeys), [&](const Reserved& r) {
-                    return r.key == code && r.action != action;
+                    return r.key == code && (player ? r.action >= PLAYER_ACTIONS : r.action != action);
                 });
                 if (reserved != std::end(reservedKeys)) {
-                    unusable.push_back(word + " is always " + actionName(reserved->action));
+                    unusable.push_back(word + " is always " + actionName(reserved->action) +
+                                       (player ? ", for every player" : ""));
                     continue;
                 }
             } else {
@@ -246,56 +271,96 @@ struct Parser {
         }
         const bool nothingLeft = !unusable.empty() && result.values.empty();
         for (const std::string& problem : unusable)
-            bad(line, problem + (nothingLeft ? "; the default of " + std::string(actionName(action)) + " is used"
+            bad(line, problem + (nothingLeft ? "; the default of " + slotName(player, action) + " is used"
                                              : "; it is left out"));
-        if (nothingLeft) {
-            const Bindings defaults = defaultBindings();
-            result.values = (keyboard ? defaults.keys : defaults.pad)[action];
-        }
+        if (nothingLeft) result.values = defaults;
         result.given = true;
         result.line = line;
-        (keyboard ? keys : pad)[action] = std::move(result);
+        return result;
     }
 
-    // A key named for two actions keeps the first line's; the later entry falls back to
-    // its default. Defaults give way to every key the file bound itself.
-    void settle(bool keyboard) {
-        std::array<Explicit, ActionCount>& given = keyboard ? keys : pad;
-        std::array<std::vector<int32_t>, ActionCount>& out = keyboard ? settings.bindings.keys : settings.bindings.pad;
-        std::vector<int> order;
-        for (int a = 0; a < ActionCount; ++a)
-            if (given[a].given) order.push_back(a);
-        std::sort(order.begin(), order.end(), [&](int a, int b) { return given[a].line < given[b].line; });
-        std::map<int32_t, int> claimed;
-        for (int a : order) {
-            for (int32_t code : given[a].values) {
+    // One binding as settle sees it: what the file gave, where the result goes, and its
+    // name in messages.
+    struct Slot {
+        Explicit* given;
+        std::vector<int32_t>* out;
+        std::string name;
+    };
+
+    // A key named for two slots keeps the first line's; the later entry falls back to its
+    // default. Defaults give way to every key the file bound itself.
+    void settle(const std::vector<Slot>& slots, bool keyboard) {
+        std::vector<size_t> order;
+        for (size_t s = 0; s < slots.size(); ++s)
+            if (slots[s].given->given) order.push_back(s);
+        std::sort(order.begin(), order.end(),
+                  [&](size_t a, size_t b) { return slots[a].given->line < slots[b].given->line; });
+        std::map<int32_t, size_t> claimed;
+        for (size_t s : order) {
+            Explicit& given = *slots[s].given;
+            for (int32_t code : given.values) {
                 auto found = claimed.find(code);
-                if (found == claimed.end() || found->second == a) continue;
-                bad(given[a].line, (keyboard ? std::string(SDL_GetKeyName(code)) : joinButtons({code})) +
-                                       " is already " + actionName(found->second) + "; the default of " +
-                                       actionName(a) + " is used");
-                given[a].given = false;
+                if (found == claimed.end() || found->second == s) continue;
+                bad(given.line, (keyboard ? std::string(SDL_GetKeyName(code)) : joinButtons({code})) + " is already " +
+                                    slots[found->second].name + "; the default of " + slots[s].name + " is used");
+                given.given = false;
                 break;
             }
-            if (!given[a].given) continue;
-            for (int32_t code : given[a].values) claimed[code] = a;
-            out[a] = given[a].values;
+            if (!given.given) continue;
+            for (int32_t code : given.values) claimed[code] = s;
+            *slots[s].out = given.values;
         }
-        for (int a = 0; a < ActionCount; ++a) {
-            if (given[a].given) continue;
-            auto& values = out[a];
-            values.erase(std::remove_if(values.begin(), values.end(),
-                                        [&](int32_t code) {
-                                            auto found = claimed.find(code);
-                                            return found != claimed.end() && found->second != a;
-                                        }),
-                         values.end());
+        for (size_t s = 0; s < slots.size(); ++s) {
+            if (slots[s].given->given) continue;
+            dropKeys(*slots[s].out, [&](int32_t code) {
+                auto found = claimed.find(code);
+                return found != claimed.end() && found->second != s;
+            });
         }
+    }
+
+    template <typename Unwanted>
+    static void dropKeys(std::vector<int32_t>& values, Unwanted unwanted) {
+        values.erase(std::remove_if(values.begin(), values.end(), unwanted), values.end());
+    }
+
+    void settleActions(bool keyboard) {
+        std::array<Explicit, ActionCount>& given = keyboard ? keys : pad;
+        std::array<std::vector<int32_t>, ActionCount>& out = keyboard ? settings.bindings.keys : settings.bindings.pad;
+        std::vector<Slot> slots;
+        for (int a = 0; a < ActionCount; ++a) slots.push_back({&given[a], &out[a], slotName(0, a)});
+        settle(slots, keyboard);
         if (!keyboard) return;
         for (const Reserved& reserved : reservedKeys) {
             auto& values = out[reserved.action];
             if (std::find(values.begin(), values.end(), reserved.key) == values.end()) values.push_back(reserved.key);
         }
+    }
+
+    // After [keys]: the keys of the shared actions (select, back, pause, fullscreen,
+    // screenshot) are nobody's own, then one key is one player's.
+    void settlePlayers() {
+        std::map<int32_t, int> shared;
+        for (int a = PLAYER_ACTIONS; a < ActionCount; ++a)
+            for (int32_t code : settings.bindings.keys[a]) shared.emplace(code, a);
+        std::vector<Slot> slots;
+        for (int p = 0; p < MAX_PLAYERS; ++p) {
+            for (int a = 0; a < PLAYER_ACTIONS; ++a) {
+                Explicit& given = players[p][a];
+                dropKeys(given.values, [&](int32_t code) {
+                    auto found = shared.find(code);
+                    if (found == shared.end()) return false;
+                    if (given.given)
+                        bad(given.line, std::string(SDL_GetKeyName(code)) + " is " + actionName(found->second) +
+                                            " in [keys], for every player; it is left out");
+                    return true;
+                });
+                std::vector<int32_t>& out = settings.bindings.players[p][a];
+                dropKeys(out, [&](int32_t code) { return shared.count(code) > 0; });
+                slots.push_back({&given, &out, slotName(p + 1, a)});
+            }
+        }
+        settle(slots, true);
     }
 };
 
@@ -332,6 +397,13 @@ Bindings defaultBindings() {
     b.pad[ActionSelect] = {SDL_CONTROLLER_BUTTON_A};
     b.pad[ActionBack] = {SDL_CONTROLLER_BUTTON_B, SDL_CONTROLLER_BUTTON_BACK};
     b.pad[ActionPause] = {SDL_CONTROLLER_BUTTON_START};
+    // Each player's keys in the shape of W A S D with Q and E above: the cursor keys (Q and
+    // E steer nothing, and the cursor block has no keys above it on every keyboard), I J K L
+    // with U and O, the keypad's 8 4 5 6 with 7 and 9.
+    b.players[0] = {{{SDLK_w}, {SDLK_s}, {SDLK_a}, {SDLK_d}, {SDLK_q}, {SDLK_e}}};
+    b.players[1] = {{{SDLK_UP}, {SDLK_DOWN}, {SDLK_LEFT}, {SDLK_RIGHT}, {}, {}}};
+    b.players[2] = {{{SDLK_i}, {SDLK_k}, {SDLK_j}, {SDLK_l}, {SDLK_u}, {SDLK_o}}};
+    b.players[3] = {{{SDLK_KP_8}, {SDLK_KP_5}, {SDLK_KP_4}, {SDLK_KP_6}, {SDLK_KP_7}, {SDLK_KP_9}}};
     return b;
 }
 
@@ -376,6 +448,16 @@ std::string defaultSettingsText() {
         "; button pauses a race and selects in the menu.\n";
     for (const ActionName& action : actionNames)
         if (action.pad) text += entryLine(action.name, joinButtons(d.bindings.pad[action.action]));
+    for (int p = 0; p < MAX_PLAYERS; ++p) {
+        text += "\n[player" + std::to_string(p + 1) + "]\n";
+        if (p == 0)
+            text +=
+                "; A race of several players on one keyboard: each player's own keys, SDL key names as\n"
+                "; in [keys]. A key is one player's only; Return, Keypad Enter, Escape and the select,\n"
+                "; pause, fullscreen and screenshot keys of [keys] are everybody's. In the one-player\n"
+                "; game [keys] steers. Gamepads take the first free player, in the order they come.\n";
+        for (int a = 0; a < PLAYER_ACTIONS; ++a) text += entryLine(actionName(a), keyListText(d.bindings.players[p][a]));
+    }
     text +=
         "\n"
         "[replays]\n"
@@ -390,13 +472,14 @@ std::string defaultSettingsText() {
 }
 
 Settings parseSettings(const std::string& text, const std::string& fileName, std::vector<std::string>& messages) {
-    Parser parser{{text.data(), text.data() + text.size()}, fileName, messages, Settings(), {}, {}};
+    Parser parser{{text.data(), text.data() + text.size()}, fileName, messages, Settings(), {}, {}, {}, {}};
     const int syntaxError = ini_parse_stream(readLine, &parser.reader, handleEntry, &parser);
     // inih names only the first line it could not read at all.
     if (syntaxError > 0)
         parser.bad(syntaxError, "not a 'name = value' line or a [section]; the line is skipped");
-    parser.settle(true);
-    parser.settle(false);
+    parser.settleActions(true);
+    parser.settleActions(false);
+    parser.settlePlayers();
     parser.report();
     return parser.settings;
 }

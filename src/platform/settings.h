@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+#include "platform/message.h"
 
+namespace platform {
 
 // What a key or a gamepad button can be bound to. The keyboard has every action but Back
 // (Escape is always back); the gamepad has the seven buttons, Back and Pause.
@@ -31,12 +32,18 @@ enum Action {
     ActionCount
 };
 
+// A player's own keys in a race of several: the actions up to ActionE.
+constexpr int PLAYER_ACTIONS = ActionE + 1;
+using PlayerKeys = std::array<std::vector<int32_t>, PLAYER_ACTIONS>;
+
 // For each action the SDL key codes and the SDL game controller buttons bound to it. The
 // cursor keys, Return, Keypad Enter and Escape are always bound to their own actions, so
-// no binding can lock a player out of the menus.
+// no binding can lock a player out of the menus. Apart from these, each player of a race
+// of several has keys of their own ([player1] .. [player4]); a key is one player's only.
 struct Bindings {
     std::array<std::vector<int32_t>, ActionCount> keys;
     std::array<std::vector<int32_t>, ActionCount> pad;
+    std::array<PlayerKeys, MAX_PLAYERS> players;
 };
 Bindings defaultBindings();
 

@@ -3,18 +3,18 @@
 namespace platform {
 
 void Taps::deliver(const KeyEvent& event, std::vector<KeyEvent>& out) {
-    KeyState& state = keys[event.key];
+    KeyState& state = keys[identity(event)];
     state.down = event.down;
     state.seen = false;
     out.push_back(event);
 }
 
-void Taps::key(uint32_t virtualKey, bool down, std::vector<KeyEvent>& out) {
-    if (virtualKey >= keys.size()) return;
-    KeyState& state = keys[virtualKey];
+void Taps::key(uint32_t virtualKey, bool down, std::vector<KeyEvent>& out, intptr_t lParam) {
+    if (virtualKey > 0xFF || lParam < 0 || lParam > 0xFFFF) return;
+    const KeyEvent event{virtualKey, down, lParam};
+    KeyState& state = keys[identity(event)];
     if (state.lastDown == down) return;
     state.lastDown = down;
-    const KeyEvent event{virtualKey, down};
     if (pending.empty() && state.seen) {
         deliver(event, out);
         return;
@@ -27,8 +27,8 @@ void Taps::key(uint32_t virtualKey, bool down, std::vector<KeyEvent>& out) {
 }
 
 void Taps::frameSeen(std::vector<KeyEvent>& out) {
-    for (KeyState& state : keys) state.seen = true;
-    while (!pending.empty() && keys[pending.front().key].seen) {
+    for (auto& [id, state] : keys) state.seen = true;
+    while (!pending.empty() && keys[identity(pending.front())].seen) {
         deliver(pending.front(), out);
         pending.pop_front();
     }

@@ -7,10 +7,10 @@
 // one transition per key. Three quick taps become held, released, held, released, held,
 // released over six frames.
 #pragma once
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -18,13 +18,15 @@ namespace platform {
 struct KeyEvent {
     uint32_t key; // virtual-key code
     bool down;
+    intptr_t lParam = 0; // whose key (message.h)
 };
 
 class Taps {
 public:
     // A key went down or up in the window system; what may reach the game now is appended
     // to out. A repeated press of a held key (or release of a released one) is dropped.
-    void key(uint32_t virtualKey, bool down, std::vector<KeyEvent>& out);
+    // A key is its virtual key and whose it is: player 1's and player 2's up are two keys.
+    void key(uint32_t virtualKey, bool down, std::vector<KeyEvent>& out, intptr_t lParam = 0);
     // A frame has been presented, or the game waits without rendering (paused): every key
     // has been seen as it stands, and the held-back events that may follow now go out.
     void frameSeen(std::vector<KeyEvent>& out);
@@ -42,7 +44,11 @@ private:
     };
     void deliver(const KeyEvent& event, std::vector<KeyEvent>& out);
 
-    std::array<KeyState, 256> keys{};
+    // By the virtual key and the lParam's 16 bits: only the bindings' few are ever made.
+    static uint32_t identity(const KeyEvent& event) {
+        return event.key | static_cast<uint32_t>(event.lParam) << 8;
+    }
+    std::unordered_map<uint32_t, KeyState> keys;
     std::deque<KeyEvent> pending;
 };
 

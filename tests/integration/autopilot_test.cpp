@@ -28,11 +28,11 @@ TEST(Autopilot, DrivesTheRaceThroughTheKeysAndItsRecordingVerifies) {
     EXPECT_EQ(verified.exitCode, 0) << verified.errors;
     EXPECT_NE(verified.out.find("the replay agrees"), std::string::npos) << verified.out;
 
-    // Written in the format that holds the opponents' level.
+    // Written in the format that holds the opponents' level and the players.
     std::vector<uint8_t> bytes = readBytes(file);
-    const std::vector<uint8_t> magic = {'P', 'A', 'L', 'V', 'E', 'X', 'R', 'P', 2, 0};
+    const std::vector<uint8_t> magic = {'P', 'A', 'L', 'V', 'E', 'X', 'R', 'P', 3, 0};
     ASSERT_GT(bytes.size(), magic.size());
-    EXPECT_TRUE(std::equal(magic.begin(), magic.end(), bytes.begin())) << "format 2";
+    EXPECT_TRUE(std::equal(magic.begin(), magic.end(), bytes.begin())) << "format 3";
 
     // A wrong level on the command line is refused with the names of the levels.
     const RunResult bad = dir.runArgs({"--headless", "--frames", "1", "--autopilot", "genius"});

@@ -24,14 +24,19 @@ const char* const RACE_FIELDS[] = {"tick", "inGame", "buttonHeld", "buttonReleas
                                    "player", "opponents", "cameraYaw", "cameraYawTarget", "opponentCount",
                                    "scoredOpponents", "killer"};
 
-// Where each frame item of a replay is: the bytes of a file the tests change by hand.
-std::vector<size_t> frameItems(const std::vector<uint8_t>& b) {
+// Where the header ends and the items begin.
+size_t bodyStart(const std::vector<uint8_t>& b) {
     size_t at = 10;
     at += 1 + b[at];      // the version text
     at += 13 + 7;         // options, held buttons
     const int models = b[at++];
     for (int i = 0; i < models; ++i) at += 1 + b[at] + 8;
-    at += 4;
+    return at + 4 + 1 + 2; // the set-up tick, the opponents' level, the players and computer bikes
+}
+
+// Where each frame item of a replay is: the bytes of a file the tests change by hand.
+std::vector<size_t> frameItems(const std::vector<uint8_t>& b) {
+    size_t at = bodyStart(b);
     auto varint = [&b, &at] {
         while (b[at++] & 0x80) {}
     };
@@ -39,6 +44,7 @@ std::vector<size_t> frameItems(const std::vector<uint8_t>& b) {
     while (at < b.size()) {
         const uint8_t tag = b[at++];
         if (tag == 1) ++at, varint();
+        else if (tag == 7) ++at, varint(), varint();
         else if (tag == 2) varint();
         else if (tag == 3) frames.push_back(at - 1);
         else if (tag == 4) varint(), at += 28;
@@ -145,6 +151,41 @@ TEST_F(Replay, VerifyAgreesAndNamesWhatDiffers) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.errors.find("another moto3.ase"), std::string::npos) << r.errors;
     EXPECT_EQ(dir.runArgs({"--verify"}).exitCode, 2) << "--verify needs a replay";
+}
+
+// A game of the formats before players were named still verifies: the game just recorded,
+// rewritten as format 2 (no players in the header) and format 1 (no opponents' level, the
+// classic one). A game whose keys name their player records whose they were and verifies.
+TEST_F(Replay, OlderFormatsAndPlayersKeysVerify) {
+    const std::vector<uint8_t> good = readBytes(file);
+    const size_t players = bodyStart(good) - 2;
+    std::vector<uint8_t> two = good;
+    two.erase(two.begin() + long(players), two.begin() + long(players) + 2);
+    two[8] = 2;
+    std::vector<uint8_t> one = two;
+    one.erase(one.begin() + long(players) - 1);
+    one[8] = 1;
+    for (const auto& bytes : {two, one}) {
+        writeBytes(file, bytes);
+        const RunResult r = replay({"--verify"});
+        EXPECT_EQ(r.exitCode, 0) << "format " << int(bytes[8]) << ": " << r.errors;
+        EXPECT_NE(r.out.find("the replay agrees"), std::string::npos) << r.out;
+    }
+
+    const std::string owned = dir.out + "owned.pvxr";
+    const std::string keys = tap(1, "enter") + tap(2, "enter") + hold(5, "1:d") + hold(40, "1:right") +
+                             hold(90, "a") + tap(299, "escape");
+    writeBytes(dir.game + "options.bin", OPTIONS);
+    const RunResult live2 = dir.run({.frames = 300, .keys = keys, .extraArgs = {"--record", owned}, .screenshot = false});
+    ASSERT_EQ(live2.exitCode, 0) << live2.errors;
+    const std::vector<uint8_t> bytes = readBytes(owned);
+    size_t playerItems = 0;
+    for (size_t at = frameItems(bytes)[0]; at + 3 < bytes.size(); ++at)
+        if (bytes[at] == 7 && bytes[at + 1] == 5 && bytes[at + 2] == 0x44) ++playerItems;
+    EXPECT_GE(playerItems, 1u) << "player 1's D is recorded as player 1's";
+    const RunResult r = dir.runArgs({"--replay", owned, "--verify"});
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_NE(r.out.find("the replay agrees"), std::string::npos) << r.out;
 }
 
 // A game just recorded, with its crash, rolled back every frame: the same race. A number of
@@ -304,6 +345,23 @@ TEST_F(Replay, HostileFilesAreRefusedInBoundedMemoryWithOneMessage) {
                          const size_t at = frameItems(b)[18] + 1, later = frameItems(b)[24] + 1;
                          b.insert(b.begin() + long(later), {1, 6, 0x44}); // D held over six frames
                          b.insert(b.begin() + long(at), {1, 5, 0x44});
+                         return b;
+                     }});
+    // The players and computer bikes of a race of several, in the header's last two bytes.
+    const size_t players = bodyStart(good) - 2;
+    for (const auto& [bytePlayers, byteOpponents, says] :
+         {std::tuple{0, 0, "a race of 0 players"}, std::tuple{5, 0, "a race of 5 players"},
+          std::tuple{2, 3, "a race of 2 players and 3 computer bikes"}})
+        cases.push_back({{says, {}, says}, [&, bytePlayers = bytePlayers, byteOpponents = byteOpponents] {
+                             std::vector<uint8_t> b = good;
+                             b[players] = static_cast<uint8_t>(bytePlayers);
+                             b[players + 1] = static_cast<uint8_t>(byteOpponents);
+                             return b;
+                         }});
+    cases.push_back({{"a player's key beyond 16 bits", {}, "an impossible event"}, [&] {
+                         std::vector<uint8_t> b = good;
+                         const size_t at = frameItems(b)[18] + 1;
+                         b.insert(b.begin() + long(at), {7, 5, 0x44, 0x82, 0xC4, 0x04}); // lParam 0x12202
                          return b;
                      }});
     for (const auto& [c, make] : cases) {

@@ -64,7 +64,7 @@ TEST(Versus, ThreePlayersRecordedVerifyAndPlayBackFrameForFrame) {
     const RunResult synced = dir.runArgs({"--replay", file, "--sync-test", "8"});
     EXPECT_EQ(synced.exitCode, 0) << synced.errors;
 
-    const RunResult played = dir.runArgs({"--replay", file, "--headless", "--trace", "played.jsonl"});
+    const RunResult played = dir.runArgs({"--replay", file, "--headless", "--trace", "trace.jsonl"});
     ASSERT_EQ(played.exitCode, 0) << played.errors;
     ASSERT_EQ(played.trace.size(), race.size());
     for (size_t i = 0; i < race.size(); ++i)

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/headless/headlessplatform.h"
 #include "platform/journal.h"
 #include "platform/messagequeue.h"
 
@@ -34,7 +35,7 @@ TEST(Journal, ScriptedEventsArriveOnceBeforeTheirFrameInScriptOrder) {
     Journal journal;
     journal.setKeyScript(script("2 down w\n1 down a # first\n\n2 up w\n3 up a\n"));
     std::vector<std::string> seen;
-    auto queue = [&](MessageType type, uintptr_t key) {
+    auto queue = [&](MessageType type, uintptr_t key, intptr_t) {
         seen.push_back((type == MsgKeyDown ? "down " : "up ") + std::to_string(key));
     };
     journal.injectFor(1, queue);
@@ -76,7 +77,7 @@ TEST(Journal, CountsFramesWhileAScriptHasEventsToComeOrTheClockIsVirtual) {
     Journal journal;
     EXPECT_FALSE(journal.countsFrames()) << "no script, the real clock";
     journal.setKeyScript(script("1 down a\n3 up a\n"));
-    auto ignore = [](MessageType, uintptr_t) {};
+    auto ignore = [](MessageType, uintptr_t, intptr_t) {};
     EXPECT_TRUE(journal.countsFrames());
     journal.injectFor(1, ignore);
     journal.injectFor(2, ignore);
@@ -89,7 +90,7 @@ TEST(Journal, CountsFramesWhileAScriptHasEventsToComeOrTheClockIsVirtual) {
     EXPECT_TRUE(clocked.countsFrames());
 
     struct Source : JournalSource {
-        void eventsFor(long, const std::function<void(MessageType, uintptr_t)>&) override {}
+        void eventsFor(long, const QueueEvent&) override {}
         uint32_t nextTick() override { return 0; }
         uint32_t currentTick() const override { return 0; }
         void presented(long) override {}
@@ -100,6 +101,70 @@ TEST(Journal, CountsFramesWhileAScriptHasEventsToComeOrTheClockIsVirtual) {
     EXPECT_TRUE(playing.countsFrames());
     playing.setSource(nullptr);
     EXPECT_FALSE(playing.countsFrames());
+}
+
+// "2:left" is player 2's left: the key as the menus know it, and whose key it is; W and the
+// cursor-up key mean the same to a player. A key without a player is nobody's.
+TEST(KeyScript, APlayerPrefixSaysWhoseKeyItIs) {
+    const KeyScript keys = script("1 down 2:left\n1 down w\n2 up 1:w\n2 down 4:e\n3 up 3:up # a comment\n");
+    ASSERT_EQ(keys.at(1).size(), 2u);
+    EXPECT_EQ(keys.at(1)[0].key, uint32_t(VK_LEFT));
+    EXPECT_EQ(keys.at(1)[0].lParam, keyOfPlayer(2, VK_LEFT));
+    EXPECT_EQ(keys.at(1)[1].lParam, 0);
+    EXPECT_EQ(keys.at(2)[0].key, uint32_t(VK_W));
+    EXPECT_EQ(keys.at(2)[0].lParam, keyOfPlayer(1, VK_UP));
+    EXPECT_EQ(keys.at(2)[1].lParam, keyOfPlayer(4, VK_E));
+    EXPECT_EQ(playerOfKey(keys.at(3)[0].lParam), 3);
+    EXPECT_EQ(playerVirtualKey(keys.at(3)[0].lParam), uint32_t(VK_UP));
+
+    // Players 1 to 4 only, one digit; Enter and Escape are everybody's.
+    for (const char* bad : {"1 down 5:left", "1 down 0:w", "1 down 2:", "1 down :w", "1 down 2:enter",
+                            "1 down 1:escape", "1 down 02:left", "1 down 2:2:left", "1 down 2left", "1 down x:w"}) {
+        KeyScript out;
+        std::string error;
+        EXPECT_FALSE(parseKeyScript(std::string("# players\n") + bad + "\n", out, error)) << bad;
+        EXPECT_NE(error.find("key script line 2 is malformed: \"" + std::string(bad) + "\""), std::string::npos) << error;
+        EXPECT_NE(error.find("FRAME down|up [N:]KEY"), std::string::npos) << error;
+    }
+}
+
+namespace {
+std::vector<Message> received;
+intptr_t receive(void* window, MessageType message, uintptr_t wParam, intptr_t lParam) {
+    Message m;
+    m.message = message;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    received.push_back(m);
+    return 0;
+}
+} // namespace
+
+// Whose key it is reaches the window procedure, from a script as from a playback, and the
+// recorder hears it.
+TEST(KeyScript, ThePlayerReachesTheWindowProcedureAndTheRecorder) {
+    Options options;
+    options.headless = true;
+    options.tickMs = 20;
+    HeadlessPlatform platform(options);
+    received.clear();
+    platform.createWindow("Plavex", "Palvex", receive, nullptr);
+    platform.journal().setKeyScript(script("1 down 3:a\n1 up d\n"));
+    struct Lparams : JournalListener {
+        std::vector<intptr_t> heard;
+        void delivered(long, const Message& msg) override { heard.push_back(msg.lParam); }
+        void tickRead(long, uint32_t) override {}
+        void presented(long) override {}
+    } listener;
+    platform.journal().setListener(&listener);
+    Message msg;
+    while (platform.peekMessage(msg, true)) platform.dispatchMessage(msg);
+    ASSERT_EQ(received.size(), 3u); // the window's creation, then the script's two
+    EXPECT_EQ(received[1].wParam, uintptr_t(VK_A));
+    EXPECT_EQ(received[1].lParam, keyOfPlayer(3, VK_LEFT));
+    EXPECT_EQ(received[2].lParam, 0);
+    EXPECT_EQ(listener.heard, (std::vector<intptr_t>{keyOfPlayer(3, VK_LEFT), 0}));
+    platform.journal().setListener(nullptr);
 }
 
 // A script that puts a third of a million events into one frame: the queue hands them out

@@ -112,6 +112,7 @@ std::vector<uint8_t> headerOf(const std::vector<uint8_t>& game) {
     for (const ModelHash& m : r.header.models) at += 1 + m.name.size() + 8;
     at += 4; // the set-up tick
     if (REPLAY_FORMAT_VERSION >= 2) at += 1; // the opponents' level
+    if (REPLAY_FORMAT_VERSION >= 3) at += 2; // the players, the computer bikes of a race of several
     return {game.begin(), game.begin() + long(at)};
 }
 
@@ -302,7 +303,7 @@ TEST(ReplayPlayer, TicksInTheOrderReadAndEventsBeforeTheirFrame) {
     ReplayPlayer player(reader, header);
     ASSERT_TRUE(player.start(error)) << error;
     std::vector<uint32_t> events;
-    auto collect = [&](MessageType, uintptr_t w) { events.push_back(static_cast<uint32_t>(w)); };
+    auto collect = [&](MessageType, uintptr_t w, intptr_t) { events.push_back(static_cast<uint32_t>(w)); };
     EXPECT_EQ(player.nextTick(), 5000u);
     EXPECT_EQ(player.nextTick(), 5001u);
     player.eventsFor(1, collect);
@@ -330,6 +331,140 @@ TEST(ReplayPlayer, TicksInTheOrderReadAndEventsBeforeTheirFrame) {
     EXPECT_TRUE(player.takeCheck(3, check)) << "the end's check";
     player.presented(4);
     EXPECT_EQ(player.framesPlayed(), 3);
+}
+
+// A race of several: the header names its players and computer bikes, an event with a
+// player's key keeps it, a gamepad coming and going is an event like a key; events without
+// an lParam keep the item a one-player game has always had.
+TEST(ReplayFile, PlayersAndWhoseKeyReadBackAndPlayBack) {
+    char pattern[] = "/tmp/palvex-replay-XXXXXX";
+    const std::string dir = std::string(mkdtemp(pattern)) + "/";
+    const std::string path = dir + "versus.pvxr";
+    ReplayHeader header;
+    header.gameVersion = "9.9.9";
+    header.models = {{"arena.ase", 1}};
+    header.players = 3;
+    header.versusOpponents = 1;
+    Message left = key(MsgKeyDown, VK_LEFT);
+    left.lParam = keyOfPlayer(3, VK_LEFT);
+    Message pad;
+    pad.message = MsgGamepadAdded;
+    pad.wParam = 2;
+    {
+        ReplayWriter writer;
+        std::string error;
+        ASSERT_TRUE(writer.open(path, header, error)) << error;
+        ReplayRecorder recorder(writer);
+        recorder.presented(1);
+        recorder.delivered(2, key(MsgKeyDown, VK_D));
+        recorder.delivered(2, left);
+        recorder.delivered(2, pad);
+        recorder.tickRead(2, 20);
+        recorder.presented(2);
+        ReplayCheck check;
+        check.frame = 1;
+        writer.check(check);
+        writer.finish();
+    }
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(os::readWholeFile(path, 1 << 20, bytes), os::ReadStatus::Ok);
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
+    const Read r = readAll(bytes);
+    ASSERT_EQ(r.status, ReplayStatus::Ok) << r.error;
+    EXPECT_EQ(r.header.players, 3);
+    EXPECT_EQ(r.header.versusOpponents, 1);
+    ASSERT_EQ(r.steps.size(), 2u);
+    ASSERT_EQ(r.steps[0].events.size(), 3u);
+    EXPECT_EQ(r.steps[0].events[0].lParam, 0);
+    EXPECT_EQ(r.steps[0].events[1].wParam, uint32_t(VK_LEFT));
+    EXPECT_EQ(r.steps[0].events[1].lParam, keyOfPlayer(3, VK_LEFT));
+    EXPECT_EQ(r.steps[0].events[2].type, MsgGamepadAdded);
+    EXPECT_EQ(r.steps[0].events[2].wParam, 2u);
+    const std::vector<uint8_t> head = headerOf(bytes);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + long(head.size()), bytes.begin() + long(head.size()) + 4),
+              (std::vector<uint8_t>{6, 1, MsgKeyDown, VK_D}))
+        << "a key of nobody's is the item of formats 1 and 2";
+
+    MemoryReplaySource source(bytes.data(), bytes.size());
+    ReplayReader reader(source);
+    std::string error;
+    ASSERT_EQ(reader.readHeader(header, error), ReplayStatus::Ok);
+    ReplayPlayer player(reader, header);
+    ASSERT_TRUE(player.start(error)) << error;
+    std::vector<intptr_t> lParams;
+    player.eventsFor(1, [&](MessageType, uintptr_t, intptr_t l) { lParams.push_back(l); });
+    EXPECT_EQ(lParams, (std::vector<intptr_t>{0, keyOfPlayer(3, VK_LEFT), 0}));
+}
+
+// What no game can make: too few or too many players or bikes, an lParam beyond a player's
+// key, a gamepad of no player, the newer items and messages in an older format.
+TEST(ReplayFile, PlayersAndPlayersKeysNoGameCanMakeAreDamage) {
+    const std::vector<uint8_t> good = recordedGame();
+    const std::vector<uint8_t> head = headerOf(good);
+    const size_t players = head.size() - 2, opponents = head.size() - 1;
+    auto refused = [](const std::vector<uint8_t>& bytes, const std::string& why) {
+        const Read r = readAll(bytes);
+        EXPECT_EQ(r.status, ReplayStatus::Damaged) << why;
+        EXPECT_NE(r.error.find(why), std::string::npos) << r.error;
+    };
+    std::vector<uint8_t> bytes = good;
+    bytes[players] = 0;
+    refused(bytes, "a race of 0 players (1 to 4)");
+    bytes[players] = 5;
+    refused(bytes, "a race of 5 players (1 to 4)");
+    bytes[players] = 3;
+    bytes[opponents] = 2;
+    refused(bytes, "a race of 3 players and 2 computer bikes (at most 4 bikes in all)");
+    bytes[opponents] = 1;
+    EXPECT_EQ(readAll(bytes).status, ReplayStatus::Ok) << "three players and one computer bike fill the arena";
+
+    // The first event: D pressed before frame 1 (tag, type, key).
+    const size_t event = head.size() + 1 + 2 + 2 + 1; // after the two set-up ticks and set-up done
+    ASSERT_EQ(std::vector<uint8_t>(good.begin() + long(event), good.begin() + long(event) + 3),
+              (std::vector<uint8_t>{1, MsgKeyDown, VK_D}));
+    auto withEvent = [&](std::vector<uint8_t> item, uint16_t version = REPLAY_FORMAT_VERSION) {
+        std::vector<uint8_t> b = good;
+        b.erase(b.begin() + long(event), b.begin() + long(event) + 3);
+        b.insert(b.begin() + long(event), item.begin(), item.end());
+        b[8] = static_cast<uint8_t>(version);
+        if (version < 3) b.erase(b.begin() + long(players), b.begin() + long(players) + 2);
+        return b;
+    };
+    const Read ok = readAll(withEvent({7, MsgKeyDown, VK_D, 0x84, 0x4E})); // player 4's right
+    ASSERT_EQ(ok.status, ReplayStatus::Ok) << ok.error;
+    EXPECT_EQ(ok.steps[0].events[0].lParam, keyOfPlayer(4, VK_RIGHT));
+    refused(withEvent({7, MsgKeyDown, VK_D, 0x80, 0x80, 0x04}), "an impossible event"); // lParam 0x10000
+    refused(withEvent({7, MsgKeyDown, VK_D, 0x85, 0x4E}), "an impossible event");      // player 5
+    refused(withEvent({1, MsgGamepadAdded, 0}), "an impossible event");
+    refused(withEvent({1, MsgGamepadRemoved, 5}), "an impossible event");
+    refused(withEvent({7, MsgGamepadAdded, 1, 1}), "an impossible event");
+    refused(withEvent({1, MsgQuit, 0}), "an impossible event");
+    refused(withEvent({1, MsgGamepadRemoved + 1, 0}), "an impossible event");
+    EXPECT_EQ(readAll(withEvent({1, MsgGamepadRemoved, 4})).status, ReplayStatus::Ok);
+    refused(withEvent({7, MsgKeyDown, VK_D, 0x84, 0x4E}, 2), "an unknown item 7");
+    refused(withEvent({1, MsgGamepadAdded, 1}, 2), "an impossible event");
+}
+
+// Files of the formats before players were named still read, as one player's.
+TEST(ReplayFile, OlderFormatsReadAsOnePlayersGame) {
+    const std::vector<uint8_t> good = recordedGame();
+    const size_t players = headerOf(good).size() - 2;
+    std::vector<uint8_t> two = good;
+    two.erase(two.begin() + long(players), two.begin() + long(players) + 2);
+    two[8] = 2;
+    std::vector<uint8_t> one = two;
+    one.erase(one.begin() + long(players) - 1); // and no opponents' level
+    one[8] = 1;
+    const Read current = readAll(good);
+    for (const auto& [version, bytes] : {std::pair{2, two}, std::pair{1, one}}) {
+        const Read r = readAll(bytes);
+        ASSERT_EQ(r.status, ReplayStatus::Ok) << version << ": " << r.error;
+        EXPECT_EQ(r.header.players, 1) << version;
+        EXPECT_EQ(r.header.versusOpponents, 0) << version;
+        EXPECT_EQ(r.header.setupTick, current.header.setupTick) << version;
+        EXPECT_EQ(frameSteps(r), frameSteps(current)) << version;
+    }
 }
 
 // The replays folder keeps its newest games by the time they were written, removes only

@@ -44,6 +44,8 @@ TEST(Settings, TheFileWrittenOnTheFirstStartReadsBackAsTheDefaults) {
         EXPECT_EQ(read.bindings.keys[a], defaults.bindings.keys[a]) << a;
         EXPECT_EQ(read.bindings.pad[a], defaults.bindings.pad[a]) << a;
     }
+    for (int p = 0; p < MAX_PLAYERS; ++p)
+        for (int a = 0; a < PLAYER_ACTIONS; ++a) EXPECT_EQ(read.bindings.players[p][a], defaults.bindings.players[p][a]) << p << a;
     EXPECT_NE(defaultSettingsText().find("up = W, Up\n"), std::string::npos);
     EXPECT_NE(defaultSettingsText().find("pause = start\n"), std::string::npos);
 }
@@ -166,6 +168,54 @@ TEST(Settings, ABadKeyNameHidesNoConflictAndMessagesFollowTheLines) {
     s = parse("[window]\nview = sideways\n", messages);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_FALSE(s.designView);
+}
+
+// Each player's own keys: the defaults in the shape of W A S D, one key one player's (the
+// first line keeps it, the later entry its default without the key), never a key every
+// player shares, and a bad line named while the game goes on.
+TEST(Settings, EachPlayersKeysAreTheirOwn) {
+    using V = std::vector<int32_t>;
+    const Bindings d = defaultBindings();
+    EXPECT_EQ(d.players[0][ActionLeft], (V{SDLK_a}));
+    EXPECT_EQ(d.players[1][ActionUp], (V{SDLK_UP}));
+    EXPECT_TRUE(d.players[1][ActionQ].empty());
+    EXPECT_EQ(d.players[2][ActionRight], (V{SDLK_l}));
+    EXPECT_EQ(d.players[3][ActionDown], (V{SDLK_KP_5}));
+    EXPECT_NE(defaultSettingsText().find("[player4]\nup = Keypad 8\n"), std::string::npos) << defaultSettingsText();
+
+    std::vector<std::string> messages;
+    Settings s = parse("[player2]\nq = Right Ctrl\ne = Right Shift\n"
+                       "[player3]\nleft = J, H\n"
+                       "[player4]\nup = H\nright = Return, Keypad 6\ndown = P, Keypad 5\n"
+                       "[player5]\nup = T\n",
+                       messages);
+    ASSERT_EQ(messages.size(), 4u) << joined(messages);
+    EXPECT_EQ(messages[0], "palvex.ini line 7: H is already player 3's left; the default of player 4's up is used");
+    EXPECT_EQ(messages[1], "palvex.ini line 8: Return is always select, for every player; it is left out");
+    EXPECT_EQ(messages[2], "palvex.ini line 9: P is pause in [keys], for every player; it is left out");
+    EXPECT_EQ(messages[3], "palvex.ini line 11: there is no setting 'up' in [player5]; the line is skipped");
+    EXPECT_EQ(s.bindings.players[1][ActionQ], (V{SDLK_RCTRL}));
+    EXPECT_EQ(s.bindings.players[2][ActionLeft], (V{SDLK_j, SDLK_h}));
+    EXPECT_EQ(s.bindings.players[3][ActionUp], (V{SDLK_KP_8}));
+    EXPECT_EQ(s.bindings.players[3][ActionRight], (V{SDLK_KP_6}));
+    EXPECT_EQ(s.bindings.players[3][ActionDown], (V{SDLK_KP_5}));
+    EXPECT_EQ(s.bindings.keys[ActionSelect], (V{SDLK_RETURN, SDLK_KP_ENTER})) << "[keys] is not touched";
+
+    // A key taken from another player's default: the default gives way, silently; a key
+    // [keys] makes everybody's leaves the defaults too.
+    messages.clear();
+    s = parse("[player1]\nleft = J\n[keys]\npause = I\n", messages);
+    EXPECT_TRUE(messages.empty()) << joined(messages);
+    EXPECT_EQ(s.bindings.players[0][ActionLeft], (V{SDLK_j}));
+    EXPECT_TRUE(s.bindings.players[2][ActionLeft].empty());
+    EXPECT_TRUE(s.bindings.players[2][ActionUp].empty());
+
+    // Nothing usable on a line: the player's default, named as theirs.
+    messages.clear();
+    s = parse("[player2]\nleft = Banana\n", messages);
+    ASSERT_EQ(messages.size(), 1u) << joined(messages);
+    EXPECT_EQ(messages[0], "palvex.ini line 2: 'Banana' is not an SDL key name; the default of player 2's left is used");
+    EXPECT_EQ(s.bindings.players[1][ActionLeft], (V{SDLK_LEFT}));
 }
 
 TEST(Settings, TheCommandLineWinsOverTheFile) {

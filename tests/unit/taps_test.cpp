@@ -85,3 +85,27 @@ TEST(Taps, AFloodStaysBoundedAndEndsInTheKeysLastState) {
     for (size_t i = 1; i < compact.size(); ++i) ASSERT_NE(compact[i], compact[i - 1]) << compact;
     EXPECT_EQ(compact.back(), '+');
 }
+
+// Player 1's up and player 2's up are one virtual key and two keys: pressed together,
+// both reach the game, and each one's tap is held for a frame of its own.
+TEST(Taps, TwoPlayersKeysOfOneVirtualKeyAreTwoKeys) {
+    Taps taps;
+    std::vector<KeyEvent> out;
+    const intptr_t first = keyOfPlayer(1, VK_UP), second = keyOfPlayer(2, VK_UP);
+    taps.key(VK_UP, true, out, first);
+    taps.key(VK_UP, true, out, second);
+    taps.key(VK_UP, false, out, second);
+    ASSERT_EQ(out.size(), 2u) << "the second player's press is no repeat of the first's";
+    EXPECT_EQ(out[0].lParam, first);
+    EXPECT_EQ(out[1].lParam, second);
+    EXPECT_TRUE(out[1].down);
+    out.clear();
+    taps.frameSeen(out);
+    ASSERT_EQ(out.size(), 1u) << "the tap's release waits for the frame that saw it held";
+    EXPECT_FALSE(out[0].down);
+    EXPECT_EQ(out[0].lParam, second);
+    out.clear();
+    taps.key(VK_UP, true, out, 0x10000); // no player's key is that wide
+    taps.key(0x100, true, out, 0);
+    EXPECT_TRUE(out.empty());
+}

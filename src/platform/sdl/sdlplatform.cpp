@@ -103,10 +103,16 @@ constexpr const char* APP_ID = "org.palvex.Palvex";
 } // namespace
 
 SdlPlatform::SdlPlatform(const Options& options) : Platform(options) {
+    std::unordered_map<int32_t, uint32_t> buttonKeys;
     for (int action = 0; action < ActionCount; ++action) {
         for (int32_t key : options.bindings.keys[action]) keyActions.emplace(key, action);
-        for (int32_t button : options.bindings.pad[action]) padActions.emplace(button, action);
+        for (int32_t button : options.bindings.pad[action]) buttonKeys.emplace(button, virtualKeyFor(action, true));
     }
+    for (int player = 0; player < MAX_PLAYERS; ++player)
+        for (int action = 0; action < PLAYER_ACTIONS; ++action)
+            for (int32_t key : options.bindings.players[player][action])
+                playerKeys.emplace(key, keyOfPlayer(player + 1, virtualKeyFor(action, false)));
+    gamepads = std::make_unique<Gamepads>(std::move(buttonKeys));
 }
 
 SdlPlatform::~SdlPlatform() {
@@ -114,7 +120,7 @@ SdlPlatform::~SdlPlatform() {
     // must not find it held.
     instanceLock.reset();
     soundDeviceClose();
-    for (SDL_GameController* controller : controllers) SDL_GameControllerClose(controller);
+    gamepads->closeAll();
     // A window another program destroyed is not destroyed again: Xlib would wait for ever
     // for the answer to a request about a window that is no more.
     if (windowGone) return;
@@ -386,13 +392,13 @@ void SdlPlatform::setActive(bool on) {
 }
 
 void SdlPlatform::queueTaps() {
-    for (const KeyEvent& event : tapped) queueMessage(event.down ? MsgKeyDown : MsgKeyUp, event.key);
+    for (const KeyEvent& event : tapped) queueMessage(event.down ? MsgKeyDown : MsgKeyUp, event.key, event.lParam);
     tapped.clear();
 }
 
-void SdlPlatform::gameKey(uint32_t virtualKey, bool down) {
+void SdlPlatform::gameKey(uint32_t virtualKey, bool down, intptr_t lParam) {
     if (!virtualKey) return;
-    taps.key(virtualKey, down, tapped);
+    taps.key(virtualKey, down, tapped, lParam);
     queueTaps();
 }
 
@@ -441,9 +447,16 @@ void SdlPlatform::translateKey(const SDL_KeyboardEvent& key) {
         else toggleFullscreen();
         return;
     }
-    if (action < 0 && down && !key.repeat) queueMessage(MsgKeyDown, VK_OTHER);
-    if (convenience || action < 0) return;
-    const uint32_t virtualKey = virtualKeyFor(action, false);
+    // A player's key: whose it is goes with it; one that is only a player's reaches the
+    // menus as a key of no action.
+    const auto owner = playerKeys.find(code);
+    const intptr_t lParam = owner == playerKeys.end() ? 0 : owner->second;
+    if (action < 0 && !lParam) {
+        if (down && !key.repeat) queueMessage(MsgKeyDown, VK_OTHER);
+        return;
+    }
+    if (convenience) return;
+    const uint32_t virtualKey = action < 0 ? VK_OTHER : virtualKeyFor(action, false);
     if (down && key.repeat) {
         // SDL takes a release and a press of one key that come within 2 ms of each other
         // for the keyboard's autorepeat, and reports a repeated press. The autorepeat starts
@@ -451,35 +464,13 @@ void SdlPlatform::translateKey(const SDL_KeyboardEvent& key) {
         // a release and a new press (synthetic input, a script's taps), and both count.
         if (knownScancode && key.timestamp - pressedAt[scancode] < MERGED_TAP_MS) {
             pressedAt[scancode] = key.timestamp;
-            gameKey(virtualKey, false);
-            gameKey(virtualKey, true);
+            gameKey(virtualKey, false, lParam);
+            gameKey(virtualKey, true, lParam);
         }
         return;
     }
     if (down && knownScancode) pressedAt[scancode] = key.timestamp;
-    gameKey(virtualKey, down);
-}
-
-void SdlPlatform::translateButton(const SDL_ControllerButtonEvent& button) {
-    const auto found = padActions.find(button.button);
-    if (found == padActions.end()) return;
-    gameKey(virtualKeyFor(found->second, true), button.type == SDL_CONTROLLERBUTTONDOWN);
-}
-
-void SdlPlatform::translateAxis(const SDL_ControllerAxisEvent& axis) {
-    // Hysteresis: press beyond 60% of the travel, release below 30%.
-    auto update = [this](int& state, int value, uint32_t negativeKey, uint32_t positiveKey) {
-        int next = state;
-        if (value > 19660) next = 1;
-        else if (value < -19660) next = -1;
-        else if (value > -9830 && value < 9830) next = 0;
-        if (next == state) return;
-        if (state != 0) gameKey(state < 0 ? negativeKey : positiveKey, false);
-        if (next != 0) gameKey(next < 0 ? negativeKey : positiveKey, true);
-        state = next;
-    };
-    if (axis.axis == SDL_CONTROLLER_AXIS_LEFTX) update(stickX, axis.value, VK_LEFT, VK_RIGHT);
-    if (axis.axis == SDL_CONTROLLER_AXIS_LEFTY) update(stickY, axis.value, VK_UP, VK_DOWN);
+    gameKey(virtualKey, down, lParam);
 }
 
 void SdlPlatform::pumpEvents() {
@@ -530,18 +521,11 @@ void SdlPlatform::pumpEvents() {
                 event.syswm.msg->msg.x11.event.xdestroywindow.window == x11Window)
                 windowGone = true;
             break;
-        case SDL_CONTROLLERDEVICEADDED:
-            if (SDL_GameController* controller = SDL_GameControllerOpen(event.cdevice.which))
-                controllers.push_back(controller);
-            break;
-        case SDL_CONTROLLERBUTTONDOWN:
-        case SDL_CONTROLLERBUTTONUP:
-            translateButton(event.cbutton);
-            break;
-        case SDL_CONTROLLERAXISMOTION:
-            translateAxis(event.caxis);
-            break;
         default:
+            if (gamepads->handle(
+                    event, [this](MessageType type, uintptr_t player) { queueMessage(type, player); },
+                    [this](uint32_t virtualKey, bool down, intptr_t lParam) { gameKey(virtualKey, down, lParam); }))
+                break;
             if (event.type == raiseEvent) comeToFront();
             break;
         }

@@ -16,6 +16,7 @@
 
 #include "platform/instancelock.h"
 #include "platform/platform.h"
+#include "platform/sdl/gamepads.h"
 #include "platform/sdl/mixersound.h"
 #include "platform/taps.h"
 
@@ -51,12 +52,10 @@ protected:
 
 private:
     void translateKey(const SDL_KeyboardEvent& key);
-    void translateButton(const SDL_ControllerButtonEvent& button);
-    void translateAxis(const SDL_ControllerAxisEvent& axis);
     void toggleFullscreen();
     void setActive(bool on);
-    // A key or button of the game through the tap rule into the queue.
-    void gameKey(uint32_t virtualKey, bool down);
+    // A key or button of the game through the tap rule into the queue; lParam says whose.
+    void gameKey(uint32_t virtualKey, bool down, intptr_t lParam = 0);
     void queueTaps();
     void pace();
     void readRefreshRate();
@@ -81,13 +80,13 @@ private:
     void ignoreFocusLossFor(uint32_t ms);
     void recheckFocus();
     bool active = false;
-    int stickX = 0, stickY = 0; // -1, 0, 1: the left stick acting as cursor keys
-    std::vector<SDL_GameController*> controllers;
+    std::unique_ptr<Gamepads> gamepads;
     MixerSound mixer;
 
     // Bindings: SDL key code or gamepad button to the action (settings.h).
     std::unordered_map<int32_t, int> keyActions;
-    std::unordered_map<int32_t, int> padActions;
+    // SDL key code to whose key it is in a race of several (keyOfPlayer).
+    std::unordered_map<int32_t, intptr_t> playerKeys;
     // Presses that toggled fullscreen or took a screenshot: their releases never reach
     // the game, whatever was released first.
     std::bitset<SDL_NUM_SCANCODES> swallowed;
