@@ -19,6 +19,8 @@ void Menu::changeChoice(int step) {
     case 0:
         s.players = round(s.players, 1, MAX_SEATS);
         if (s.versusOpponents > MAX_SEATS - s.players) s.versusOpponents = MAX_SEATS - s.players;
+        // Back to one player is back to the design's race and the options' opponents.
+        if (s.players == 1) s.versusOpponents = -1;
         break;
     case 1:
         // One player races the design's opponents, set on the options screen.
