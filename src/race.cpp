@@ -100,7 +100,7 @@ void Race::runFrameAfterTimer() {
     if (drawing && sharedState.options.detail < 2)
         glColor4x(playerColour[0], playerColour[1], playerColour[2], playerColour[3]);
     player->update();
-    if (drawing && player->drawnThisFrame) player->draw();
+    if (drawing && player->drawnThisFrame) player->draw(*camera);
 
     scoredCount = 0;
     killer = NO_CRASH_THIS_FRAME;
@@ -124,7 +124,7 @@ void Race::runFrameAfterTimer() {
             glColor4x(opponentColours[slot][0], opponentColours[slot][1], opponentColours[slot][2],
                       opponentColours[slot][3]);
         bike->update();
-        if (drawing && bike->drawnThisFrame) bike->draw();
+        if (drawing && bike->drawnThisFrame) bike->draw(*camera);
         if (bike->state == AiOut) {
             const int32_t k = bike->hitWall;
             if (k == PLAYER_WALL) sharedState.scores[PLAYER_SCORE_SLOT] += 1;
@@ -140,7 +140,7 @@ void Race::runFrameAfterTimer() {
 
     if (scoredCount == opponentCount) restartRace();
 
-    if (drawing) arena->draw();
+    if (drawing) arena->draw(*camera);
 }
 
 void Race::restartRace() {
