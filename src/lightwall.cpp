@@ -259,8 +259,6 @@ void LightWall::turn(const Vec3& p, Direction d) {
         next[v * 3 + 2] = p.z;
     }
     segmentDirections[segmentCount++] = d;
-    // The closed quad may be the last of a block whose box already holds.
-    blocksChanged((quadCount() - 2) / blockQuads);
 }
 
 bool LightWall::sink() {
