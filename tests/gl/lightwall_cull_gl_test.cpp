@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "../../bench/longwalls.h"
 #include "../unit/testplatform.h"
 #include "camera.h"
-#include "crtrand.h"
 #include "glwrap.h"
 #include "lightwall.h"
 #include "renderingcontext.h"
@@ -18,29 +18,27 @@ namespace {
 using platform::LOGICAL_HEIGHT;
 using platform::LOGICAL_WIDTH;
 
-// A wandering wall over the whole arena and beyond its sides: runs of 2 to 40 units,
-// turning left or right at random, so that its blocks lie in view, out of it and across
-// every plane of the views below.
+// A long game's wall over the whole arena and beyond its sides, so that its blocks lie in
+// view, out of it and across every plane of the views below.
 LightWall& wanderingWall(int quads) {
     clearWallRegistry();
     LightWall& wall = *wallAt(createWall({0, 0, F(90)}, MinusZ, 1234));
-    crt::srand(99);
-    Vec3 p{0, 0, F(90)};
-    int direction = MinusZ;
-    for (int k = 1; k < quads; ++k) {
-        const Fixed run = F(2 + crt::rand() % 39);
-        switch (direction) {
-        case MinusX: p.x -= run; break;
-        case MinusZ: p.z -= run; break;
-        case PlusX: p.x += run; break;
-        default: p.z += run; break;
-        }
-        // Back toward the middle when it strays too far.
-        if (p.x < F(-400) || p.x > F(400) || p.z < F(-400) || p.z > F(400)) direction = (direction + 2) % 4;
-        else direction = (direction + (crt::rand() % 2 ? 1 : 3)) % 4;
-        wall.turn(p, static_cast<Direction>(direction));
+    wander(&wall, 99, quads, 400);
+    return wall;
+}
+
+// A fine zig-zag from x = -400 to 400 across the middle: blocks of about five units,
+// many of them just inside or just outside a plane of the view.
+LightWall& fineWall() {
+    LightWall& wall = *wallAt(createWall({F(-400), 0, 0}, PlusX, 4321));
+    Vec3 p{F(-400), 0, 0};
+    for (int i = 0; p.x < F(400); ++i) {
+        p.z = i % 2 ? 0 : FIXED_ONE;
+        wall.turn(p, i % 2 ? PlusX : PlusZ);
+        p.x += FIXED_ONE * 3 / 10;
+        wall.turn(p, i % 2 ? MinusZ : PlusX);
     }
-    wall.follow({p.x + F(10), 0, p.z});
+    wall.follow(p);
     return wall;
 }
 
@@ -88,6 +86,7 @@ protected:
 
 TEST_F(WallCulling, CulledDrawPutsTheSamePixelsAsTheWholeWall) {
     LightWall& wall = wanderingWall(3000);
+    LightWall& fine = fineWall();
     struct Placement {
         Vec3 eye, centre;
     };
@@ -109,12 +108,14 @@ TEST_F(WallCulling, CulledDrawPutsTheSamePixelsAsTheWholeWall) {
             view(camera, size[0], size[1]);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             wall.draw();
+            fine.draw();
             const std::vector<uint8_t> whole = readPicture(size[0], size[1]);
 
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             glwrap::reset();
             wall.draw(camera.frustum);
             const int drawn = drawnVertices();
+            fine.draw(camera.frustum);
             ASSERT_EQ(readPicture(size[0], size[1]), whole) << "eye " << placement.eye << " view " << size[0] << " x " << size[1];
             EXPECT_LE(drawn, wall.vertexCount);
             leftOut += drawn < wall.vertexCount;
