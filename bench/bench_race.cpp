@@ -1,9 +1,10 @@
-// A race frame with three opponents and long walls against the bare frame, the heap
-// allocations of a steady race frame, and the resident memory after many games.
+// A race frame with three opponents and long walls against the bare frame, with the walls
+// culled to the view and drawn whole side by side, the heap allocations of a steady race
+// frame, and the resident memory after many games.
 //
-// The walls: after setup every bike's wall gets 2000 turns, a zig-zag of short quads in a
-// band of its own across the far part of the arena, so that each wall has about 2000
-// quads in view. The bikes stay
+// The walls: after setup every bike's wall gets 2000 quads, either a zig-zag of short
+// quads in a band of its own across the far part of the arena, all of them in view, or
+// lanes of such zig-zags across the whole arena, partly behind the camera. The bikes stay
 // at the start (no key pressed): a stopped bike collides with nothing, so the walls stay
 // whole, and every frame still runs the whole race frame (timer, camera, player update and
 // collision call, every opponent's update, scoring, arena) and draws all four walls.
@@ -13,6 +14,7 @@
 #include <malloc.h>
 #include <execinfo.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +25,9 @@
 #include "aibike.h"
 #include "application.h"
 #include "headlessgame.h"
-#include "longwalls.h"
+#include "benchrace.h"
 #include "bike.h"
+#include "camera.h"
 #include "lightwall.h"
 #include "menu/menu.h"
 #include "platform/platform.h"
@@ -129,23 +132,6 @@ extern "C" void free(void* p) {
 
 namespace {
 
-// Into a race with three opponents and long walls.
-bool enterRace(bool longWalls) {
-    sharedState.options.opponentChoice = 2;
-    if (!sharedState.inGame) toggleMode();
-    Race* race = sharedState.race;
-    if (!race || !race->player) return false;
-    if (!longWalls) return true;
-    zigzag(race->player->wall(), 0);
-    for (int slot = 0; slot < 3; ++slot)
-        if (race->aiBikes[slot]) zigzag(race->aiBikes[slot]->wall(), slot + 1);
-    return true;
-}
-
-void leaveRace() {
-    if (sharedState.inGame) toggleMode();
-}
-
 void BM_BareFrame(benchmark::State& state) {
     Application* application = startHeadless(20);
     if (!application || !application->initialised()) {
@@ -171,7 +157,8 @@ void BM_RaceFrame(benchmark::State& state) {
         return;
     }
     sharedState.options.detail = static_cast<int32_t>(state.range(0));
-    if (!enterRace(state.range(1) != 0)) {
+    LightWall::culling = state.range(2) != 0;
+    if (!enterRace(static_cast<int>(state.range(1)))) {
         state.SkipWithError("no race");
         return;
     }
@@ -193,10 +180,9 @@ void BM_RaceFrame(benchmark::State& state) {
     for (auto _ : state) application->frame();
     const double steady = static_cast<double>(allocations.load() - countStart) / static_cast<double>(state.iterations());
 
-    int quads = 0;
-    for (AiBike* bike : race->aiBikes)
-        if (bike && bike->wall()) quads += bike->wall()->quadCount();
-    if (race->player->wall()) quads += race->player->wall()->quadCount();
+    int quads = 0, inView = 0;
+    countQuads(*race, race->camera->frustum, quads, inView);
+    state.counters["wall_quads_in_view"] = inView;
     state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["wall_quads"] = quads;
     state.counters["allocs_per_frame"] = steady;
@@ -204,10 +190,16 @@ void BM_RaceFrame(benchmark::State& state) {
     state.counters["allocs_score_text"] = static_cast<double>(text);
     state.counters["allocs_driver"] = static_cast<double>(driver);
     state.counters["player_alive"] = sharedState.playerAlive;
+    state.counters["culled"] = LightWall::culling ? 1 : 0;
+    LightWall::culling = true;
     leaveRace();
 }
-// Arguments: detail, and whether the walls get their 2000 quads (0: the walls of a fresh race).
-BENCHMARK(BM_RaceFrame)->Args({0, 1})->Args({2, 1})->Args({2, 0})->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
+// Arguments: detail; the walls (0: a fresh race's, 1: zig-zags in view, 2: lanes across the
+// whole arena); walls culled to the view (1) or drawn whole (0), as before culling.
+BENCHMARK(BM_RaceFrame)
+    ->Args({0, 0, 1})->Args({0, 1, 1})->Args({0, 1, 0})->Args({0, 2, 1})->Args({0, 2, 0})
+    ->Args({2, 1, 1})->Args({2, 1, 0})->Args({2, 2, 1})->Args({2, 2, 0})->Args({2, 0, 1})
+    ->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
 
 long residentKb() {
     std::ifstream status("/proc/self/status");

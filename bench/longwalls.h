@@ -2,8 +2,11 @@
 //
 // zigzag: by default 2000 short quads in a zig-zag band across the far part of the arena,
 // one band per wall, in view and small on the screen.
-// wander: a long game's wall, runs of 4 to 40 units turning left or right at random over
-// the whole arena, so that from any camera part of it is in view and part is not.
+// lanes: a long game's wall that never crosses itself or another: four zig-zag lanes
+// across the whole arena in a band of its own, so that the four walls cover the arena and
+// from any camera part of them is in view and part is not.
+// wander: runs of 4 to 40 units turning left or right at random, crossing itself, over
+// the whole arena and beyond.
 #pragma once
 #include <cstdint>
 
@@ -20,6 +23,27 @@ inline void zigzag(LightWall* wall, int band, int turns = 1000) {
         p.x += FIXED_ONE * 3 / 10;
         wall->turn(p, PlusX);
     }
+}
+
+// 2000 quads: four lanes of 498 quads from x = -280 to 280 and back, 30 units apart, the
+// first at z = -265 + 140 * band, joined by a step at the ends.
+inline void lanes(LightWall* wall, int band) {
+    if (!wall) return;
+    Vec3 p{-280 * FIXED_ONE, 0, (-265 + 140 * band) * FIXED_ONE};
+    wall->turn(p, PlusX);
+    for (int lane = 0; lane < 4; ++lane) {
+        const Fixed step = (lane % 2 ? -1 : 1) * (FIXED_ONE * 560 / 249);
+        const Direction along = lane % 2 ? MinusX : PlusX;
+        for (int i = 0; i < 249; ++i) {
+            p.z += (i & 1) ? 2 * FIXED_ONE : -2 * FIXED_ONE;
+            wall->turn(p, (i & 1) ? PlusZ : MinusZ);
+            p.x += step;
+            wall->turn(p, along);
+        }
+        p.z += 30 * FIXED_ONE;
+        wall->turn(p, PlusZ);
+    }
+    wall->follow(p);
 }
 
 // quads - 1 turns from the wall's start, kept within +-limit units of the middle; the
