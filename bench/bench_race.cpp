@@ -14,8 +14,11 @@
 #include <malloc.h>
 #include <execinfo.h>
 
+#include <GLES/gl.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -200,6 +203,60 @@ BENCHMARK(BM_RaceFrame)
     ->Args({0, 0, 1})->Args({0, 1, 1})->Args({0, 1, 0})->Args({0, 2, 1})->Args({0, 2, 0})
     ->Args({2, 1, 1})->Args({2, 1, 0})->Args({2, 2, 1})->Args({2, 2, 0})->Args({2, 0, 1})
     ->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
+
+// Where a long-walled frame's wall drawing goes: the game's own culling (boxes and plane
+// tests, no GL), the glDrawArrays calls (the GL driver's vertex work on this thread), and
+// the wait in glFinish for the rasterizer threads. Each wall drawn as the race draws it,
+// onto a cleared picture from the race's camera.
+void BM_WallDrawing(benchmark::State& state) {
+    Application* application = startHeadless(20);
+    if (!application || !application->initialised()) {
+        state.SkipWithError("no headless GL context");
+        return;
+    }
+    sharedState.options.detail = 0;
+    if (!enterRace(static_cast<int>(state.range(0)))) {
+        state.SkipWithError("no race");
+        return;
+    }
+    LightWall::culling = state.range(1) != 0;
+    Race* race = sharedState.race;
+    for (int i = 0; i < 5; ++i) application->frame(); // leaves the race camera's matrices in place
+    Bike* bikes[4];
+    raceBikes(*race, bikes);
+    const Frustum& view = race->camera->frustum;
+    double cullingUs = 0, drawUs = 0, finishUs = 0;
+    int kept = 0;
+    using Clock = std::chrono::steady_clock;
+    for (auto _ : state) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glFinish();
+        const auto start = Clock::now();
+        kept = 0;
+        for (Bike* bike : bikes)
+            if (bike && bike->wall()) kept += quadsInView(*bike->wall(), view);
+        benchmark::DoNotOptimize(kept);
+        const auto culled = Clock::now();
+        for (Bike* bike : bikes)
+            if (bike && bike->wall()) bike->wall()->draw(view);
+        const auto drawn = Clock::now();
+        glFinish();
+        const auto finished = Clock::now();
+        cullingUs += std::chrono::duration<double, std::micro>(culled - start).count();
+        drawUs += std::chrono::duration<double, std::micro>(drawn - culled).count();
+        finishUs += std::chrono::duration<double, std::micro>(finished - drawn).count();
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["culling_us"] = cullingUs / n;
+    state.counters["draw_calls_us"] = drawUs / n;
+    state.counters["finish_wait_us"] = finishUs / n;
+    state.counters["wall_quads_in_view"] = kept;
+    LightWall::culling = true;
+    leaveRace();
+}
+// Arguments: the walls (1: zig-zags in view, 2: lanes across the arena), culled (1) or whole (0).
+BENCHMARK(BM_WallDrawing)->Args({1, 1})->Args({1, 0})->Args({2, 1})->Args({2, 0})
+    ->Unit(benchmark::kMicrosecond)->MinTime(0.5)->UseRealTime();
 
 long residentKb() {
     std::ifstream status("/proc/self/status");

@@ -215,7 +215,7 @@ void LightWall::draw(const Frustum& view) {
 }
 
 const WallBlock& LightWall::blockBox(int32_t block) {
-    refreshBlocks();
+    if (block >= blocksValid) refreshBlocks();
     return blocks[block];
 }
 
