@@ -154,17 +154,9 @@ void BM_BareFrame(benchmark::State& state) {
 BENCHMARK(BM_BareFrame)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
 
 void BM_RaceFrame(benchmark::State& state) {
-    Application* application = startHeadless(20);
-    if (!application || !application->initialised()) {
-        state.SkipWithError("no headless GL context");
-        return;
-    }
-    sharedState.options.detail = static_cast<int32_t>(state.range(0));
+    Application* application = startRace(state, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    if (!application) return;
     LightWall::culling = state.range(2) != 0;
-    if (!enterRace(static_cast<int>(state.range(1)))) {
-        state.SkipWithError("no race");
-        return;
-    }
     Race* race = sharedState.race;
     for (int i = 0; i < 10; ++i) application->frame(); // first uses of textures and arrays
 
@@ -209,16 +201,8 @@ BENCHMARK(BM_RaceFrame)
 // the wait in glFinish for the rasterizer threads. Each wall drawn as the race draws it,
 // onto a cleared picture from the race's camera.
 void BM_WallDrawing(benchmark::State& state) {
-    Application* application = startHeadless(20);
-    if (!application || !application->initialised()) {
-        state.SkipWithError("no headless GL context");
-        return;
-    }
-    sharedState.options.detail = 0;
-    if (!enterRace(static_cast<int>(state.range(0)))) {
-        state.SkipWithError("no race");
-        return;
-    }
+    Application* application = startRace(state, 0, static_cast<int>(state.range(0)));
+    if (!application) return;
     LightWall::culling = state.range(1) != 0;
     Race* race = sharedState.race;
     for (int i = 0; i < 5; ++i) application->frame(); // leaves the race camera's matrices in place

@@ -14,7 +14,6 @@
 #include "benchrace.h"
 #include "arenatree.h"
 #include "camera.h"
-#include "headlessgame.h"
 #include "renderingcontext.h"
 
 namespace {
@@ -111,16 +110,7 @@ void keepPicture(const benchmark::State& state) {
 
 // Arguments: the walls (1: zig-zags in the far part, 2: lanes across the arena), views (1 or 4), culled (1) or whole (0).
 void BM_RaceViews(benchmark::State& state) {
-    Application* application = startHeadless(20);
-    if (!application || !application->initialised()) {
-        state.SkipWithError("no headless GL context");
-        return;
-    }
-    sharedState.options.detail = 2;
-    if (!enterRace(static_cast<int>(state.range(0)))) {
-        state.SkipWithError("no race");
-        return;
-    }
+    if (!startRace(state, 2, static_cast<int>(state.range(0)))) return;
     const EGLSurface surface = windowSizedSurface();
     if (surface == EGL_NO_SURFACE ||
         !eglMakeCurrent(sharedState.eglDisplay, surface, surface, sharedState.eglContext)) {

@@ -1,6 +1,8 @@
 // A race of four bikes for the frame benchmarks: entered and left through the menu's own
 // switch, its walls made long, and what culling keeps of them for a view.
 #pragma once
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <cstdint>
 
@@ -8,6 +10,7 @@
 #include "application.h"
 #include "bike.h"
 #include "frustum.h"
+#include "headlessgame.h"
 #include "lightwall.h"
 #include "longwalls.h"
 #include "race.h"
@@ -36,6 +39,22 @@ inline bool enterRace(int walls) {
         if (walls == AcrossTheArena) lanes(bikes[seat]->wall(), seat);
     }
     return true;
+}
+
+// The game started headless and a race entered at that detail with those walls; null,
+// the benchmark skipped with the reason, when either cannot be had.
+inline Application* startRace(benchmark::State& state, int detail, int walls) {
+    Application* application = startHeadless(20);
+    if (!application || !application->initialised()) {
+        state.SkipWithError("no headless GL context");
+        return nullptr;
+    }
+    sharedState.options.detail = detail;
+    if (!enterRace(walls)) {
+        state.SkipWithError("no race");
+        return nullptr;
+    }
+    return application;
 }
 
 inline void leaveRace() {
