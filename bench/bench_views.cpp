@@ -6,6 +6,7 @@
 
 #include <EGL/egl.h>
 #include <GLES/gl.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -108,6 +109,9 @@ void keepPicture(const benchmark::State& state) {
     std::fclose(out);
 }
 
+// Other load on the machine only ever adds time: of three runs the fastest counts.
+double fastest(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
+
 // Arguments: the walls (1: zig-zags in the far part, 2: lanes across the arena), views (1 or 4), culled (1) or whole (0).
 void BM_RaceViews(benchmark::State& state) {
     if (!startRace(state, 2, static_cast<int>(state.range(0)))) return;
@@ -153,7 +157,7 @@ void BM_RaceViews(benchmark::State& state) {
 BENCHMARK(BM_RaceViews)
     ->Args({2, 1, 1})->Args({2, 4, 1})->Args({2, 4, 0})
     ->Args({1, 1, 1})->Args({1, 4, 1})->Args({1, 4, 0})
-    ->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3)->ComputeStatistics("min", fastest)->UseRealTime();
 
 } // namespace
 

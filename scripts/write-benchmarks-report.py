@@ -114,6 +114,12 @@ for name, b in sorted(results.get("bench_race", {}).items()):
                 detail, wall_kinds.get(walls, walls), b.get("allocs_game", -1), b.get("allocs_driver", -1),
                 "met" if b.get("allocs_game", 1) == 0 else "missed"))
 for walls in ["1", "2"]:
+    for culled, words in [("1", "culled"), ("0", "drawn whole")]:
+        w = find("bench_race", "BM_WallDrawing/%s/%s/" % (walls, culled))
+        if w:
+            summary.append("| where the walls' drawing goes, %s, %s: the game's culling / glDrawArrays / waiting for the rasterizer | %.3g / %.4g / %.4g us | - | - | - |" % (
+                wall_kinds[walls], words, w.get("culling_us", 0), w.get("draw_calls_us", 0), w.get("finish_wait_us", 0)))
+for walls in ["1", "2"]:
     one, four = find("bench_views", "BM_RaceViews/%s/1/1/" % walls), find("bench_views", "BM_RaceViews/%s/4/1/" % walls)
     whole = find("bench_views", "BM_RaceViews/%s/4/0/" % walls)
     if one and four:
