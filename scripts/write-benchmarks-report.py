@@ -117,8 +117,9 @@ for walls in ["1", "2"]:
     for culled, words in [("1", "culled"), ("0", "drawn whole")]:
         w = find("bench_race", "BM_WallDrawing/%s/%s/" % (walls, culled))
         if w:
-            summary.append("| where the walls' drawing goes, %s, %s: the game's culling / glDrawArrays / waiting for the rasterizer | %.3g / %.4g / %.4g us | - | - | - |" % (
-                wall_kinds[walls], words, w.get("culling_us", 0), w.get("draw_calls_us", 0), w.get("finish_wait_us", 0)))
+            summary.append("| where the walls' drawing goes, %s, %s: the game's culling / glDrawArrays / waiting for the rasterizer | %s / %.4g / %.4g us | - | - | - |" % (
+                wall_kinds[walls], words, ("%.3g" % w.get("culling_us", 0)) if culled == "1" else "-",
+                w.get("draw_calls_us", 0), w.get("finish_wait_us", 0)))
 for walls in ["1", "2"]:
     one, four = find("bench_views", "BM_RaceViews/%s/1/1/" % walls), find("bench_views", "BM_RaceViews/%s/4/1/" % walls)
     whole = find("bench_views", "BM_RaceViews/%s/4/0/" % walls)
