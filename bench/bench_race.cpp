@@ -155,7 +155,7 @@ void BM_BareFrame(benchmark::State& state) {
 // Other load on the machine only ever adds time: of three runs the fastest counts.
 double fastest(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
 
-BENCHMARK(BM_BareFrame)->Unit(benchmark::kMicrosecond)->MinTime(0.5)->Repetitions(3)->ComputeStatistics("min", fastest)->UseRealTime();
+BENCHMARK(BM_BareFrame)->Unit(benchmark::kMicrosecond)->MinTime(0.5)->Repetitions(3)->ComputeStatistics("min", fastest)->MeasureProcessCPUTime()->UseRealTime();
 
 void BM_RaceFrame(benchmark::State& state) {
     Application* application = startRace(state, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -198,7 +198,7 @@ void BM_RaceFrame(benchmark::State& state) {
 BENCHMARK(BM_RaceFrame)
     ->Args({0, 0, 1})->Args({0, 1, 1})->Args({0, 1, 0})->Args({0, 2, 1})->Args({0, 2, 0})
     ->Args({2, 1, 1})->Args({2, 1, 0})->Args({2, 2, 1})->Args({2, 2, 0})->Args({2, 0, 1})
-    ->Unit(benchmark::kMicrosecond)->MinTime(0.5)->Repetitions(3)->ComputeStatistics("min", fastest)->UseRealTime();
+    ->Unit(benchmark::kMicrosecond)->MinTime(0.5)->Repetitions(3)->ComputeStatistics("min", fastest)->MeasureProcessCPUTime()->UseRealTime();
 
 // Where a long-walled frame's wall drawing goes: the game's own culling (boxes and plane
 // tests, no GL), the glDrawArrays calls (the GL driver's vertex work on this thread), and
@@ -244,7 +244,7 @@ void BM_WallDrawing(benchmark::State& state) {
 }
 // Arguments: the walls (1: zig-zags in view, 2: lanes across the arena), culled (1) or whole (0).
 BENCHMARK(BM_WallDrawing)->Args({1, 1})->Args({1, 0})->Args({2, 1})->Args({2, 0})
-    ->Unit(benchmark::kMicrosecond)->MinTime(0.5)->Repetitions(3)->ComputeStatistics("min", fastest)->UseRealTime();
+    ->Unit(benchmark::kMicrosecond)->MinTime(0.5)->Repetitions(3)->ComputeStatistics("min", fastest)->MeasureProcessCPUTime()->UseRealTime();
 
 long residentKb() {
     std::ifstream status("/proc/self/status");
