@@ -169,29 +169,33 @@ void ArenaTree::split(TreeNode* node, const MeshData& mesh, int32_t limit, bool 
     }
 }
 
-void ArenaTree::draw() {
+void ArenaTree::draw() { drawFrom(camera); }
+
+void ArenaTree::draw(const Camera& view) { drawFrom(&view); }
+
+void ArenaTree::drawFrom(const Camera* view) {
     materialManager.bind(materialIndex);
     glPushMatrix();
-    if (root) drawNode(root, true);
+    if (root) drawNode(root, true, view);
     glPopMatrix();
 }
 
-void ArenaTree::drawNode(const TreeNode* node, bool test) {
-    if (test && camera) {
+void ArenaTree::drawNode(const TreeNode* node, bool test, const Camera* view) {
+    if (test && view) {
         const Fixed* b = node->bounds;
-        const Vec3& eye = camera->eye;
+        const Vec3& eye = view->eye;
         const bool eyeOver = b[0] < eye.x && eye.x < FixedAdd(b[0], b[2]) && b[1] < eye.z &&
                              eye.z < FixedAdd(b[1], b[3]);
         // The node under the eye is never classified: its rectangle reaches behind the
         // viewer, where a plane test says little.
         if (!eyeOver) {
-            const int32_t result = camera->frustum.classifyRect(b[0], b[1], b[2], b[3]);
+            const int32_t result = view->frustum.classifyRect(b[0], b[1], b[2], b[3]);
             if (result == FrustumOutside) return;
             if (result == FrustumInside) test = false;
         }
     }
     for (const TreeNode* child : node->children) {
-        if (child) drawNode(child, test);
+        if (child) drawNode(child, test, view);
     }
     if (!node->vertices) return;
     glVertexPointer(3, GL_FIXED, 0, node->vertices);

@@ -33,7 +33,10 @@ public:
     ArenaTree(const ArenaTree&) = delete;
     ArenaTree& operator=(const ArenaTree&) = delete;
 
+    // Culled against the tree's own camera (none: everything is drawn).
     void draw();
+    // Culled against the eye and frustum of any view's camera, after its apply.
+    void draw(const Camera& view);
 
     Camera* camera = nullptr;
     int32_t materialIndex = -1;
@@ -53,7 +56,8 @@ public:
 private:
     void build(const char* fileName);
     void split(TreeNode* node, const MeshData& mesh, int32_t limit, bool withTex, int32_t depth, size_t parentCount);
-    void drawNode(const TreeNode* node, bool test);
+    void drawFrom(const Camera* view);
+    void drawNode(const TreeNode* node, bool test, const Camera* view);
 };
 
 // The untextured corner colours: five shades of two triangles each, repeating over the

@@ -71,7 +71,7 @@ void Bike::reset() {
     if (LightWall* w = wall()) w->reset(position, MinusZ);
 }
 
-void Bike::draw() {
+void Bike::draw(const Camera& view) {
     glPushMatrix();
     glTranslatex(position.x, position.y, position.z);
     glPushMatrix();
@@ -79,7 +79,7 @@ void Bike::draw() {
     model->draw();
     glPopMatrix();
     glPopMatrix();
-    if (LightWall* w = wall()) w->draw();
+    if (LightWall* w = wall()) w->draw(view.frustum);
 }
 
 void Bike::shown() {

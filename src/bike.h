@@ -41,8 +41,9 @@ public:
     Bike& operator=(const Bike&) = delete;
 
     void reset();
-    // The bike's model where it stands, and its wall.
-    void draw();
+    // The bike's model where it stands, and what the view can see of its wall. Once per
+    // view, after that view's camera apply.
+    void draw(const Camera& view);
     bool collide(int32_t& hitWall) const;
     // The bike's wall in the registry, or null if it could not be made.
     LightWall* wall() const;

@@ -85,3 +85,17 @@ int32_t Frustum::classifyRect(Fixed x, Fixed z, Fixed width, Fixed depth) const 
     }
     return anyBehind ? FrustumIntersecting : FrustumInside;
 }
+
+bool Frustum::boxOutside(const Vec3& low, const Vec3& high) const {
+    // Exact 32.32 sums: a corner far out on the floor must not wrap around into view.
+    const int64_t limit = -(static_cast<int64_t>(cullMargin) << 16);
+    for (const Plane& plane : planes) {
+        // The corner furthest along the plane's normal is the box's best chance to be inside.
+        const int64_t x = plane.a >= 0 ? high.x : low.x;
+        const int64_t y = plane.b >= 0 ? high.y : low.y;
+        const int64_t z = plane.c >= 0 ? high.z : low.z;
+        const int64_t v = plane.a * x + plane.b * y + plane.c * z + (static_cast<int64_t>(plane.d) << 16);
+        if (v < limit) return true;
+    }
+    return false;
+}

@@ -19,6 +19,13 @@ public:
     static int pointSide(const Plane& plane, const Vec3& point);
     // The floor rectangle x .. x + width, z .. z + depth at y = 0.
     int32_t classifyRect(Fixed x, Fixed z, Fixed width, Fixed depth) const;
+    // True when the box low .. high lies wholly behind one plane by more than cullMargin,
+    // so nothing in it can reach the picture. Anything nearer the view is kept.
+    bool boxOutside(const Vec3& low, const Vec3& high) const;
+
+    // The planes are read back and normalised in 16.16, a few raw units off the GL's own;
+    // a box must be this far behind a plane before it is dropped.
+    static constexpr Fixed cullMargin = FIXED_ONE;
 
     Matrix4 matrix;  // projection x modelview at the last update
     Plane planes[6] = {}; // left, right, near, far, top, bottom; inside is the positive side

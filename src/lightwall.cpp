@@ -6,11 +6,13 @@
 #include <new>
 
 #include "crtrand.h"
+#include "frustum.h"
 #include "log.h"
 #include "platform/platform.h"
 #include "sharedstate.h"
 
 int32_t LightWall::vertexLimit = 1 << 28;
+bool LightWall::culling = true;
 
 void FreeDeleter::operator()(void* p) const { std::free(p); }
 
@@ -36,6 +38,11 @@ bool reallocate(WallArray<T>& array, int64_t count) {
     return true;
 }
 
+// Culling blocks enough for every quad that many vertices can hold.
+int64_t blocksFor(int64_t vertexCapacity) {
+    return (vertexCapacity / 6 + LightWall::blockQuads - 1) / LightWall::blockQuads;
+}
+
 void reportNoMemory(const char* what) {
     setErrorLocation(__FILE__, __LINE__);
     if (platform::exists()) reportError("Not enough memory for %s", what);
@@ -48,11 +55,13 @@ LightWall::LightWall(const Vec3& p, Direction d, uint32_t seed) {
     vertices = allocateZeroed<Fixed>(3 * static_cast<int64_t>(room));
     colours = allocateZeroed<Fixed>(4 * static_cast<int64_t>(initialColourVertices));
     segmentDirections = allocateZeroed<Direction>(initialCapacity / 6);
-    if (!vertices || !colours || !segmentDirections) {
+    blocks = allocateZeroed<WallBlock>(blocksFor(initialCapacity));
+    if (!vertices || !colours || !segmentDirections || !blocks) {
         // A wall without storage stays empty: it draws nothing and stops nobody.
         vertices.reset();
         colours.reset();
         segmentDirections.reset();
+        blocks.reset();
         growthFailed = true;
         reportNoMemory("a light wall");
     } else {
@@ -92,6 +101,7 @@ void LightWall::startFirstQuad(const Vec3& p, Direction d) {
     vertexCount += 6;
     segmentDirections[segmentCount++] = d;
     wallState = WallGrowing;
+    blocksChanged(0);
 }
 
 void LightWall::extend(const Vec3& p) {
@@ -114,6 +124,7 @@ bool LightWall::grow() {
     bool grown = newRoom <= vertexLimit;
     if (grown && (grown = reallocate(vertices, 3 * newRoom))) vertexRoomCount = static_cast<int32_t>(newRoom);
     grown = grown && reallocate(segmentDirections, newCapacity / 6);
+    grown = grown && reallocate(blocks, blocksFor(newCapacity));
     if (grown && newCapacity > colourRoomCount && (grown = reallocate(colours, 4 * newCapacity))) {
         // The colour array keeps up with the vertices drawn; the added entries are black
         // with alpha 0, like every quad past the 500th.
@@ -141,6 +152,8 @@ void LightWall::restoreCounts(WallState state, int32_t vertexTotal, int32_t dire
     vertexCount = vertexTotal;
     segmentCount = directionTotal;
     wallState = state;
+    // The caller has written the vertices themselves.
+    blocksChanged(0);
 }
 
 void LightWall::reset(const Vec3& p, Direction d) {
@@ -156,17 +169,76 @@ void LightWall::follow(const Vec3& p) {
 
 void LightWall::draw() {
     if (wallState == WallHidden || !vertices) return;
+    beginDraw();
+    glDrawArrays(GL_TRIANGLES, 0, vertexCount);
+    endDraw();
+}
+
+void LightWall::beginDraw() const {
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_CULL_FACE);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glColorPointer(4, GL_FIXED, 0, colours.get());
     glVertexPointer(3, GL_FIXED, 0, vertices.get());
-    glDrawArrays(GL_TRIANGLES, 0, vertexCount);
+}
+
+// The state after a wall is the same whatever was drawn of it: what comes next depends on it.
+void LightWall::endDraw() const {
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     glEnable(GL_CULL_FACE);
     glColor4x(0x10000, 0x10000, 0x10000, 0);
+}
+
+void LightWall::draw(const Frustum& view) {
+    if (!culling) {
+        draw();
+        return;
+    }
+    if (wallState == WallHidden || !vertices) return;
+    refreshBlocks();
+    beginDraw();
+    // Neighbouring blocks in sight go out as one run.
+    const int32_t count = blockCount();
+    int32_t runStart = -1;
+    for (int32_t block = 0; block <= count; ++block) {
+        const bool seen = block < count && !view.boxOutside(blocks[block].low, blocks[block].high);
+        if (seen && runStart < 0) runStart = block;
+        if (seen || runStart < 0) continue;
+        const int32_t first = runStart * blockQuads * 6;
+        const int32_t end = block * blockQuads * 6;
+        glDrawArrays(GL_TRIANGLES, first, (end < vertexCount ? end : vertexCount) - first);
+        runStart = -1;
+    }
+    endDraw();
+}
+
+const WallBlock& LightWall::blockBox(int32_t block) {
+    if (block >= blocksValid) refreshBlocks();
+    return blocks[block];
+}
+
+void LightWall::refreshBlocks() {
+    if (!blocks) return;
+    const int32_t count = blockCount();
+    for (int32_t block = blocksValid; block < count; ++block) {
+        const int32_t first = block * blockQuads * 6;
+        const int32_t end = first + blockQuads * 6 < vertexCount ? first + blockQuads * 6 : vertexCount;
+        const Fixed* v = &vertices[first * 3];
+        WallBlock box{{v[0], v[1], v[2]}, {v[0], v[1], v[2]}};
+        for (int32_t n = first + 1; n < end; ++n) {
+            v += 3;
+            if (v[0] < box.low.x) box.low.x = v[0];
+            if (v[0] > box.high.x) box.high.x = v[0];
+            if (v[1] < box.low.y) box.low.y = v[1];
+            if (v[1] > box.high.y) box.high.y = v[1];
+            if (v[2] < box.low.z) box.low.z = v[2];
+            if (v[2] > box.high.z) box.high.z = v[2];
+        }
+        blocks[block] = box;
+    }
+    blocksValid = count > 0 ? count - 1 : 0;
 }
 
 void LightWall::turn(const Vec3& p, Direction d) {
@@ -198,6 +270,7 @@ bool LightWall::sink() {
         Fixed* q = &vertices[quad * 18];
         for (int32_t v : topVertices) q[v * 3 + 1] = FixedSub(q[v * 3 + 1], step);
     }
+    blocksChanged(0);
     return false;
 }
 
@@ -207,6 +280,7 @@ void LightWall::hide() {
     vertexCount = 0;
     segmentCount = 0;
     wallState = WallHidden;
+    blocksChanged(0);
 }
 
 void LightWall::restart(Direction d) {

@@ -8,6 +8,8 @@
 #include "direction.h"
 #include "fixed.h"
 
+class Frustum;
+
 // The wall's arrays come from malloc, so that growing them can use realloc: a long wall's
 // pages are moved, not copied.
 struct FreeDeleter {
@@ -15,6 +17,10 @@ struct FreeDeleter {
 };
 template <typename T>
 using WallArray = std::unique_ptr<T[], FreeDeleter>;
+
+struct WallBlock {
+    Vec3 low, high;
+};
 
 enum WallState : int32_t {
     WallGrowing = 0,
@@ -32,7 +38,12 @@ public:
     void reset(const Vec3& p, Direction d);
     // The logic half of the design's draw: a growing wall's newest quad reaches to p.
     void follow(const Vec3& p);
+    // The whole wall, as one draw call.
     void draw();
+    // Only the blocks of quads that the view could see, in the wall's order: every quad
+    // that can put a pixel into the view is drawn as the whole draw would draw it. One
+    // call per view; nothing is allocated.
+    void draw(const Frustum& view);
     void turn(const Vec3& p, Direction d);
     bool sink();
     void freeze();
@@ -52,6 +63,10 @@ public:
     // in use; the colour array always covers them.
     int32_t vertexRoom() const { return vertexRoomCount; }
     int32_t colourRoom() const { return colourRoomCount; }
+    // Blocks of blockQuads quads, oldest first; the last one may be partly filled.
+    int32_t blockCount() const { return (quadCount() + blockQuads - 1) / blockQuads; }
+    // The box around every vertex of one block, brought up to date first.
+    const WallBlock& blockBox(int32_t block);
 
     int32_t capacity = 0;
     int32_t vertexCount = 0;
@@ -65,6 +80,11 @@ public:
     static constexpr int32_t colouredQuads = 500;
     static constexpr Fixed wallHeight = 0x140000; // 20.0
     static constexpr Fixed sinkSpeed = 0x40000;   // 4.0 units per second of frame time
+    // Quads per culling block: small enough that a wall crossing the view's edge loses
+    // most of what is out of sight, large enough that a wall in view is a few draw calls.
+    static constexpr int32_t blockQuads = 32;
+    // Off only to measure what culling saves: draw(view) then draws the whole wall.
+    static bool culling;
 
     // A wall never grows past this many vertices: beyond it the arrays could not be
     // counted in 32 bits. Growth that would pass it is treated like a failed allocation.
@@ -74,6 +94,18 @@ private:
     void startFirstQuad(const Vec3& p, Direction d);
     void extend(const Vec3& p);
     bool grow();
+    void refreshBlocks();
+    void beginDraw() const;
+    void endDraw() const;
+    // The boxes of blocks from this one on no longer hold.
+    void blocksChanged(int32_t fromBlock) {
+        if (fromBlock < blocksValid) blocksValid = fromBlock < 0 ? 0 : fromBlock;
+    }
+
+    WallArray<WallBlock> blocks;
+    // Blocks before this one have boxes that hold; the block of the newest quad is never
+    // among them, since its far end moves every frame.
+    int32_t blocksValid = 0;
 
     int32_t vertexRoomCount = 0;
     int32_t colourRoomCount = 0;

@@ -165,7 +165,7 @@ void Race::runFrameAfterTimer() {
             glColor4x(c[0], c[1], c[2], c[3]);
         }
         human->update();
-        if (drawNow && human->drawnThisFrame) human->draw();
+        if (drawNow && human->drawnThisFrame) human->draw(*camera);
     }
     // Every bike leaves with the first press, whoever made it.
     if (humans > 1 && sharedState.raceStarted)
@@ -208,7 +208,7 @@ void Race::runFrameAfterTimer() {
             glColor4x(opponentColours[slot][0], opponentColours[slot][1], opponentColours[slot][2],
                       opponentColours[slot][3]);
         bike->update();
-        if (drawNow && bike->drawnThisFrame) bike->draw();
+        if (drawNow && bike->drawnThisFrame) bike->draw(*camera);
         if (bike->state == AiOut) {
             const int32_t k = bike->hitWall;
             if (k == slot + 1) sharedState.scores[slot] -= 1;
@@ -222,7 +222,7 @@ void Race::runFrameAfterTimer() {
 
     if (roundOver()) restartRace();
 
-    if (drawNow) arena->draw();
+    if (drawNow) arena->draw(*camera);
     if (drawing && humans > 1) drawViews();
 }
 
@@ -289,13 +289,10 @@ void Race::drawScene(Camera* viewer) {
             const Fixed* c = bikeColour(b);
             glColor4x(c[0], c[1], c[2], c[3]);
         }
-        each->draw();
+        each->draw(*viewer);
     }
-    // The arena skips what is out of this view's sight.
-    Camera* own = arena->camera;
-    arena->camera = viewer;
-    arena->draw();
-    arena->camera = own;
+    // Walls and arena skip what is out of this view's sight.
+    arena->draw(*viewer);
 }
 
 void Race::drawViews() {

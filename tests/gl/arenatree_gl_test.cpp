@@ -97,3 +97,18 @@ TEST_F(ArenaDraw, TheNodeUnderTheEyeIsNeverClassifiedButItsChildrenAre) {
     arena.tree->draw();
     EXPECT_EQ(classified, (std::vector<Rect>{quadrant[0], quadrant[1], quadrant[2], quadrant[3]}));
 }
+
+// Each view draws the arena with its own camera: the tree's camera has no say.
+TEST_F(ArenaDraw, AnyViewsCameraCullsItsOwnDraw) {
+    camera.eye = {F(1000), F(50), F(1000)};
+    setPlanes(camera, {-ONE, 0, 0, F(-500)}); // the tree's camera sees nothing
+    Camera other;
+    other.eye = {F(-50), F(10), F(-50)};
+    setPlanes(other, {ONE, 0, 0, -ONE}); // x > 1, from over quadrant 0
+    arena.tree->draw(other);
+    EXPECT_EQ(classified, (std::vector<Rect>{quadrant[1], quadrant[2], quadrant[3]}));
+    EXPECT_EQ(glwrap::argsOf("glVertexPointer", 3),
+              (std::vector<intptr_t>{reinterpret_cast<intptr_t>(arena.tree->root->children[0]->vertices),
+                                     reinterpret_cast<intptr_t>(arena.tree->root->children[1]->vertices),
+                                     reinterpret_cast<intptr_t>(arena.tree->root->children[3]->vertices)}));
+}

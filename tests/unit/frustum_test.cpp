@@ -121,3 +121,33 @@ TEST(FrustumUpdateTest, GameProjectionAndStartCamera) {
     EXPECT_EQ(frustum.classifyRect(F(-300), F(-300), F(600), F(600)), FrustumIntersecting);
     loadIdentities();
 }
+
+// Boxes for culling wall blocks: only a box wholly behind one plane, by more than the
+// margin, is out; a box across a plane, or out of sight only across a corner, is kept.
+TEST(FrustumBoxTest, OnlyBoxesWhollyBehindOnePlaneAreOut) {
+    const Frustum frustum = unitFrustum();
+    const Fixed margin = Frustum::cullMargin;
+    for (int plane = 0; plane < 6; ++plane) {
+        // The axis the plane cuts and the side of the cube it bounds.
+        const int axis = plane < 2 ? 0 : plane < 4 ? 2 : 1;
+        const int side = (plane == 0 || plane == 2 || plane == 5) ? -1 : 1;
+        auto box = [&](Fixed nearEdge, Fixed farEdge) {
+            Vec3 low{-ONE / 2, -ONE / 2, -ONE / 2}, high{ONE / 2, ONE / 2, ONE / 2};
+            Fixed* lo = axis == 0 ? &low.x : axis == 1 ? &low.y : &low.z;
+            Fixed* hi = axis == 0 ? &high.x : axis == 1 ? &high.y : &high.z;
+            // nearEdge and farEdge measured outward from the cube's face at side * 1.0.
+            *lo = side > 0 ? ONE + nearEdge : -ONE - farEdge;
+            *hi = side > 0 ? ONE + farEdge : -ONE - nearEdge;
+            return frustum.boxOutside(low, high);
+        };
+        EXPECT_TRUE(box(margin + 1, F(5))) << "wholly beyond plane " << plane;
+        EXPECT_TRUE(box(F(20000), F(30000))) << "far out, no wrap-around, plane " << plane;
+        EXPECT_FALSE(box(margin, F(5))) << "within the margin of plane " << plane;
+        EXPECT_FALSE(box(-ONE / 4, F(5))) << "across plane " << plane;
+        EXPECT_FALSE(box(F(-30000), F(30000))) << "round the whole view, plane " << plane;
+    }
+    // Beyond the left and the top plane at once, but wholly behind neither: kept.
+    EXPECT_FALSE(frustum.boxOutside({F(-3), F(-0.5), F(-0.5)}, {F(-0.5), F(3), F(0.5)}));
+    EXPECT_FALSE(Frustum().boxOutside({F(100), F(100), F(100)}, {F(101), F(101), F(101)}))
+        << "before the first update nothing is culled";
+}

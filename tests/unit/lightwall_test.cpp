@@ -139,6 +139,45 @@ TEST_F(LightWallTest, SinkTakesFiveSecondsOfFrameTime) {
     EXPECT_TRUE(other.sink());
 }
 
+// The culling boxes of the blocks of 32 quads: each holds every vertex of its block as the
+// wall is now, whatever moved them.
+TEST_F(LightWallTest, BlockBoxesHoldTheirQuadsAsTheWallChanges) {
+    auto same = [](const Vec3& low, const Vec3& high, const WallBlock& box) {
+        return box.low == low && box.high == high;
+    };
+    LightWall& wall = wallWithQuads(40); // quad k from (k, 0, -k) to (k + 1, 0, -k - 1)
+    ASSERT_EQ(wall.blockCount(), 2);
+    EXPECT_TRUE(same({0, 0, F(-32)}, {F(32), F(20), 0}, wall.blockBox(0)));
+    wall.follow({F(60), 0, F(-39)});
+    EXPECT_EQ(wall.blockBox(1).high.x, F(60)) << "the growing quad is measured at every draw";
+
+    // A turn closes the last quad of a block whose box was already taken.
+    LightWall& full = wallWithQuads(32);
+    full.follow({F(35), 0, F(-31)});
+    EXPECT_EQ(full.blockBox(0).high.x, F(35));
+    full.turn({F(45), 0, F(-31)}, MinusZ);
+    EXPECT_EQ(full.blockCount(), 2);
+    EXPECT_EQ(full.blockBox(0).high.x, F(45));
+
+    // Sinking lowers the tops, a reset leaves one quad, a loaded state brings its own.
+    sharedState.frameTime = FIXED_ONE;
+    full.sink();
+    EXPECT_EQ(full.blockBox(0).high.y, F(16));
+    full.reset({F(7), 0, F(8)}, PlusX);
+    EXPECT_EQ(full.blockCount(), 1);
+    EXPECT_TRUE(same({F(7), 0, F(8)}, {F(7), F(20), F(8)}, full.blockBox(0)));
+    ASSERT_TRUE(full.makeRoom(12));
+    for (int v = 6; v < 12; ++v) full.vertices[v * 3 + 2] = F(-300);
+    full.restoreCounts(WallFrozen, 12, 2);
+    EXPECT_EQ(full.blockBox(0).low.z, F(-300));
+
+    // Boxes keep up with growth past the first arrays.
+    LightWall& grown = wallWithQuads(600);
+    grown.follow({F(600), 0, F(-600)});
+    ASSERT_EQ(grown.blockCount(), 19);
+    EXPECT_TRUE(same({F(576), 0, F(-600)}, {F(600), F(20), F(-576)}, grown.blockBox(18)));
+}
+
 TEST_F(LightWallTest, RestartHideResetAndFreeze) {
     LightWall& wall = wallWithQuads(4);
     wall.restart(MinusX);
