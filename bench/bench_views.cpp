@@ -1,7 +1,7 @@
-// Several players' views of one race at the window's scale 3 (720 x 882): the race's logic
-// once, then the scene drawn four times, each quarter of the picture from a camera behind
-// a different bike, against the same scene drawn once over the whole picture. Four bikes,
-// walls of 8000 quads in all, walls culled to each view or drawn whole, side by side.
+// Four players' views of one race at the window's scale 3 (720 x 882): the race's logic
+// once, then its four quarter views as the race draws them, each from its player's camera,
+// against player 1's view alone over the whole picture. Four bikes, walls of 8000 quads in
+// all, walls culled to each view or drawn whole, side by side.
 #include <benchmark/benchmark.h>
 
 #include <EGL/egl.h>
@@ -39,47 +39,13 @@ EGLSurface windowSizedSurface() {
     return surface;
 }
 
-struct ViewRect {
-    int x, y, width, height;
-};
-
-// The camera behind a bike, as the race's start camera is behind the player's: 120 units
-// back along its heading and 60 up, looking at the bike.
-void placeBehind(Camera& camera, const Vec3& bike, int dx, int dz) {
-    camera.lookAt(bike.x - dx * 120 * FIXED_ONE, 60 * FIXED_ONE, bike.z - dz * 120 * FIXED_ONE, bike.x, 0, bike.z, 0, FIXED_ONE, 0);
-}
-
-// One view: the viewport, the race's projection for its size, the camera, then every
-// bike with what the camera sees of its wall, and the arena last, as a race frame draws.
-void drawView(Race& race, Camera& camera, const ViewRect& rect) {
-    glViewport(rect.x, rect.y, rect.width, rect.height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    setDrawablePerspective(rect.width, rect.height);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    camera.apply();
-    Bike* bikes[4];
-    raceBikes(race, bikes);
-    for (int seat = 0; seat < 4; ++seat) {
-        Bike* bike = bikes[seat];
-        if (!bike || !bike->drawnThisFrame) continue;
-        if (sharedState.options.detail < 2) {
-            const Fixed* c = seat == 0 ? playerColour : opponentColours[seat - 1];
-            glColor4x(c[0], c[1], c[2], c[3]);
-        }
-        bike->draw(camera);
-    }
-    race.arena->draw(camera);
-}
-
-// Stands in for the race's own drawing of its players' views until versus races draw
-// them: the logic of one race frame, then each view in turn.
-void drawViewsOwnLoop(Race& race, Camera* cameras, const ViewRect* rects, int views) {
+// One window frame of a race of several players: the race's logic once, then its views as
+// the race draws them (one: player 1's view over the whole picture).
+void drawFrame(Race& race, const ViewRect& area) {
     glClearColorx(0x8000, 0x8000, 0x8000, 0);
     glDepthRangex(0, 0x10000);
     glClearDepthx(0x10000);
-    glViewport(0, 0, WINDOW_WIDTH, WINDOW_HEIGHT);
+    glViewport(area.x, area.y, area.width, area.height);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glShadeModel(GL_FLAT);
     glDisable(GL_LIGHTING);
@@ -89,7 +55,7 @@ void drawViewsOwnLoop(Race& race, Camera* cameras, const ViewRect* rects, int vi
     race.drawing = false;
     race.runFrame();
     race.drawing = true;
-    for (int view = 0; view < views; ++view) drawView(race, cameras[view], rects[view]);
+    race.drawViews(area);
     glFinish();
 }
 
@@ -114,6 +80,9 @@ double fastest(const std::vector<double>& times) { return *std::min_element(time
 
 // Arguments: the walls (1: zig-zags in the far part, 2: lanes across the arena), views (1 or 4), culled (1) or whole (0).
 void BM_RaceViews(benchmark::State& state) {
+    // Four players, each at their seat with a camera behind the bike, facing the centre.
+    sharedState.players = 4;
+    sharedState.versusOpponents = 0;
     if (!startRace(state, 2, static_cast<int>(state.range(0)))) return;
     const EGLSurface surface = windowSizedSurface();
     if (surface == EGL_NO_SURFACE ||
@@ -123,28 +92,20 @@ void BM_RaceViews(benchmark::State& state) {
         return;
     }
     Race& race = *sharedState.race;
-    Bike* bikes[4];
-    raceBikes(race, bikes);
-    // Each camera behind its bike, looking toward the middle of the arena.
-    const int headings[4][2] = {{0, -1}, {0, 1}, {1, 0}, {-1, 0}};
-    Camera cameras[4];
-    for (int seat = 0; seat < 4; ++seat)
-        if (bikes[seat]) placeBehind(cameras[seat], bikes[seat]->position, headings[seat][0], headings[seat][1]);
-    const int halfW = WINDOW_WIDTH / 2, halfH = WINDOW_HEIGHT / 2;
-    const ViewRect quarters[4] = {{0, halfH, halfW, halfH}, {halfW, halfH, halfW, halfH}, {0, 0, halfW, halfH}, {halfW, 0, halfW, halfH}};
     const ViewRect whole = {0, 0, WINDOW_WIDTH, WINDOW_HEIGHT};
     const int views = static_cast<int>(state.range(1));
+    race.viewSeat = views == 1 ? 0 : -1;
     LightWall::culling = state.range(2) != 0;
 
-    for (int i = 0; i < 5; ++i) drawViewsOwnLoop(race, cameras, views == 4 ? quarters : &whole, views);
+    for (int i = 0; i < 5; ++i) drawFrame(race, whole);
     for (auto _ : state) {
-        drawViewsOwnLoop(race, cameras, views == 4 ? quarters : &whole, views);
+        drawFrame(race, whole);
         eglSwapBuffers(sharedState.eglDisplay, surface);
     }
     keepPicture(state);
     int quads = 0, inView = 0, seen = 0;
     for (int view = 0; view < views; ++view) {
-        countQuads(race, cameras[view].frustum, quads, inView);
+        countQuads(race, race.seatCameras[view]->frustum, quads, inView);
         seen += inView;
     }
     state.counters["wall_quads"] = quads;
@@ -152,7 +113,10 @@ void BM_RaceViews(benchmark::State& state) {
     state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     LightWall::culling = true;
     eglMakeCurrent(sharedState.eglDisplay, sharedState.eglSurface, sharedState.eglSurface, sharedState.eglContext);
+    race.viewSeat = -1;
     leaveRace();
+    sharedState.players = 1;
+    sharedState.versusOpponents = -1;
 }
 BENCHMARK(BM_RaceViews)
     ->Args({2, 1, 1})->Args({2, 4, 1})->Args({2, 4, 0})

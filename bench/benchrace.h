@@ -19,10 +19,9 @@
 
 enum Walls { FreshWalls = 0, ZigzagInView = 1, AcrossTheArena = 2 };
 
-// The player's bike first, then the opponents'; null where a seat is empty.
+// The race's bikes in seat order; null where a seat is empty.
 inline void raceBikes(const Race& race, Bike* out[4]) {
-    out[0] = race.player;
-    for (int slot = 0; slot < 3; ++slot) out[slot + 1] = race.aiBikes[slot];
+    for (int b = 0; b < 4; ++b) out[b] = race.bike(b);
 }
 
 // Into a race with three opponents, every wall given about 2000 quads of that kind.

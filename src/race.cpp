@@ -298,6 +298,10 @@ void Race::drawScene(Camera* viewer) {
 void Race::drawViews() {
     ViewRect area;
     platform::get().viewport(area.x, area.y, area.width, area.height);
+    drawViews(area);
+}
+
+void Race::drawViews(const ViewRect& area) {
     ViewRect views[MAX_SEATS];
     // An online race shows this machine's player alone, over the whole area.
     int count = 1;

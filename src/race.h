@@ -73,6 +73,8 @@ public:
     // Every view of a race of several players, drawn after the frame's logic (also on its
     // own, for a frame an online race has already run).
     void drawViews();
+    // The same in the drawable's rectangle given (in place of the platform's viewport).
+    void drawViews(const ViewRect& area);
     // The player of a seat left an online race: its bike crashes out in the next frame.
     void seatLeaves(int seat);
     // An online race shows one seat's view (this machine's player); -1 splits the screen.
