@@ -131,6 +131,10 @@ void PlayerBike::leftStart() {
 void PlayerBike::setOff() {
     if (steering.direction != Stopped) return;
     steering.direction = steering.startDirection;
+    // A player who presses a frame after another is starting too, not turning: a key
+    // held on from here counts as this player's start. Latches open again on release.
+    steering.rightLatch = 0;
+    steering.leftLatch = 0;
     leftStart();
 }
 

@@ -21,6 +21,7 @@ wait_for() {
     [ -s vs.jsonl ] && [ "$(last "$1" 2>/dev/null || echo False)" = True ] && return 0
     sleep 0.05
   done
+  cp vs.jsonl /tmp/vs-failed.jsonl 2>/dev/null || true
   fail "never true: $1 (last line: $(tail -n1 vs.jsonl 2>/dev/null | cut -c1-300))"
 }
 
@@ -35,28 +36,46 @@ sleep 0.3
 xdotool key Return
 wait_for 'j["inGame"] == 1 and len(j.get("players", [])) == 2'
 
-# Player 2's right: the first press sets both bikes going, and turns nobody.
+# Player 2's right: the first press sets both bikes going, and turns nobody; player 1's
+# left alone a moment later turns player 1. The bikes face each other: the keys go in one
+# go, with no waiting on the trace between them, so that a loaded machine cannot let the
+# bikes meet first. Player 2 then drives into the wall player 1 left behind: a kill for
+# player 1 and two for surviving, and the round restarts at once, one bike being left.
 xdotool key Right
-wait_for '[p["direction"] for p in j["players"]] == [1, 3]'
+sleep 0.1
 xwd -silent -id "$window" -out split.xwd
-# Player 1's left alone: player 1 turns, player 2 drives on.
-sleep 0.2
 xdotool key a
-wait_for '[p["direction"] for p in j["players"]] == [0, 3]'
-# Player 2 drives into the wall player 1 left behind: a kill for player 1 and two for
-# surviving, and the round restarts at once, one bike being left.
 wait_for 'j["scores"] == [0, 0, 0, 3] and [p["direction"] for p in j["players"]] == [4, 4]'
+first_round=$(wc -l < vs.jsonl)
 
-# Both at once, on one keyboard: the start, then a left turn each, in the same moment.
+# Both at once, on one keyboard: the start, then a left turn each in the same moment.
 xdotool keydown d Right
-sleep 0.3
+sleep 0.15
 xdotool keyup d Right
-wait_for '[p["direction"] for p in j["players"]] == [1, 3]'
+sleep 0.1
 xdotool keydown a Left
-sleep 0.3
+sleep 0.15
 xdotool keyup a Left
 wait_for '[p["direction"] for p in j["players"]] == [0, 2]'
 kill "$game_pid"; wait "$game_pid" 2>/dev/null || true; game_pid=""
+
+# The directions as they changed: each bike turned on its own player's keys only.
+FIRST_ROUND=$first_round python3 - <<'PY' || fail "the bikes turned on the wrong keys"
+import json, os
+lines = [json.loads(line) for line in open("vs.jsonl")]
+def changes(part):
+    seen = []
+    for j in part:
+        d = [p["direction"] for p in j.get("players", [])]
+        if d and (not seen or d != seen[-1]):
+            seen.append(d)
+    return seen
+cut = int(os.environ["FIRST_ROUND"])
+first, second = changes(lines[:cut]), changes(lines[cut:])
+assert first[:3] == [[4, 4], [1, 3], [0, 3]], "first round: %s" % first
+assert second[0] == [4, 4] and second[1] == [1, 3], "second round: %s" % second
+assert second[-1] == [0, 2] and all(d in ([1, 3], [0, 3], [1, 2], [0, 2]) for d in second[1:]), "second round: %s" % second
+PY
 
 PYTHONPATH="$here" python3 - <<'PY' || fail "picture check"
 from pictures import read_xwd

@@ -160,6 +160,21 @@ TEST_F(VersusTest, TheFirstPressSetsEveryBikeGoingAtOnce) {
     EXPECT_EQ(race->aiBikes[2]->started, 1);
 }
 
+TEST_F(VersusTest, APressAFrameAfterAnotherPlayersStartIsAStartNotATurn) {
+    enter(2, 0);
+    key(true, platform::VK_RIGHT, 2);
+    frame();
+    key(true, platform::VK_D, 1);
+    frames(3);
+    EXPECT_EQ(race->seats[0]->steering.direction, MinusZ) << "player 1's late start turned the bike";
+    key(false, platform::VK_D, 1);
+    key(false, platform::VK_RIGHT, 2);
+    frame();
+    tap(platform::VK_D, 1);
+    EXPECT_EQ(race->seats[0]->steering.direction, PlusX) << "the next press turns";
+    EXPECT_EQ(race->seats[1]->steering.direction, PlusZ);
+}
+
 TEST_F(VersusTest, AHumansCrashScoresTheWallsOwnerAndEverySurvivor) {
     enter(3, 1);
     tap(platform::VK_RIGHT, 2);
