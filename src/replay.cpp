@@ -168,7 +168,10 @@ void startRecording() {
     int32_t humans = 1, opponents = 0;
     nextRaceMakeUp(humans, opponents);
     header.players = static_cast<uint8_t>(humans);
-    header.versusOpponents = static_cast<uint8_t>(opponents);
+    // A one-player race's opponents are the options record's, unless the command line
+    // chose another count.
+    const bool chosen = humans > 1 || sharedState.versusOpponents >= 1;
+    header.versusOpponents = static_cast<uint8_t>(chosen ? opponents : 0);
     std::string error;
     if (!writer.open(recordingPath, header, error)) {
         recordingFailed = true;
