@@ -10,6 +10,7 @@
 #include "direction.h"
 #include "log.h"
 #include "menu/menu.h"
+#include "online.h"
 #include "race.h"
 #include "renderingcontext.h"
 #include "replay.h"
@@ -86,6 +87,8 @@ int Application::loop() {
         if (system.peekMessage(msg, true)) {
             if (msg.message == platform::MsgQuit) break;
             system.dispatchMessage(msg);
+        } else if (onlineHoldsFrame()) {
+            continue;
         } else if (sharedState.paused && replayHeldByPause()) {
             continue;
         } else if (sharedState.paused && sharedState.inGame) {
@@ -158,7 +161,8 @@ void Application::frame() {
     glCullFace(GL_BACK);
 
     if (sharedState.inGame) {
-        if (sharedState.race) sharedState.race->runFrame();
+        if (onlineRace()) onlineDrawRace();
+        else if (sharedState.race) sharedState.race->runFrame();
     } else if (sharedState.menu) {
         sharedState.menu->runFrame();
     }
