@@ -141,6 +141,7 @@ public:
         config.host = opts.host;
         config.playerName = opts.playerName;
         config.gameVersion = PALVEX_VERSION;
+        if (opts.players > 1) config.maxSeats = opts.players;
         const platform::ReplayHeader header = replayHeaderOfNextRace();
         for (const platform::ModelHash& model : header.models) {
             if (config.modelCount >= net::kMaxModels) break;

@@ -326,7 +326,7 @@ void NetPeer::handleHost(int peer, Remote& r, const Message& m)
         } else if (m.hello.gameVersion.view() != cfg.gameVersion) {
             outgoing.refuse.reason = RefuseReason::OtherVersion;
             outgoing.refuse.detail.set(cfg.gameVersion);
-        } else if (taken >= kMaxSeats) {
+        } else if (taken >= std::clamp(cfg.maxSeats, 1, kMaxSeats)) {
             outgoing.refuse.reason = RefuseReason::Full;
         } else {
             // Every model file of the host, with the same bytes; the first that differs is named.

@@ -26,6 +26,8 @@ struct PeerConfig {
     // The model files and their hashes; a machine with other ones is refused, naming one.
     int modelCount = 0;
     ModelHash models[kMaxModels];
+    // Host: the seats it gives at most, its own among them; a machine beyond them hears "full".
+    int maxSeats = kMaxSeats;
     uint32_t silenceMs = 2000;      // a peer heard nothing from for this long is dropped
     uint32_t connectTimeoutMs = 5000;
     uint32_t pingEveryMs = 250;

@@ -1,0 +1,214 @@
+// Online races between real processes on 127.0.0.1: headless machines that host and join,
+// play their key scripts, record, and end together; machines that leave, a host that
+// leaves, and joins that are refused or never answered.
+#include "integration/gamedir.h"
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+using namespace gamedir;
+
+namespace {
+
+// One machine: a game of its own, run in the background.
+class Machine {
+public:
+    Machine() = default;
+    ~Machine() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+
+    void start(const std::vector<std::string>& args, const std::string& keys = "") {
+        std::ofstream(dir.out + "keys.txt") << keys;
+        pid = fork();
+        if (pid == 0) {
+            ::chdir(dir.out.c_str());
+            ::dup2(::open((dir.out + "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 1);
+            ::dup2(::open((dir.out + "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
+            ::setenv("XDG_CONFIG_HOME", dir.config.c_str(), 1);
+            ::setenv("HOME", dir.out.c_str(), 1);
+            const std::string binary = dir.game + "palvex";
+            std::vector<std::string> all = {"--headless", "--tick-ms", "16", "--keys", "keys.txt", "--trace",
+                                            "trace.jsonl", "--record", "game.pvxr"};
+            all.insert(all.end(), args.begin(), args.end());
+            std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
+            for (const std::string& arg : all) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            _exit(121);
+        }
+    }
+
+    // The port a host said it listens on, waited for up to a few seconds.
+    std::string port() const {
+        static const std::regex said("hosting on port ([0-9]+)");
+        for (int i = 0; i < 500; ++i) {
+            std::smatch m;
+            const std::string text = errors();
+            if (std::regex_search(text, m, said)) return m[1];
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return "0";
+    }
+
+    // The exit code, once the run ends; a run still going after the limit is killed (-9).
+    int finish(int seconds = 60) {
+        for (int i = 0; i < seconds * 100; ++i) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
+        return -9;
+    }
+
+    std::string errors() const { return readText(dir.out + "stderr.txt"); }
+    std::vector<nlohmann::json> trace() const {
+        std::vector<nlohmann::json> lines;
+        std::ifstream in(dir.out + "trace.jsonl");
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty()) lines.push_back(nlohmann::json::parse(line, nullptr, false));
+        return lines;
+    }
+    std::string replay() const { return dir.out + "game.pvxr"; }
+    RunResult verify() const { return dir.runArgs({"--verify", "--replay", replay()}); }
+
+    GameDir dir;
+    pid_t pid = -1;
+};
+
+// A host for `players` machines and the machines joining it, each with its key script and
+// arguments of its own (the host's after its usual ones).
+struct Session {
+    Session(int players, long frames, const std::vector<std::string>& keys,
+            const std::vector<std::vector<std::string>>& extra = {}) : machines(size_t(players)) {
+        for (size_t m = 0; m < machines.size(); ++m) {
+            std::vector<std::string> args;
+            if (m == 0) args = {"--host", "0", "--players", std::to_string(players), "--frames", std::to_string(frames)};
+            else args = {"--join", "127.0.0.1:" + port};
+            args.push_back("--no-frame-cap");
+            if (m < extra.size()) args.insert(args.end(), extra[m].begin(), extra[m].end());
+            machines[m].start(args, m < keys.size() ? keys[m] : "");
+            if (m == 0) port = machines[0].port();
+        }
+    }
+    std::string port;
+    std::vector<Machine> machines;
+};
+
+} // namespace
+
+TEST(Online, TwoMachinesRaceTheSameRaceAndEndTogether) {
+    // The host's first press starts the race; then each player turns their own bike: the
+    // host right at frame 70, the guest left at 100.
+    Session session(2, 240, {hold(30, "right") + hold(70, "right"), hold(100, "left")});
+    for (Machine& m : session.machines) EXPECT_EQ(m.finish(), 0) << m.errors();
+    const auto host = session.machines[0].trace(), guest = session.machines[1].trace();
+    // Key-script frames are each machine's own frames, and every machine plays them all.
+    ASSERT_EQ(host.size(), 240u);
+    ASSERT_EQ(guest.size(), 240u);
+    // Both machines end on the same race: whoever turned, it shows on both.
+    EXPECT_EQ(host.back()["players"], guest.back()["players"]);
+    EXPECT_EQ(host.back()["scores"], guest.back()["scores"]);
+    // Whoever turned, it shows on both: each bike's wall has a second quad somewhere.
+    for (const auto* trace : {&host, &guest})
+        for (int player = 0; player < 2; ++player) {
+            int most = 0;
+            for (const auto& frame : *trace) most = std::max(most, frame["players"][player]["wallQuads"].get<int>());
+            EXPECT_GE(most, 2) << "player " << player + 1 << " turned";
+        }
+    // Every machine recorded the same race, byte for byte.
+    EXPECT_EQ(readBytes(session.machines[0].replay()), readBytes(session.machines[1].replay()));
+    EXPECT_NE(session.machines[0].errors().find("this machine is player 1"), std::string::npos);
+    EXPECT_NE(session.machines[1].errors().find("this machine is player 2"), std::string::npos);
+}
+
+TEST(Online, ThreeMachinesAndComputerBikesRecordOneRace) {
+    Session session(3, 180, {hold(20, "left"), hold(40, "right"), hold(60, "left")}, {{"--opponents", "1"}});
+    for (Machine& m : session.machines) EXPECT_EQ(m.finish(), 0) << m.errors();
+    const auto host = session.machines[0].trace();
+    ASSERT_EQ(host.size(), 180u);
+    EXPECT_EQ(host.back()["players"].size(), 3u);
+    EXPECT_EQ(host.back()["opponentCount"], 1);
+    const std::vector<uint8_t> recorded = readBytes(session.machines[0].replay());
+    EXPECT_GT(recorded.size(), 100u);
+    for (size_t m = 1; m < 3; ++m) {
+        EXPECT_EQ(session.machines[m].trace().back()["players"], host.back()["players"]) << "machine " << m;
+        EXPECT_EQ(readBytes(session.machines[m].replay()), recorded) << "machine " << m;
+    }
+}
+
+TEST(Online, AMachineThatLeavesCrashesOutAndTheOthersPlayOn) {
+    // The third machine leaves after its 90th frame (a joining machine's --frames).
+    Session session(3, 240, {hold(10, "left"), hold(12, "right")}, {{}, {}, {"--frames", "90"}});
+    for (Machine& m : session.machines) EXPECT_EQ(m.finish(), 0) << m.errors();
+    const auto host = session.machines[0].trace(), stays = session.machines[1].trace();
+    ASSERT_EQ(host.size(), 240u);
+    ASSERT_EQ(stays.size(), 240u);
+    EXPECT_EQ(session.machines[2].trace().size(), 90u);
+    // Its bike crashed out on the machines that stayed, after it left and in the same
+    // frame on both.
+    auto firstCrash = [](const std::vector<nlohmann::json>& trace) {
+        for (size_t f = 0; f < trace.size(); ++f)
+            if (trace[f]["players"][2]["alive"] == 0) return long(f) + 1;
+        return -1L;
+    };
+    EXPECT_GT(firstCrash(host), 90);
+    EXPECT_EQ(firstCrash(host), firstCrash(stays));
+    // Their replays agree, and end where the player left: no key says that.
+    EXPECT_EQ(readBytes(session.machines[0].replay()), readBytes(session.machines[1].replay()));
+    EXPECT_NE(session.machines[0].errors().find("a player left there"), std::string::npos);
+}
+
+TEST(Online, TheHostLeavingEndsTheGameForTheOthersWithAMessage) {
+    // The host leaves with Escape at its frame 60; its own run ends normally.
+    Session session(2, 600, {tap(60, "escape")});
+    EXPECT_EQ(session.machines[0].finish(), 0) << session.machines[0].errors();
+    EXPECT_EQ(session.machines[1].finish(), 4) << session.machines[1].errors();
+    EXPECT_NE(session.machines[1].errors().find("online game ended: the host left"), std::string::npos)
+        << session.machines[1].errors();
+    EXPECT_LT(session.machines[1].trace().size(), 600u);
+}
+
+TEST(Online, JoiningIsRefusedWithTheReasonNamed) {
+    // Other model files: the guest's moto3.ase is not the host's.
+    {
+        Machine host, guest;
+        host.start({"--host", "0", "--players", "2", "--frames", "60"});
+        std::ofstream(guest.dir.game + "moto3.ase", std::ios::app) << "\n";
+        guest.start({"--join", "127.0.0.1:" + host.port()});
+        EXPECT_EQ(guest.finish(), 4);
+        EXPECT_NE(guest.errors().find("other model files (moto3.ase)"), std::string::npos) << guest.errors();
+        ::kill(host.pid, SIGTERM);
+        host.finish();
+    }
+    // A third machine for a race of two: "full" while the host still sits in its lobby,
+    // "refused" once the race has begun.
+    {
+        Session session(2, 400, {});
+        Machine late;
+        late.start({"--join", "127.0.0.1:" + session.port});
+        EXPECT_EQ(late.finish(), 4);
+        static const std::regex refused("the host refused: (full|refused)");
+        EXPECT_TRUE(std::regex_search(late.errors(), refused)) << late.errors();
+        for (Machine& m : session.machines) EXPECT_EQ(m.finish(), 0) << m.errors();
+        EXPECT_EQ(session.machines[0].trace().back()["players"].size(), 2u);
+    }
+}
+
+TEST(Online, NoAnswerFromTheHostEndsTheJoinWithAMessage) {
+    Machine guest;
+    // A port nobody listens on (the relay's and the tests' ports are taken at random).
+    guest.start({"--join", "127.0.0.1:9"});
+    EXPECT_EQ(guest.finish(), 4);
+    EXPECT_NE(guest.errors().find("no answer from the host"), std::string::npos) << guest.errors();
+}
