@@ -1,6 +1,7 @@
 #include "online.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -53,7 +54,9 @@ public:
 
 // Writes the confirmed frames as a replay: per frame, each seat's presses and releases
 // since the frame before as that player's keys, the frame's tick, and every 60th frame
-// the check the session computed and exchanged.
+// the check the session computed and exchanged. A replay ends with a check of its last
+// frame, so the frames since the last check wait here until the next one: a game that
+// ends early (a player left, the host went) keeps the frames up to its last check.
 class ConfirmedRecorder {
 public:
     bool open(const std::string& path, std::string& error) {
@@ -68,33 +71,69 @@ public:
         writer.setupDone();
     }
 
-    // Frame `frame` (0 the first) ran with these buttons and at this tick. False once a
-    // seat has left: no key says that, so the replay stops before it.
-    bool frame(int frame, const net::SeatInputs& inputs, int seats, uint32_t tick, net::RollbackSession& session) {
-        if (!writer.isOpen()) return false;
+    // The next frame confirmed (0 the first), with its buttons, its tick and, on a check
+    // frame, the check. False once a seat has left: no key says that, so the replay stops
+    // at the last check before it.
+    bool frame(const net::SeatInputs& inputs, int seats, uint32_t tick, const net::Checksum* sum) {
+        if (stopped) return false;
         for (int s = 0; s < seats; ++s)
             if (inputs.seat[s] & net::kSeatLeft) {
                 stopped = true;
                 return false;
             }
-        for (int s = 0; s < seats; ++s) {
-            const net::Buttons changed = (inputs.seat[s] ^ held[s]) & kRaceButtons;
-            for (int b = 0; b < 4; ++b) {
-                if (!(changed & (1u << b))) continue;
-                platform::Message msg;
-                msg.message = (inputs.seat[s] & (1u << b)) ? platform::MsgKeyDown : platform::MsgKeyUp;
-                msg.wParam = kButtonKeys[b];
-                msg.lParam = platform::keyOfPlayer(s + 1, kButtonKeys[b]);
-                writer.event(msg);
-            }
-            held[s] = inputs.seat[s] & kRaceButtons;
+        pending[pendingCount++] = {inputs, tick};
+        ++frames;
+        if (sum) {
+            writePending(seats);
+            check(frames, *sum);
         }
-        writer.tick(tick);
-        writer.frameEnd(tick);
-        frames = frame + 1;
-        net::Checksum sum;
-        if (frames % platform::CHECK_EVERY == 0 && session.confirmedChecksum(frame, sum)) check(frames, sum);
         return true;
+    }
+
+    // Ends the replay. With the state of the last frame confirmed (the race ended with every
+    // frame played), the frames waiting are written with a check of that state; otherwise the
+    // replay ends at its last check.
+    void finish(int seats, const net::Checksum* lastState) {
+        if (!writer.isOpen()) return;
+        if (lastState && !stopped && pendingCount > 0) {
+            writePending(seats);
+            check(frames, *lastState);
+        }
+        writer.finish();
+        const std::string failure = writer.takeFailure();
+        if (!failure.empty()) platform::get().notice(("the recording stopped: " + failure).c_str());
+    }
+
+    int frames = 0;      // frames confirmed and taken
+    int written = 0;     // of them written, up to and with a check
+    bool stopped = false;
+
+private:
+    struct Pending {
+        net::SeatInputs inputs;
+        uint32_t tick;
+    };
+
+    void writePending(int seats) {
+        for (int p = 0; p < pendingCount; ++p) {
+            const Pending& f = pending[p];
+            for (int s = 0; s < seats; ++s) {
+                const net::Buttons changed = (f.inputs.seat[s] ^ held[s]) & kRaceButtons;
+                for (int b = 0; b < 4; ++b) {
+                    if (!(changed & (1u << b))) continue;
+                    platform::Message msg;
+                    msg.message = (f.inputs.seat[s] & (1u << b)) ? platform::MsgKeyDown : platform::MsgKeyUp;
+                    msg.wParam = kButtonKeys[b];
+                    msg.lParam = platform::keyOfPlayer(s + 1, kButtonKeys[b]);
+                    writer.event(msg);
+                }
+                held[s] = f.inputs.seat[s] & kRaceButtons;
+            }
+            writer.tick(f.tick);
+            writer.frameEnd(f.tick);
+        }
+        written += pendingCount;
+        pendingCount = 0;
     }
 
     void check(int afterFrames, const net::Checksum& sum) {
@@ -102,22 +141,12 @@ public:
         c.frame = static_cast<uint32_t>(afterFrames);
         std::copy(std::begin(sum.group), std::end(sum.group), std::begin(c.groups));
         writer.check(c);
-        lastCheck = afterFrames;
     }
 
-    void finish() {
-        if (writer.isOpen()) writer.finish();
-        const std::string failure = writer.takeFailure();
-        if (!failure.empty()) platform::get().notice(("the recording stopped: " + failure).c_str());
-    }
-
-    int frames = 0;      // frames written
-    int lastCheck = 0;   // the frame count of the last check written
-    bool stopped = false;
-
-private:
     platform::ReplayWriter writer;
     net::Buttons held[net::kMaxSeats] = {};
+    std::array<Pending, platform::CHECK_EVERY> pending{};
+    int pendingCount = 0;
 };
 
 // Collects the ticks the race's set-up reads, for the replay.
@@ -336,8 +365,19 @@ private:
             net::SeatInputs inputs;
             for (int s = 0; s < seats; ++s)
                 if (!session->knownInput(s, f, inputs.seat[s])) inputs.seat[s] = net::kSeatLeft;
-            if (!recorder.frame(f, inputs, seats, static_cast<uint32_t>(f + 1) * tickMs, *session)) {
-                platform::get().notice(("the replay stops at frame " + std::to_string(f) + ": a player left there").c_str());
+            net::Checksum sum;
+            const bool checked = (f + 1) % platform::CHECK_EVERY == 0;
+            if (checked && !session->confirmedChecksum(f, sum)) {
+                // Cannot happen while frames are taken as they are confirmed: stop rather
+                // than write a replay that would not verify.
+                recorder.stopped = true;
+                platform::get().notice(("the replay stops at frame " + std::to_string(recorder.written) +
+                                        ": the check of frame " + std::to_string(f + 1) + " is gone").c_str());
+                return;
+            }
+            if (!recorder.frame(inputs, seats, static_cast<uint32_t>(f + 1) * tickMs, checked ? &sum : nullptr)) {
+                platform::get().notice(("the replay stops at frame " + std::to_string(recorder.written) +
+                                        ": a player left after it").c_str());
                 return;
             }
         }
@@ -349,10 +389,10 @@ private:
         // The race ended with every frame confirmed: its state now is that of the last
         // frame recorded, which the replay checks last.
         net::RollbackSession* session = peer->session();
-        if (session && game.race && !recorder.stopped && recorder.frames == session->currentFrame() &&
-            recorder.frames == session->confirmedFrame() + 1 && recorder.lastCheck != recorder.frames)
-            recorder.check(recorder.frames, game.race->checksum());
-        recorder.finish();
+        const bool complete = session && game.race && recorder.frames == session->currentFrame() &&
+                              recorder.frames == session->confirmedFrame() + 1;
+        const net::Checksum last = complete ? game.race->checksum() : net::Checksum{};
+        recorder.finish(peer->seats(), complete ? &last : nullptr);
     }
 
     void report() {
