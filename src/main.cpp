@@ -63,7 +63,8 @@ const char* usage =
     "  --host [PORT]      host an online race for 2 to 4 machines (default port 28282);\n"
     "                     headless, it starts once --players N machines are in\n"
     "  --join HOST[:PORT] join an online race hosted at HOST\n"
-    "  --input-delay N    online: frames before the host's own keys apply, 0 to 4 (default 2)\n"
+    "  --input-delay N    hosting: frames before each player's own keys apply, 0 to 4\n"
+    "                     (default 2)\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -214,8 +215,8 @@ int main(int argc, char** argv) {
     if (online && !replayFile.empty()) return badOption("a replay is not played online: --replay goes with neither --host nor --join");
     if (!joinAddress.empty() && (playersGiven || opponents >= 0 || aiLevel >= 0))
         return badOption("the host chooses the players and computer bikes: --join goes with neither --players, --opponents nor --ai");
-    if (hosting && options.headless && (!playersGiven || players < 2))
-        return badOption("a headless host starts once its players are in: --host needs --players N (2 to 4)");
+    if (hosting && (!playersGiven || players < 2))
+        return badOption("an online race starts once its players are in: --host needs --players N (2 to 4)");
     if (options.tickMs == 0 && online) return badOption("an online race needs a tick of at least 1 ms (--tick-ms)");
     OnlineOptions onlineOptions;
     if (online) {

@@ -3,7 +3,13 @@
 // leaves, and joins that are refused or never answered.
 #include "integration/gamedir.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
 #include <chrono>
+#include <random>
 #include <regex>
 #include <thread>
 
@@ -208,6 +214,41 @@ TEST(Online, EveryMachinesReplayVerifies) {
     }
 }
 
+TEST(Online, AFloodOfStrangersDatagramsAtTheHostLeavesTheGameAsItWas) {
+    Session session(2, 400, {hold(30, "right") + hold(70, "right"), hold(100, "left")});
+    // Random datagrams of random lengths at the host's port from another socket, as fast
+    // as they go, until the game ends (at most 200 000 of them).
+    std::atomic<bool> stop{false};
+    std::atomic<long> sent{0};
+    std::thread flood([&] {
+        const int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(uint16_t(std::stoi(session.port)));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::mt19937 random(28);
+        uint8_t bytes[1400];
+        for (long n = 0; n < 200000 && !stop; ++n) {
+            const size_t length = 1 + random() % sizeof bytes;
+            for (size_t i = 0; i < length; ++i) bytes[i] = uint8_t(random());
+            if (::sendto(sock, bytes, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) > 0) ++sent;
+            if (n % 64 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ::close(sock);
+    });
+    int codes[2];
+    for (size_t m = 0; m < 2; ++m) codes[m] = session.machines[m].finish();
+    stop = true;
+    flood.join();
+    EXPECT_GT(sent.load(), 1000);
+    for (size_t m = 0; m < 2; ++m) EXPECT_EQ(codes[m], 0) << session.machines[m].errors();
+    EXPECT_EQ(session.machines[0].trace().size(), 400u);
+    EXPECT_TRUE(readBytes(session.machines[0].replay()) == readBytes(session.machines[1].replay()));
+    if (!namesThePlayers(session.machines[0].replay())) return;  // verified in EveryMachinesReplayVerifies's way
+    const RunResult verified = session.machines[0].verify();
+    EXPECT_EQ(verified.exitCode, 0) << verified.errors;
+}
+
 TEST(Online, TheHostLeavingEndsTheGameForTheOthersWithAMessage) {
     // The host leaves with Escape at its frame 60; its own run ends normally.
     Session session(2, 600, {tap(60, "escape")});
@@ -255,4 +296,26 @@ TEST(Online, NoAnswerFromTheHostEndsTheJoinWithAMessage) {
     guest.start({"--join", "127.0.0.1:9"});
     EXPECT_EQ(guest.finish(), 4);
     EXPECT_NE(guest.errors().find("no answer from the host"), std::string::npos) << guest.errors();
+}
+
+TEST(Online, TheCommandLineSaysWhatAnOnlineRaceNeeds) {
+    GameDir dir;
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--host", "--headless"}, "--host needs --players N (2 to 4)"},
+        {{"--host", "70000", "--players", "2"}, "a port from 0 to 65535, not '70000'"},
+        {{"--join", "host:0", "--headless"}, "HOST or HOST:PORT (a port from 1 to 65535), not 'host:0'"},
+        {{"--join", ":28282", "--headless"}, "HOST or HOST:PORT"},
+        {{"--host", "--join", "here", "--players", "2"}, "a machine hosts or joins"},
+        {{"--join", "here", "--players", "3"}, "the host chooses the players"},
+        {{"--host", "--players", "2", "--input-delay", "5"}, "0 to 4, not '5'"},
+        {{"--join", "here", "--replay", "x.pvxr"}, "a replay is not played online"},
+    };
+    for (const auto& c : cases) {
+        const RunResult result = dir.runArgs(c.args);
+        EXPECT_EQ(result.exitCode, 2) << c.says;
+        EXPECT_NE(result.errors.find(c.says), std::string::npos) << result.errors;
+    }
 }
