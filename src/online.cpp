@@ -21,6 +21,7 @@
 #include "racerollback.h"
 #include "replay.h"
 #include "sharedstate.h"
+#include "sound.h"
 
 namespace {
 
@@ -47,8 +48,19 @@ public:
         if (race) race->loadState(from);
     }
     void advanceFrame(const net::SeatInputs& inputs) override {
-        if (race) race->advanceFrame(inputs);
+        if (!race) return;
+        const int frame = static_cast<int>(race->frame());
+        takeHeldEffects();
+        race->advanceFrame(inputs);
+        // A frame run again overwrites what it asked for the first time.
+        effects[frame % effects.size()] = {frame, takeHeldEffects()};
     }
+    // What frame `frame` asked to be heard the last time it ran.
+    uint8_t effectsOf(int frame) const {
+        const auto& slot = effects[frame % effects.size()];
+        return slot.first == frame ? slot.second : 0;
+    }
+    std::array<std::pair<int, uint8_t>, net::kRingFrames> effects{};
     net::Checksum checksum() override { return race ? race->checksum() : net::Checksum{}; }
 };
 
@@ -229,6 +241,7 @@ public:
         // The frames just run held every seat's buttons; the keys go on from the local ones.
         setLocalButtons(local);
         recordConfirmed();
+        soundConfirmed();
         waiting = step == net::NetPeer::Step::Waiting;
         if (waiting) {
             waitKnown = remoteKnown();
@@ -348,6 +361,14 @@ private:
         for (int i = 0; i < 4; ++i) sharedState.buttonHeld[i] = (local >> i) & 1;
     }
 
+    // Sounds follow the confirmed frames: a crash a rollback undid is never heard.
+    void soundConfirmed() {
+        net::RollbackSession* session = peer->session();
+        if (!session) return;
+        for (int f = soundedUpTo + 1; f <= session->confirmedFrame(); ++f) playHeldEffects(game.effectsOf(f));
+        soundedUpTo = std::max(soundedUpTo, session->confirmedFrame());
+    }
+
     // The last frame of which every other seat's buttons are here.
     int remoteKnown() {
         net::RollbackSession* session = peer->session();
@@ -421,6 +442,7 @@ private:
     int exitCode = 0;
     int localSeat = 0;
     long framesRun = 0;
+    int soundedUpTo = -1;
     bool waiting = false;
     int waitKnown = 0;
     Clock::time_point retryAt;

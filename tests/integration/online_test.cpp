@@ -249,6 +249,31 @@ TEST(Online, AFloodOfStrangersDatagramsAtTheHostLeavesTheGameAsItWas) {
     EXPECT_EQ(verified.exitCode, 0) << verified.errors;
 }
 
+TEST(Online, EveryMachineHearsTheConfirmedRacesSounds) {
+    // The host's options (sound on) are every machine's; each records its sound calls.
+    Machine host, guest;
+    writeBytes(host.dir.game + "options.bin", {1, 2, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0});
+    writeBytes(host.dir.out + "keys.txt", {});
+    host.start({"--host", "0", "--players", "2", "--frames", "400", "--tick-ms", "16", "--no-frame-cap", "--record-sound"},
+               hold(30, "right"));
+    guest.start({"--join", "127.0.0.1:" + host.port(), "--no-frame-cap", "--record-sound"});
+    EXPECT_EQ(host.finish(), 0) << host.errors();
+    EXPECT_EQ(guest.finish(), 0) << guest.errors();
+    // The race's sounds, from the bikes' setting off (the set-up's own come before).
+    auto calls = [](const Machine& m) {
+        std::vector<std::string> all;
+        for (const auto& frame : m.trace())
+            for (const auto& call : frame["sound"])
+                if (!all.empty() || call == "play 1 engine") all.push_back(call.get<std::string>());
+        return all;
+    };
+    const std::vector<std::string> heard = calls(host);
+    // The bikes set off (the engine) and crash into the arena's edge within 400 frames.
+    ASSERT_FALSE(heard.empty());
+    EXPECT_NE(std::find(heard.begin(), heard.end(), "play free crash"), heard.end());
+    EXPECT_EQ(calls(guest), heard);
+}
+
 TEST(Online, TheHostLeavingEndsTheGameForTheOthersWithAMessage) {
     // The host leaves with Escape at its frame 60; its own run ends normally.
     Session session(2, 600, {tap(60, "escape")});
