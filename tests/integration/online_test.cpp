@@ -119,8 +119,14 @@ struct Session {
 TEST(Online, TwoMachinesRaceTheSameRaceAndEndTogether) {
     // The host's first press starts the race; then each player turns their own bike: the
     // host right at frame 70, the guest left at 100.
-    Session session(2, 240, {hold(30, "right") + hold(70, "right"), hold(100, "left")});
+    Session session(2, 240, {hold(30, "right") + hold(70, "right"), hold(100, "left")},
+                    {{}, {"--screenshot", "shot.png"}});
     for (Machine& m : session.machines) EXPECT_EQ(m.finish(), 0) << m.errors();
+    // The guest's screen is player 2's view alone, named in player 2's orange.
+    const Shot shot(session.machines[1].dir.out + "shot.png");
+    ASSERT_TRUE(shot.valid());
+    EXPECT_TRUE(shot.is(4, 4, {255, 114, 0}));
+    EXPECT_FALSE(shot.is(4, 150, {255, 114, 0})) << "no second view's label halfway down";
     const auto host = session.machines[0].trace(), guest = session.machines[1].trace();
     // Key-script frames are each machine's own frames, and every machine plays them all.
     ASSERT_EQ(host.size(), 240u);
