@@ -182,6 +182,9 @@ public:
         config.host = opts.host;
         config.playerName = opts.playerName;
         config.gameVersion = PALVEX_VERSION;
+        // A quarter-second ping with a tenth of the datagrams lost can take several of ENet's
+        // resends to connect and be seated: "no answer" only after 10 s.
+        config.connectTimeoutMs = 10000;
         if (opts.players > 1) config.maxSeats = opts.players;
         const platform::ReplayHeader header = replayHeaderOfNextRace();
         for (const platform::ModelHash& model : header.models) {
