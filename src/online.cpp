@@ -322,6 +322,7 @@ private:
         sharedState.versusOpponents = start.computerBikes;
         sharedState.aiLevel = start.computerLevel;
         std::fill(std::begin(sharedState.buttonHeld), std::end(sharedState.buttonHeld), 0);
+        sharedState.paused = 0;
         tickMs = start.tickMs;
         platform::Journal& journal = platform::get().journal();
         journal.useVirtualClock(start.tickMs);

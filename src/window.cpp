@@ -34,8 +34,9 @@ int buttonForKey(uintptr_t key) {
 // passed: the frame timer starts afresh, so the first frame measures one frame, not the
 // pause.
 void setPaused(uint8_t reason, bool on) {
-    // The others race on: an online race never stops for one machine.
-    if (on && onlineRace()) return;
+    // The others race on: an online race never stops for one machine (nor restarts its
+    // frame timer, which every machine keeps alike).
+    if (onlineRace()) return;
     const uint8_t before = sharedState.paused;
     if (!on && (reason & PAUSED_BY_KEY)) sharedState.padUnplugged = 0;
     sharedState.paused = on ? (before | reason) : (before & ~reason);
