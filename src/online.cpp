@@ -225,7 +225,7 @@ public:
             peer->leave();
             return end(0, "");
         }
-        if (opts.paced) {
+        {
             const auto now = Clock::now();
             if (now < nextDue) {
                 std::this_thread::sleep_for(std::min<Clock::duration>(nextDue - now, std::chrono::milliseconds(2)));
@@ -253,7 +253,7 @@ public:
         // Frames follow each other a tick apart. One late by more than a frame (a wait, a
         // slow machine) is not made up in a burst: that would only run ahead of the peers
         // and into the prediction window again. A time-sync hold skips one tick.
-        const auto tick = std::chrono::milliseconds(tickMs);
+        const auto tick = frameInterval();
         if (step == net::NetPeer::Step::TimeSync) nextDue += tick;
         if (step == net::NetPeer::Step::Ran) {
             nextDue = std::max(nextDue + tick, Clock::now() - tick);
@@ -371,6 +371,13 @@ private:
         if (!session) return;
         for (int f = soundedUpTo + 1; f <= session->confirmedFrame(); ++f) playHeldEffects(game.effectsOf(f));
         soundedUpTo = std::max(soundedUpTo, session->confirmedFrame());
+    }
+
+    // Frames a tick apart; unpaced, as fast as the peers take them: every frame sends each
+    // peer a datagram per other seat, and a peer drops a sender's beyond 400 a second.
+    std::chrono::milliseconds frameInterval() const {
+        if (opts.paced) return std::chrono::milliseconds(tickMs);
+        return std::chrono::milliseconds(std::max(2, 3 * (peer->seats() - 1)));
     }
 
     // The last frame of which every other seat's buttons are here.
