@@ -10,6 +10,7 @@
 #include "direction.h"
 #include "log.h"
 #include "menu/menu.h"
+#include "online.h"
 #include "race.h"
 #include "renderingcontext.h"
 #include "replay.h"
@@ -86,6 +87,8 @@ int Application::loop() {
         if (system.peekMessage(msg, true)) {
             if (msg.message == platform::MsgQuit) break;
             system.dispatchMessage(msg);
+        } else if (onlineHoldsFrame()) {
+            continue;
         } else if (sharedState.paused && replayHeldByPause()) {
             continue;
         } else if (sharedState.paused && sharedState.inGame) {
@@ -158,7 +161,8 @@ void Application::frame() {
     glCullFace(GL_BACK);
 
     if (sharedState.inGame) {
-        if (sharedState.race) sharedState.race->runFrame();
+        if (onlineRace()) onlineDrawRace();
+        else if (sharedState.race) sharedState.race->runFrame();
     } else if (sharedState.menu) {
         sharedState.menu->runFrame();
     }
@@ -223,7 +227,10 @@ void Application::drawViewOverlays() {
     ViewRect area;
     system.viewport(area.x, area.y, area.width, area.height);
     ViewRect views[MAX_SEATS];
-    const int count = Race::layoutViews(race.humans, area, views);
+    // An online race shows this machine's player's view alone.
+    const bool oneSeat = race.viewSeat >= 0 && race.viewSeat < race.humans;
+    const int count = oneSeat ? 1 : Race::layoutViews(race.humans, area, views);
+    if (oneSeat) views[0] = area;
     const float scale = system.scaleFactor() > 0.0f ? system.scaleFactor() : 1.0f;
     const int bikes = race.humans + race.opponentCount;
     const uint32_t now = system.currentTick();
@@ -234,6 +241,7 @@ void Application::drawViewOverlays() {
     }
     for (int v = 0; v < count; ++v) {
         const ViewRect& r = views[v];
+        const int seat = oneSeat ? race.viewSeat : v;
         const int logicalW = static_cast<int>(r.width / scale);
         const int logicalH = static_cast<int>(r.height / scale);
         // Every bike's score in its colour, the one player's place and order.
@@ -243,13 +251,13 @@ void Application::drawViewOverlays() {
             std::snprintf(text, sizeof text, "%d", sharedState.scores[row.score]);
             system.drawTextIn(r.x, r.y, r.width, r.height, 2, logicalH - 19 - 18 * b, text, row.background, row.text);
         }
-        if (v >= race.humans) continue;
+        if (seat >= race.humans) continue;
         char name[16];
-        std::snprintf(name, sizeof name, "player %d", v + 1);
-        system.drawTextIn(r.x, r.y, r.width, r.height, 2, 2, name, scoreRows[v].background, scoreRows[v].text);
-        if (!sharedState.desktop || !race.seats[v]) continue;
-        const char* notice = raceNotice(seatWasAlive[v], race.seats[v]->steering.direction == Stopped,
-                                        now - seatCrashedAt[v]);
+        std::snprintf(name, sizeof name, "player %d", seat + 1);
+        system.drawTextIn(r.x, r.y, r.width, r.height, 2, 2, name, scoreRows[seat].background, scoreRows[seat].text);
+        if (!sharedState.desktop || !race.seats[seat]) continue;
+        const char* notice = raceNotice(seatWasAlive[seat], race.seats[seat]->steering.direction == Stopped,
+                                        now - seatCrashedAt[seat]);
         if (!notice) continue;
         int width = 0, height = 0;
         system.measureText(notice, width, height);

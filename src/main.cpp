@@ -13,6 +13,8 @@
 #include "driver.h"
 #include "frametimer.h"
 #include "log.h"
+#include "net/enettransport.h"
+#include "online.h"
 #include "platform/platform.h"
 #include "replay.h"
 #include "sharedstate.h"
@@ -58,6 +60,11 @@ const char* usage =
     "                     (default 1: the one-player game)\n"
     "  --opponents M      computer bikes in that race: 0 to 4 - N (at least 1 for one player;\n"
     "                     default: the options' opponent count, at most what the seats allow)\n"
+    "  --host [PORT]      host an online race for 2 to 4 machines (default port 28282);\n"
+    "                     headless, it starts once --players N machines are in\n"
+    "  --join HOST[:PORT] join an online race hosted at HOST\n"
+    "  --input-delay N    hosting: frames before each player's own keys apply, 0 to 4\n"
+    "                     (default 2)\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -96,6 +103,11 @@ int main(int argc, char** argv) {
     int autopilotLevel = -1;
     long players = 1;
     long opponents = -1;
+    bool playersGiven = false;
+    bool hosting = false;
+    std::string joinAddress;
+    long hostPort = net::kDefaultPort;
+    long inputDelay = 2;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -139,6 +151,27 @@ int main(int argc, char** argv) {
             if (arg == "--frames") bench.frames = number;
             else if (arg == "--tick-ms") options.tickMs = number;
             else overrides.scale = static_cast<int>(std::min(number, 64L));
+        } else if (arg == "--host") {
+            hosting = true;
+            // The port is optional: a number next is it.
+            if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9') {
+                const char* text = argv[++i];
+                if (!parseNumber(text, 0, hostPort) || hostPort > 65535)
+                    return badOption(std::string("option --host takes a port from 0 to 65535, not '") + text + "'");
+            }
+        } else if (arg == "--join") {
+            const char* text = value(arg.c_str());
+            std::string host;
+            uint16_t port = 0;
+            if (!text || !parseJoinAddress(text, host, port))
+                return badOption(std::string("option --join needs HOST or HOST:PORT (a port from 1 to 65535)") +
+                                 (text ? std::string(", not '") + text + "'" : std::string()));
+            joinAddress = text;
+        } else if (arg == "--input-delay") {
+            const char* text = value(arg.c_str());
+            if (!parseNumber(text, 0, inputDelay) || inputDelay > 4)
+                return badOption(std::string("option --input-delay needs a number of frames from 0 to 4") +
+                                 (text ? std::string(", not '") + text + "'" : std::string()));
         } else if (arg == "--players" || arg == "--opponents") {
             const char* text = value(arg.c_str());
             long number = -1;
@@ -147,6 +180,7 @@ int main(int argc, char** argv) {
                                  (arg == "--players" ? "1 to 4 players" : "0 to 3 computer bikes") +
                                  (text ? std::string(", not '") + text + "'" : std::string()));
             (arg == "--players" ? players : opponents) = number;
+            if (arg == "--players") playersGiven = true;
             if (arg == "--players" && players < 1) return badOption("option --players needs a number: 1 to 4 players, not '0'");
         } else if (arg == "--ai" || arg == "--autopilot") {
             const char* text = value(arg.c_str());
@@ -176,6 +210,32 @@ int main(int argc, char** argv) {
         return badOption("a race of one player needs at least one computer bike (--opponents 1 to 3)");
     if (!replayFile.empty() && (players != 1 || opponents >= 0))
         return badOption("a replay brings its own players: --replay goes with neither --players nor --opponents");
+    const bool online = hosting || !joinAddress.empty();
+    if (hosting && !joinAddress.empty()) return badOption("--host and --join go apart: a machine hosts or joins");
+    if (online && !replayFile.empty()) return badOption("a replay is not played online: --replay goes with neither --host nor --join");
+    if (!joinAddress.empty() && (playersGiven || opponents >= 0 || aiLevel >= 0))
+        return badOption("the host chooses the players and computer bikes: --join goes with neither --players, --opponents nor --ai");
+    if (hosting && (!playersGiven || players < 2))
+        return badOption("an online race starts once its players are in: --host needs --players N (2 to 4)");
+    if (options.tickMs == 0 && online) return badOption("an online race needs a tick of at least 1 ms (--tick-ms)");
+    OnlineOptions onlineOptions;
+    if (online) {
+        onlineOptions.host = hosting;
+        onlineOptions.port = static_cast<uint16_t>(hostPort);
+        if (!hosting) parseJoinAddress(joinAddress, onlineOptions.hostName, onlineOptions.port);
+        onlineOptions.players = playersGiven ? static_cast<int>(players) : 0;
+        onlineOptions.computerBikes = opponents < 0 ? 0 : static_cast<int>(opponents);
+        onlineOptions.frames = bench.frames;
+        onlineOptions.tickMs = options.tickMs > 0 ? static_cast<uint16_t>(std::min(options.tickMs, 1000L)) : 16;
+        onlineOptions.inputDelay = static_cast<int>(inputDelay);
+        onlineOptions.recordFile = replays.recordFile;
+        onlineOptions.paced = overrides.frameCap.value_or(true);
+        // The session decides when it ends, and records the race itself.
+        bench.frames = -1;
+        replays.recordFile.clear();
+        players = 1;
+        opponents = -1;
+    }
     sharedState.players = static_cast<int32_t>(players);
     sharedState.versusOpponents = static_cast<int32_t>(opponents);
     if (verify && replayFile.empty()) return badOption("--verify needs --replay FILE");
@@ -207,7 +267,7 @@ int main(int argc, char** argv) {
     replays.keep = settings.replaysKept;
     options.keepFrames = !bench.screenshotFile.empty();
     // The desktop game records every game; a headless run only when it is asked to.
-    replays.recordGames = !options.headless && replayFile.empty();
+    replays.recordGames = !options.headless && replayFile.empty() && !online;
     configureReplays(replays);
     std::string error;
     switch (platform::create(options, error)) {
@@ -256,7 +316,18 @@ int main(int argc, char** argv) {
                 platform::get().setPaceToRecording(!options.headless);
                 startPlayback(toggleMode);
             }
-            exitCode = application.loop();
+            bool started = true;
+            if (online) {
+                onlineOptions.computerLevel = sharedState.aiLevel;
+                onlineOptions.playerName = hosting ? "host" : "guest";
+                if (!onlineOpen(onlineOptions, error)) {
+                    std::fprintf(stderr, "palvex: %s\n", error.c_str());
+                    exitCode = EXIT_SESSION_FAILED;
+                    started = false;
+                }
+            }
+            if (started) exitCode = application.loop();
+            onlineClose();
         }
     }
     if (!testBench.finish(error)) {

@@ -152,26 +152,7 @@ void reportRecordingFailure() {
 void startRecording() {
     recordingPath = newRecordingPath(replaysDir);
     if (recordingPath.empty()) return;
-    platform::ReplayHeader header;
-    header.gameVersion = PALVEX_VERSION;
-    uint8_t bytes[OPTIONS_FILE_SIZE];
-    encodeOptions(sharedState.options, bytes);
-    std::copy(bytes, bytes + OPTIONS_FILE_SIZE, header.options);
-    std::copy(sharedState.buttonHeld, sharedState.buttonHeld + ButtonCount, header.buttonsHeld);
-    for (const char* model : raceModels) {
-        platform::ModelHash entry{model, 0};
-        platform::hashFile(fullPath(model), entry.hash); // a missing model hashes as 0
-        header.models.push_back(entry);
-    }
-    header.setupTick = platform::get().currentTick();
-    header.aiLevel = static_cast<uint8_t>(sharedState.aiLevel);
-    int32_t humans = 1, opponents = 0;
-    nextRaceMakeUp(humans, opponents);
-    header.players = static_cast<uint8_t>(humans);
-    // A one-player race's opponents are the options record's, unless the command line
-    // chose another count.
-    const bool chosen = humans > 1 || sharedState.versusOpponents >= 1;
-    header.versusOpponents = static_cast<uint8_t>(chosen ? opponents : 0);
+    const platform::ReplayHeader header = replayHeaderOfNextRace();
     std::string error;
     if (!writer.open(recordingPath, header, error)) {
         recordingFailed = true;
@@ -228,6 +209,30 @@ bool playbackStops() {
 }
 
 } // namespace
+
+platform::ReplayHeader replayHeaderOfNextRace() {
+    platform::ReplayHeader header;
+    header.gameVersion = PALVEX_VERSION;
+    uint8_t bytes[OPTIONS_FILE_SIZE];
+    encodeOptions(sharedState.options, bytes);
+    std::copy(bytes, bytes + OPTIONS_FILE_SIZE, header.options);
+    std::copy(sharedState.buttonHeld, sharedState.buttonHeld + ButtonCount, header.buttonsHeld);
+    for (const char* model : raceModels) {
+        platform::ModelHash entry{model, 0};
+        platform::hashFile(fullPath(model), entry.hash); // a missing model hashes as 0
+        header.models.push_back(entry);
+    }
+    header.setupTick = platform::get().currentTick();
+    header.aiLevel = static_cast<uint8_t>(sharedState.aiLevel);
+    int32_t humans = 1, opponents = 0;
+    nextRaceMakeUp(humans, opponents);
+    header.players = static_cast<uint8_t>(humans);
+    // A one-player race's opponents are the options record's, unless the command line
+    // chose another count.
+    const bool chosen = humans > 1 || sharedState.versusOpponents >= 1;
+    header.versusOpponents = static_cast<uint8_t>(chosen ? opponents : 0);
+    return header;
+}
 
 void configureReplays(const ReplaySettings& chosen) { settings = chosen; }
 

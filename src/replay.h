@@ -17,6 +17,9 @@ struct ReplaySettings {
 constexpr int EXIT_REPLAY_DIFFERS = 3;
 
 void configureReplays(const ReplaySettings& settings);
+// The header of a recording of the race about to be set up: the version, the options, the
+// buttons held, the models and their hashes, the clock, the make-up of the race.
+platform::ReplayHeader replayHeaderOfNextRace();
 // Keeps the `keep` newest (by the time written) of the game's own recordings in dir
 // (names "palvex-YYYYMMDD-HHMMSS[-N].pvxr", regular files only), justMade among them.
 void pruneRecordings(const std::string& dir, const std::string& justMade, int keep);

@@ -9,6 +9,7 @@ SoundSamples soundSamples;
 namespace {
 
 bool effectsHeld = false;
+uint8_t effectsAskedWhileHeld = 0;
 
 bool active() { return soundReady != 0 && sharedState.options.soundOn == 1 && !effectsHeld; }
 
@@ -27,6 +28,19 @@ void soundStart() {
 
 void holdEffects(bool held) { effectsHeld = held; }
 
+uint8_t takeHeldEffects() {
+    const uint8_t asked = effectsAskedWhileHeld;
+    effectsAskedWhileHeld = 0;
+    return asked;
+}
+
+void playHeldEffects(uint8_t effects) {
+    if (effects & EffectEngineStop) stopEngine();
+    if (effects & EffectMenuLoop) playMenuLoop();
+    if (effects & EffectEngine) playEngine();
+    if (effects & EffectCrash) playCrash();
+}
+
 void soundClose() {
     if (soundReady) platform::get().soundClose();
     soundReady = 0;
@@ -34,23 +48,27 @@ void soundClose() {
 }
 
 void playMenuLoop() {
+    if (effectsHeld) effectsAskedWhileHeld |= EffectMenuLoop;
     if (!active()) return;
     platform::get().stopSound(1);
     platform::get().playSound(0, soundSamples.recognizer);
 }
 
 void playEngine() {
+    if (effectsHeld) effectsAskedWhileHeld |= EffectEngine;
     if (!active()) return;
     platform::get().stopSound(0);
     platform::get().playSound(1, soundSamples.engine);
 }
 
 void stopEngine() {
+    if (effectsHeld) effectsAskedWhileHeld |= EffectEngineStop;
     if (!active()) return;
     platform::get().stopSound(1);
 }
 
 void playCrash() {
+    if (effectsHeld) effectsAskedWhileHeld |= EffectCrash;
     if (!active()) return;
     platform::get().playSound(platform::CHANNEL_FREE, soundSamples.crash);
 }

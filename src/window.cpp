@@ -3,6 +3,7 @@
 #include "buttons.h"
 #include "frametimer.h"
 #include "log.h"
+#include "online.h"
 #include "menu/menu.h"
 #include "race.h"
 #include "renderingcontext.h"
@@ -33,6 +34,9 @@ int buttonForKey(uintptr_t key) {
 // passed: the frame timer starts afresh, so the first frame measures one frame, not the
 // pause.
 void setPaused(uint8_t reason, bool on) {
+    // The others race on: an online race never stops for one machine (nor restarts its
+    // frame timer, which every machine keeps alike).
+    if (onlineRace()) return;
     const uint8_t before = sharedState.paused;
     if (!on && (reason & PAUSED_BY_KEY)) sharedState.padUnplugged = 0;
     sharedState.paused = on ? (before | reason) : (before & ~reason);
@@ -44,6 +48,10 @@ void setPaused(uint8_t reason, bool on) {
 }
 
 void leave() {
+    if (onlineRace()) {
+        onlineLeave();
+        return;
+    }
     setPaused(PAUSED_BY_KEY, false);
     if (leaveRace) leaveRace();
 }

@@ -39,6 +39,15 @@ uint32_t NetPeer::pingMs(int seatNumber) const
     return 0;
 }
 
+int NetPeer::joinedPeers() const
+{
+    int n = 0;
+    for (const Remote& r : remotes)
+        if (r.connected && r.welcomed)
+            n++;
+    return n;
+}
+
 NetPeer::Remote* NetPeer::remoteOfSeat(int s)
 {
     for (Remote& r : remotes)
@@ -317,7 +326,7 @@ void NetPeer::handleHost(int peer, Remote& r, const Message& m)
         } else if (m.hello.gameVersion.view() != cfg.gameVersion) {
             outgoing.refuse.reason = RefuseReason::OtherVersion;
             outgoing.refuse.detail.set(cfg.gameVersion);
-        } else if (taken >= kMaxSeats) {
+        } else if (taken >= std::clamp(cfg.maxSeats, 1, kMaxSeats)) {
             outgoing.refuse.reason = RefuseReason::Full;
         } else {
             // Every model file of the host, with the same bytes; the first that differs is named.
@@ -441,6 +450,8 @@ void NetPeer::handleClient(Remote& r, const Message& m)
             return;
         }
         start = m.start;
+        if (cfg.beforeStart)
+            cfg.beforeStart(start, seat);
         SessionConfig c;
         c.seats = start.seats;
         c.localSeat = seat;
@@ -495,7 +506,8 @@ void NetPeer::handleClient(Remote& r, const Message& m)
     }
 }
 
-bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&options)[kOptionsBytes])
+bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&options)[kOptionsBytes],
+                        uint8_t computerBikes, uint8_t computerLevel)
 {
     if (!cfg.host || current != PeerState::Lobby)
         return false;
@@ -510,6 +522,8 @@ bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&opt
     start.inputDelay = uint8_t(std::min<int>(inputDelay, kMaxInputDelay));
     start.tickMs = std::clamp<uint16_t>(tickMs, 1, 1000);
     std::memcpy(start.options, options, kOptionsBytes);
+    start.computerBikes = uint8_t(std::min<int>(computerBikes, kMaxSeats - next));
+    start.computerLevel = std::min(computerLevel, kMaxComputerLevel);
     for (int p = 0; p < kMaxSeats; ++p) {
         Remote& r = remotes[size_t(p)];
         if (!r.connected || !r.welcomed)
@@ -523,6 +537,8 @@ bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&opt
         outgoing.start = start;
         sendMessage(p, Channel::Session, outgoing);
     }
+    if (cfg.beforeStart)
+        cfg.beforeStart(start, 0);
     SessionConfig c;
     c.seats = start.seats;
     c.localSeat = 0;

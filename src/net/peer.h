@@ -6,6 +6,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,10 +26,15 @@ struct PeerConfig {
     // The model files and their hashes; a machine with other ones is refused, naming one.
     int modelCount = 0;
     ModelHash models[kMaxModels];
+    // Host: the seats it gives at most, its own among them; a machine beyond them hears "full".
+    int maxSeats = kMaxSeats;
     uint32_t silenceMs = 2000;      // a peer heard nothing from for this long is dropped
     uint32_t connectTimeoutMs = 5000;
     uint32_t pingEveryMs = 250;
     bool timeSync = true;           // a machine ahead of the others holds a frame now and then
+    // Called with the start's settings and this machine's seat just before the session is
+    // made (the session sizes its snapshots by the game, which must then be set up).
+    std::function<void(const StartMessage&, int localSeat)> beforeStart;
 };
 
 enum class PeerState : uint8_t {
@@ -58,7 +64,9 @@ public:
     void poll();
 
     // Host: begins the race with everyone in the lobby. False unless in the lobby.
-    bool startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&options)[kOptionsBytes]);
+    // Computer bikes beyond the seats left free are not seated.
+    bool startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&options)[kOptionsBytes],
+                   uint8_t computerBikes = 0, uint8_t computerLevel = 0);
     // Host: the session ends for everyone after the given frame's predecessor (frames
     // 0 to frame − 1 are played everywhere).
     bool endAt(int frame);
@@ -84,6 +92,8 @@ public:
     uint64_t bytesReceived() const { return receivedBytes; }
     uint64_t timeSyncHolds() const { return holds; }
     uint32_t pingMs(int seatNumber) const;
+    // Host: the machines in the lobby that have been given a seat.
+    int joinedPeers() const;
 
 private:
     struct Remote {

@@ -220,6 +220,17 @@ bool RollbackSession::seatLeaves(int seat, int fromFrame)
     return true;
 }
 
+bool RollbackSession::confirmedChecksum(int at, Checksum& out) const
+{
+    if (at < 0 || at > confirmed || !isChecksumFrame(at))
+        return false;
+    const ChecksumSlot& slot = localSums[(at / cfg.checksumInterval) % kChecksumSlots];
+    if (slot.frame != at)
+        return false;
+    out = slot.sum;
+    return true;
+}
+
 void RollbackSession::publishChecksum(int at, const Checksum& sum)
 {
     int slot = (at / cfg.checksumInterval) % kChecksumSlots;

@@ -91,6 +91,9 @@ public:
     // A peer's checksum of a frame; compared now or once this machine confirms the frame.
     // False when it cannot be one (not a checksum frame, or too far from this machine's).
     bool addRemoteChecksum(int seat, int frame, const Checksum& sum);
+    // This machine's checksum of a confirmed checksum frame, while the slots still hold it
+    // (the last few checksum frames): what a recording of the confirmed frames checks.
+    bool confirmedChecksum(int frame, Checksum& out) const;
     bool desynced() const { return firstDesync.frame >= 0; }
     const Desync& desync() const { return firstDesync; }
     int checksumsCompared() const { return compared; }

@@ -107,7 +107,8 @@ bool valid(const Message& m)
         return true;
     case MessageType::Start:
         return m.start.seats >= 1 && m.start.seats <= kMaxSeats && m.start.inputDelay <= 4
-            && m.start.tickMs >= 1 && m.start.tickMs <= 1000;
+            && m.start.tickMs >= 1 && m.start.tickMs <= 1000 && m.start.seats + m.start.computerBikes <= kMaxSeats
+            && m.start.computerLevel <= kMaxComputerLevel;
     case MessageType::Inputs: {
         const InputsMessage& in = m.inputs;
         if (in.seat >= kMaxSeats || in.count < 1 || in.count > kMaxInputsPerMessage || in.ackCount > kMaxSeats)
@@ -210,6 +211,8 @@ size_t encode(const Message& m, uint8_t* out, size_t capacity)
         w.u8(m.start.inputDelay);
         w.u16(m.start.tickMs);
         w.bytes(m.start.options, kOptionsBytes);
+        w.u8(m.start.computerBikes);
+        w.u8(m.start.computerLevel);
         break;
     case MessageType::Inputs:
         w.u8(m.inputs.seat);
@@ -291,6 +294,8 @@ DecodeResult decode(const uint8_t* bytes, size_t length, Message& m)
         m.start.inputDelay = r.u8();
         m.start.tickMs = r.u16();
         r.bytes(m.start.options, kOptionsBytes);
+        m.start.computerBikes = r.u8();
+        m.start.computerLevel = r.u8();
         break;
     case MessageType::Inputs:
         m.inputs.seat = r.u8();

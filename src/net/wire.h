@@ -23,6 +23,7 @@ constexpr int kMaxModels = 16;
 constexpr int kMaxInputsPerMessage = 64;
 constexpr int kOptionsBytes = 13;
 constexpr uint32_t kNoFrame = 0xFFFFFFFFu;
+constexpr uint8_t kMaxComputerLevel = 3;
 
 enum class MessageType : uint8_t {
     Hello = 1,     // joining: game version, model files, player name
@@ -94,6 +95,8 @@ struct StartMessage {
     uint8_t inputDelay = 0;  // frames, 0 to 4
     uint16_t tickMs = 0;     // the race's fixed tick, 1 to 1000
     uint8_t options[kOptionsBytes] = {};  // the options record everyone races with
+    uint8_t computerBikes = 0;  // computer bikes beside the seats; seats + computer bikes <= 4
+    uint8_t computerLevel = 0;  // how they drive, 0 to kMaxComputerLevel (the game's levels)
 };
 
 struct InputsMessage {

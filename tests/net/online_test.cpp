@@ -305,6 +305,27 @@ TEST(OnlineGame, JoiningMachinesHearWhyTheyAreRefused)
     ASSERT_TRUE(crowded.runUntil([&] { return crowded.machines[4].peer->state() == PeerState::Failed; }, 3000));
     EXPECT_EQ(crowded.machines[4].peer->failure(), "the host refused: full");
 
+    // A host that seats two: the second guest hears "full"; the start says who races,
+    // with the computer bikes the seats leave room for, and calls the game's set-up first.
+    Game two(0, 600, badNetwork(20, 0, 0.0, 0.0));
+    PeerConfig small = configFor(true, "host");
+    small.maxSeats = 2;
+    int setUpSeats = 0;
+    small.beforeStart = [&](const StartMessage& start, int seat) { setUpSeats = start.seats * 10 + seat; };
+    two.add(small);
+    two.add(configFor(false, "first"));
+    ASSERT_TRUE(two.runUntil([&] { return two.machines[0].peer->joinedPeers() == 1; }, 3000));
+    two.add(configFor(false, "second"));
+    ASSERT_TRUE(two.runUntil([&] { return two.machines[2].peer->state() == PeerState::Failed; }, 3000));
+    EXPECT_EQ(two.machines[2].peer->failure(), "the host refused: full");
+    uint8_t options[kOptionsBytes] = {};
+    ASSERT_TRUE(two.machines[0].peer->startRace(2, 16, options, 3, 2));
+    EXPECT_EQ(setUpSeats, 20);
+    EXPECT_EQ(two.machines[0].peer->startInfo().computerBikes, 2);
+    ASSERT_TRUE(two.runUntil([&] { return two.machines[1].peer->state() == PeerState::Racing; }, 3000));
+    EXPECT_EQ(two.machines[1].peer->startInfo().computerBikes, 2);
+    EXPECT_EQ(two.machines[1].peer->startInfo().computerLevel, 2);
+
     Game started(2, 600, badNetwork(20, 0, 0.0, 0.0));
     ASSERT_TRUE(started.joinAndStart());
     started.add(configFor(false, "latecomer"));

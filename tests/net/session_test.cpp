@@ -286,6 +286,16 @@ TEST(RollbackSession, ChecksumsOfConfirmedFramesNameTheFrameAndGroupThatDiffer)
     EXPECT_FALSE(clean.sessions[0]->desynced());
     EXPECT_FALSE(clean.sessions[1]->desynced());
     EXPECT_EQ(clean.sessions[0]->checksumsCompared(), 6);  // frames 59, 119 ... 359
+    // What a recording of the confirmed frames checks: the checksum exchanged, the same on
+    // both machines, of checksum frames that are confirmed only.
+    Checksum mine, theirs;
+    ASSERT_TRUE(clean.sessions[0]->confirmedChecksum(359, mine));
+    ASSERT_TRUE(clean.sessions[1]->confirmedChecksum(359, theirs));
+    EXPECT_EQ(mine, theirs);
+    EXPECT_TRUE(clean.sessions[0]->confirmedChecksum(299, theirs));
+    EXPECT_NE(mine, theirs);
+    EXPECT_FALSE(clean.sessions[0]->confirmedChecksum(358, mine));
+    EXPECT_FALSE(clean.sessions[0]->confirmedChecksum(419, mine));
 
     // A checksum that cannot be one is refused.
     EXPECT_FALSE(clean.sessions[0]->addRemoteChecksum(1, 60, {}));

@@ -42,9 +42,11 @@ std::vector<Message> everyKind()
     all.push_back(m);
     m = {};
     m.type = MessageType::Start;
-    m.start.seats = 4;
+    m.start.seats = 3;
     m.start.inputDelay = 2;
     m.start.tickMs = 16;
+    m.start.computerBikes = 1;
+    m.start.computerLevel = 2;
     for (int i = 0; i < kOptionsBytes; ++i)
         m.start.options[i] = uint8_t(i * 3);
     all.push_back(m);
@@ -175,6 +177,8 @@ TEST(Wire, FieldsOutOfRangeAreRefusedBothWays)
         {"a start of five seats", 4, [](Message& m) { m.start.seats = 5; }},
         {"an input delay of 5", 4, [](Message& m) { m.start.inputDelay = 5; }},
         {"a tick of 0 ms", 4, [](Message& m) { m.start.tickMs = 0; }},
+        {"four seats and a computer bike", 4, [](Message& m) { m.start.seats = 4; }},
+        {"a computer level past the last", 4, [](Message& m) { m.start.computerLevel = 4; }},
         {"buttons of seat 4", 5, [](Message& m) { m.inputs.seat = kMaxSeats; }},
         {"no buttons", 5, [](Message& m) { m.inputs.count = 0; }},
         {"an eighth button", 5, [](Message& m) { m.inputs.buttons[10] = 0x80; }},
