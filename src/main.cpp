@@ -81,6 +81,17 @@ bool parseNumber(const char* text, long minimum, long& out) {
 // Exit code of a malformed command line or an option naming something unusable.
 constexpr int EXIT_BAD_USAGE = 2;
 
+// The name the other players see when the settings give none: the login name, printable
+// and short, else what this machine is in the session.
+std::string loginName(const char* fallback) {
+    const char* user = std::getenv("USER");
+    std::string name = user ? user : "";
+    if (name.size() > platform::MAX_PLAYER_NAME) name.resize(platform::MAX_PLAYER_NAME);
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return fallback;
+    return name.empty() ? fallback : name;
+}
+
 int badOption(const std::string& message) {
     std::fprintf(stderr, "palvex: %s\nTry 'palvex --help'.\n", message.c_str());
     return EXIT_BAD_USAGE;
@@ -105,6 +116,7 @@ int main(int argc, char** argv) {
     long opponents = -1;
     bool playersGiven = false;
     bool hosting = false;
+    bool hostPortGiven = false;
     std::string joinAddress;
     long hostPort = net::kDefaultPort;
     long inputDelay = 2;
@@ -155,6 +167,7 @@ int main(int argc, char** argv) {
             hosting = true;
             // The port is optional: a number next is it.
             if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9') {
+                hostPortGiven = true;
                 const char* text = argv[++i];
                 if (!parseNumber(text, 0, hostPort) || hostPort > 65535)
                     return badOption(std::string("option --host takes a port from 0 to 65535, not '") + text + "'");
@@ -257,6 +270,14 @@ int main(int argc, char** argv) {
         for (const std::string& message : messages) std::fprintf(stderr, "palvex: %s\n", message.c_str());
     }
     platform::applySettings(settings, overrides, options);
+    if (online) {
+        // The settings' port stands where the command line named none.
+        static_assert(platform::DEFAULT_NETWORK_PORT == net::kDefaultPort, "one default port");
+        const bool joinPortGiven = joinAddress.find(':') != std::string::npos;
+        if ((hosting && !hostPortGiven) || (!hosting && !joinPortGiven))
+            onlineOptions.port = static_cast<uint16_t>(settings.networkPort);
+        onlineOptions.playerName = settings.playerName;
+    }
     if (aiLevel < 0 && !options.headless) {
         aiLevel = levelByName(settings.aiLevel);
         if (aiLevel < 0)
@@ -319,7 +340,7 @@ int main(int argc, char** argv) {
             bool started = true;
             if (online) {
                 onlineOptions.computerLevel = sharedState.aiLevel;
-                onlineOptions.playerName = hosting ? "host" : "guest";
+                if (onlineOptions.playerName.empty()) onlineOptions.playerName = loginName(hosting ? "host" : "guest");
                 if (!onlineOpen(onlineOptions, error)) {
                     std::fprintf(stderr, "palvex: %s\n", error.c_str());
                     exitCode = EXIT_SESSION_FAILED;

@@ -68,10 +68,17 @@ struct EnetTransport::Impl {
         for (i = 0; i < kSlots; ++i)
             if (!peers[i]) {
                 peers[i] = p;
+                // ENet gives up on a connection whose reliable packets go unanswered for
+                // 5 s; on a slow and lossy line (250 ms, 10 % loss) a run of losses reached
+                // that once in nine minutes. The game drops a peer that goes silent itself
+                // (2 s without a datagram), so ENet may wait longer for its acknowledgements.
+                enet_peer_timeout(p, 0, kAckTimeoutMinMs, kAckTimeoutMaxMs);
                 return i;
             }
         return -1;
     }
+    static constexpr enet_uint32 kAckTimeoutMinMs = 15000;
+    static constexpr enet_uint32 kAckTimeoutMaxMs = 60000;
 };
 
 EnetTransport::EnetTransport(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}

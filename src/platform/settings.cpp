@@ -210,6 +210,21 @@ struct Parser {
             // The game knows the levels; it names a level it does not know when it applies this.
             settings.aiLevel = lower(value);
             return;
+        } else if (section == "network" && name == "port") {
+            if (!parseWhole(value, 1, 65535, settings.networkPort))
+                bad(line, "port must be a whole number from 1 to 65535, not '" + value + "'; the default (" +
+                              std::to_string(DEFAULT_NETWORK_PORT) + ") is used");
+            return;
+        } else if (section == "network" && name == "name") {
+            // Shown to strangers and sent in every hello: printable text of a bounded length.
+            const bool printable = std::all_of(value.begin(), value.end(), [](char c) {
+                return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F;
+            });
+            if (!printable || value.size() > MAX_PLAYER_NAME)
+                bad(line, "name must be printable text of at most " + std::to_string(MAX_PLAYER_NAME) +
+                              " bytes; the login name is used");
+            else settings.playerName = value;
+            return;
         } else if (section == "replays" && name == "keep") {
             if (!parseWhole(value, 0, MAX_REPLAYS_KEPT, settings.replaysKept))
                 bad(line, "keep must be a whole number from 0 to " + std::to_string(MAX_REPLAYS_KEPT) + ", not '" +
@@ -463,6 +478,12 @@ std::string defaultSettingsText() {
         "[replays]\n"
         "; How many recorded games are kept; 0 turns recording off.\n"
         "keep = " + std::to_string(d.replaysKept) + "\n"
+        "\n"
+        "[network]\n"
+        "; Online play: the port a host listens on and --join calls when the address names none,\n"
+        "; and the name the other players see (empty: your login name).\n"
+        "port = " + std::to_string(d.networkPort) + "\n"
+        "name =\n"
         "\n"
         "[game]\n"
         "; How the computer drives the opponents: classic, cautious, wary or territorial\n"

@@ -36,6 +36,11 @@ enum Action {
 constexpr int PLAYER_ACTIONS = ActionE + 1;
 using PlayerKeys = std::array<std::vector<int32_t>, PLAYER_ACTIONS>;
 
+// The port of online play when neither the command line nor the settings name one.
+constexpr int DEFAULT_NETWORK_PORT = 28282;
+// A player's name as the others see it: at most this many bytes.
+constexpr size_t MAX_PLAYER_NAME = 32;
+
 // For each action the SDL key codes and the SDL game controller buttons bound to it. The
 // cursor keys, Return, Keypad Enter and Escape are always bound to their own actions, so
 // no binding can lock a player out of the menus. Apart from these, each player of a race
@@ -59,6 +64,10 @@ struct Settings {
     int replaysKept = 50;
     // The opponents' level by name ([game] ai); main checks it against the levels.
     std::string aiLevel = "classic";
+    // Online play ([network]): the port a host listens on and a join without one calls,
+    // and the name the others see in the lobby (empty: the login name).
+    int networkPort = DEFAULT_NETWORK_PORT;
+    std::string playerName;
 };
 
 // The keys of a binding as the settings file names them: "A, Left".

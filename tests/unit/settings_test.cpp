@@ -268,3 +268,23 @@ TEST(Settings, AMissingFileIsWrittenAndAFifoIsRefusedAtOnce) {
     EXPECT_NE(messages[0].find(fifo), std::string::npos) << messages[0];
     fs::remove_all(dir);
 }
+
+TEST(Settings, TheNetworkSectionTakesAPortAndAPrintableName) {
+    std::vector<std::string> messages;
+    Settings s = parse("[network]\nport = 30000\nname = Ada\n", messages);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_EQ(s.networkPort, 30000);
+    EXPECT_EQ(s.playerName, "Ada");
+    messages.clear();
+    s = parse("[network]\nport = 0\nname = " + std::string(33, 'x') + "\n", messages);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[0].find("line 2: port must be a whole number from 1 to 65535, not '0'"), std::string::npos) << messages[0];
+    EXPECT_NE(messages[1].find("line 3: name must be printable text of at most 32 bytes"), std::string::npos) << messages[1];
+    EXPECT_EQ(s.networkPort, DEFAULT_NETWORK_PORT);
+    EXPECT_EQ(s.playerName, "");
+    messages.clear();
+    s = parse("[network]\nname = a\x1b[2Jb\nport = 99999\n", messages);
+    EXPECT_EQ(messages.size(), 2u) << "an escape sequence is no name, a port past 65535 no port";
+    EXPECT_EQ(s.playerName, "");
+    EXPECT_EQ(s.networkPort, DEFAULT_NETWORK_PORT);
+}
