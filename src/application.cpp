@@ -86,6 +86,7 @@ int Application::loop() {
     while (msg.message != platform::MsgQuit) {
         if (system.peekMessage(msg, true)) {
             if (msg.message == platform::MsgQuit) break;
+            if (onlineTakesMessage(msg)) continue;
             system.dispatchMessage(msg);
         } else if (onlineHoldsFrame()) {
             continue;
@@ -122,7 +123,7 @@ int Application::loop() {
 
 bool Application::menuAtRest() const {
     return !sharedState.inGame && sharedState.menu && !everyFrameCounted && sharedState.menu->atRest() &&
-           platform::get().pictureMayStand();
+           platform::get().pictureMayStand() && !onlineShowsScreen();
 }
 
 bool Application::raceFillsDrawable() const {
@@ -148,7 +149,9 @@ void Application::frame() {
         glMatrixMode(GL_MODELVIEW);
     }
 
-    glClearColorx(0x8000, 0x8000, 0x8000, 0);
+    const bool onlineScreen = !sharedState.inGame && onlineShowsScreen();
+    if (onlineScreen) glClearColorx(0x1000, 0x1000, 0x2000, 0);
+    else glClearColorx(0x8000, 0x8000, 0x8000, 0);
     glDepthRangex(0, 0x10000);
     glClearDepthx(0x10000);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
@@ -163,7 +166,7 @@ void Application::frame() {
     if (sharedState.inGame) {
         if (onlineRace()) onlineDrawRace();
         else if (sharedState.race) sharedState.race->runFrame();
-    } else if (sharedState.menu) {
+    } else if (sharedState.menu && !onlineScreen) {
         sharedState.menu->runFrame();
     }
 
@@ -179,7 +182,8 @@ void Application::frame() {
             drawRaceNotice();
         }
     }
-    if (sharedState.menu && !sharedState.inGame) sharedState.menu->drawScreenText();
+    if (onlineScreen) onlineDrawScreen();
+    else if (sharedState.menu && !sharedState.inGame) sharedState.menu->drawScreenText();
     system.endPaint();
 }
 

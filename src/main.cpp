@@ -228,7 +228,8 @@ int main(int argc, char** argv) {
     if (online && !replayFile.empty()) return badOption("a replay is not played online: --replay goes with neither --host nor --join");
     if (!joinAddress.empty() && (playersGiven || opponents >= 0 || aiLevel >= 0))
         return badOption("the host chooses the players and computer bikes: --join goes with neither --players, --opponents nor --ai");
-    if (hosting && (!playersGiven || players < 2))
+    // A window's host starts from its lobby with Enter; a headless one when its players are in.
+    if (hosting && (playersGiven || options.headless) && (!playersGiven || players < 2))
         return badOption("an online race starts once its players are in: --host needs --players N (2 to 4)");
     if (options.tickMs == 0 && online) return badOption("an online race needs a tick of at least 1 ms (--tick-ms)");
     OnlineOptions onlineOptions;

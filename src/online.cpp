@@ -15,6 +15,7 @@
 #include "menu/options.h"
 #include "net/enettransport.h"
 #include "net/peer.h"
+#include "onlinescreen.h"
 #include "platform/platform.h"
 #include "platform/replayfile.h"
 #include "race.h"
@@ -26,6 +27,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr platform::Rgb kScreenBackground = {16, 16, 32};
 
 // Only the direction buttons steer a bike; the others would only travel.
 constexpr net::Buttons kRaceButtons = (1u << ButtonUp) | (1u << ButtonDown) | (1u << ButtonLeft) | (1u << ButtonRight);
@@ -172,7 +175,16 @@ public:
 
 class OnlineGame {
 public:
-    explicit OnlineGame(const OnlineOptions& o) : opts(o) {}
+    explicit OnlineGame(const OnlineOptions& o)
+        : opts(o), window(!platform::get().options().headless), computers(o.computerBikes), level(o.computerLevel) {
+        screen.host = o.host;
+        screen.hostAddress = o.hostName + ":" + std::to_string(o.port);
+        // A window that goes back to the menu finds the game as the player left it.
+        savedOptions = sharedState.options;
+        savedPlayers = sharedState.players;
+        savedOpponents = sharedState.versusOpponents;
+        savedLevel = sharedState.aiLevel;
+    }
 
     bool open(std::string& error) {
         transport = opts.host ? net::EnetTransport::listen("", opts.port, net::kMaxRemotePeers, error)
@@ -199,13 +211,30 @@ public:
             char line[96];
             std::snprintf(line, sizeof line, "hosting on port %u", static_cast<unsigned>(transport->port()));
             platform::get().notice(line);
+            screen.port = transport->port();
+            screen.shareAddresses = localAddresses();
         }
         return true;
     }
 
     bool racing() const { return game.race.has_value() && !over; }
+    // The window shows "connecting", the lobby or a failure, not the race nor the menu.
+    bool showsScreen() const { return !backToMenu && (showingFailure || (!over && !racing())); }
+    bool wentBackToMenu() const { return backToMenu; }
 
     bool holdsFrame() {
+        if (showingFailure) {
+            // Headless, the failure is drawn once for a screenshot, then the run ends.
+            if (!window) {
+                if (failurePictured) {
+                    platform::get().postQuitMessage(exitCode);
+                    return true;
+                }
+                failurePictured = true;
+                return false;
+            }
+            return !screenFrameDue();
+        }
         if (over) return true;
         peer->poll();
         switch (peer->state()) {
@@ -213,6 +242,8 @@ public:
         case net::PeerState::Lobby:
             if (opts.host && opts.players > 1 && peer->joinedPeers() >= opts.players - 1) startRace();
             if (peer->state() != net::PeerState::Racing) {
+                // Headless, the lobby draws nothing: key scripts count the race's frames.
+                if (window && screenFrameDue()) return false;
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 return true;
             }
@@ -289,8 +320,80 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         }
-        platform::get().postQuitMessage(exitCode);
+        // A window says why on screen until a key; a headless run that failed before any
+        // race drew leaves a picture of the reason, then quits as it would have.
+        const bool sayWhy = !why.empty() && (window || !game.race);
+        if (sayWhy) {
+            showingFailure = true;
+            screen.stage = OnlineScreen::Stage::Failed;
+            screen.failure = failureLine(why, screen.hostAddress);
+            nextScreenAt = Clock::now();
+            if (window && sharedState.inGame) toggleMode();
+        } else if (window) {
+            returnToMenu();
+        } else {
+            platform::get().postQuitMessage(exitCode);
+        }
         return true;
+    }
+
+    // A key outside the race: the lobby's, or the one that dismisses a failure. True when
+    // the key was taken here.
+    bool takesKey(const platform::Message& msg) {
+        if (backToMenu || racing() || !window) return false;
+        if (msg.message != platform::MsgKeyDown && msg.message != platform::MsgKeyUp) return false;
+        if (msg.message == platform::MsgKeyUp) return true;
+        nextScreenAt = Clock::now();
+        if (showingFailure) {
+            returnToMenu();
+            return true;
+        }
+        const int humans = lobbyHumans(peer->lobby());
+        const bool hostChooses = opts.host && opts.players == 0 && peer->state() == net::PeerState::Lobby;
+        switch (msg.wParam) {
+        case platform::VK_ESCAPE: leave(); break;
+        case platform::VK_RETURN:
+            if (hostChooses && humans >= 2) startRace();
+            break;
+        case platform::VK_LEFT:
+        case platform::VK_RIGHT:
+            if (hostChooses)
+                computers = std::clamp(computers + (msg.wParam == platform::VK_RIGHT ? 1 : -1), 0, net::kMaxSeats - humans);
+            break;
+        case platform::VK_UP:
+        case platform::VK_DOWN:
+            if (hostChooses)
+                level = std::clamp(level + (msg.wParam == platform::VK_UP ? 1 : -1), 0, int(net::kMaxComputerLevel));
+            break;
+        default: break;
+        }
+        return true;
+    }
+
+    void drawScreen() {
+        if (peer) {
+            screen.lobby = peer->lobby();
+            screen.localSeat = peer->localSeat();
+            if (!showingFailure)
+                screen.stage = peer->state() == net::PeerState::Connecting ? OnlineScreen::Stage::Connecting
+                                                                           : OnlineScreen::Stage::Lobby;
+        }
+        // The computer bikes as they will be seated: no more than the seats the humans leave.
+        computers = std::min(computers, net::kMaxSeats - std::max(1, lobbyHumans(screen.lobby)));
+        screen.computerBikes = computers;
+        screen.computerLevel = level;
+        const std::vector<std::string> lines = onlineScreenLines(screen);
+        platform::Platform& system = platform::get();
+        constexpr int kGap = 4;
+        int width = 0, height = 0;
+        system.measureText("0", width, height);
+        int top = (sharedState.screenHeight - static_cast<int>(lines.size()) * (height + kGap)) / 2;
+        for (size_t i = 0; i < lines.size(); ++i, top += height + kGap) {
+            if (lines[i].empty()) continue;
+            system.measureText(lines[i].c_str(), width, height);
+            const platform::Rgb ink = i == 0 ? platform::Rgb{255, 223, 0} : platform::Rgb{255, 255, 255};
+            system.drawText((system.textAreaWidth() - width) / 2, top, lines[i].c_str(), kScreenBackground, ink);
+        }
     }
 
     void close() {
@@ -301,13 +404,35 @@ public:
     int code() const { return exitCode; }
 
 private:
+    // The lobby's pings change: a window draws it again a few times a second.
+    bool screenFrameDue() {
+        const auto now = Clock::now();
+        if (now < nextScreenAt) return false;
+        nextScreenAt = now + std::chrono::milliseconds(250);
+        return true;
+    }
+
+    // A window's session ends in the main menu, with the game as it was before it.
+    void returnToMenu() {
+        if (backToMenu) return;
+        backToMenu = true;
+        showingFailure = false;
+        if (sharedState.inGame) toggleMode();
+        sharedState.options = savedOptions;
+        sharedState.players = savedPlayers;
+        sharedState.versusOpponents = savedOpponents;
+        sharedState.aiLevel = savedLevel;
+        std::fill(std::begin(sharedState.buttonHeld), std::end(sharedState.buttonHeld), 0);
+        platform::get().journal().useVirtualClock(platform::get().options().tickMs);
+    }
+
     void startRace() {
         uint8_t options[net::kOptionsBytes];
         uint8_t bytes[OPTIONS_FILE_SIZE];
         encodeOptions(sharedState.options, bytes);
         std::copy(bytes, bytes + net::kOptionsBytes, options);
         if (!peer->startRace(static_cast<uint8_t>(opts.inputDelay), opts.tickMs, options,
-                             static_cast<uint8_t>(opts.computerBikes), static_cast<uint8_t>(opts.computerLevel)))
+                             static_cast<uint8_t>(computers), static_cast<uint8_t>(level)))
             return;
         if (opts.frames >= 0) peer->endAt(static_cast<int>(opts.frames));
     }
@@ -444,6 +569,16 @@ private:
     }
 
     OnlineOptions opts;
+    bool window;
+    int computers;
+    int level;
+    OnlineScreen screen;
+    bool showingFailure = false;
+    bool failurePictured = false;
+    bool backToMenu = false;
+    Clock::time_point nextScreenAt;
+    OptionsRecord savedOptions;
+    int32_t savedPlayers = 1, savedOpponents = -1, savedLevel = 0;
     std::unique_ptr<net::EnetTransport> transport;
     LateRace game;
     std::unique_ptr<net::NetPeer> peer;
@@ -466,6 +601,14 @@ std::unique_ptr<OnlineGame> online;
 
 } // namespace
 
+bool onlineShowsScreen() { return online && online->showsScreen(); }
+
+void onlineDrawScreen() {
+    if (online) online->drawScreen();
+}
+
+bool onlineTakesMessage(const platform::Message& msg) { return online && online->takesKey(msg); }
+
 bool onlineOpen(const OnlineOptions& options, std::string& error) {
     online = std::make_unique<OnlineGame>(options);
     if (online->open(error)) return true;
@@ -477,7 +620,15 @@ bool onlineActive() { return online != nullptr; }
 
 bool onlineRace() { return online && online->racing() && sharedState.inGame; }
 
-bool onlineHoldsFrame() { return online && online->holdsFrame(); }
+bool onlineHoldsFrame() {
+    if (online && online->wentBackToMenu()) {
+        // The menu is the game again: the session is closed, its sockets with it.
+        online->close();
+        online.reset();
+        return false;
+    }
+    return online && online->holdsFrame();
+}
 
 void onlineDrawRace() {
     if (sharedState.race) sharedState.race->drawViews();

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/message.h"
+
 // Exit code of an online session that did not end normally: refused, no answer, the host
 // left, a desync.
 constexpr int EXIT_SESSION_FAILED = 4;
@@ -18,7 +20,8 @@ struct OnlineOptions {
     uint16_t port = 0;         // the host's port (0 with host: any free one)
     std::string playerName;
     // Host: the race starts as soon as this many players (the host among them) are in the
-    // lobby; 0 waits for the host's Enter.
+    // lobby; 0 waits for the host's Enter (a window's lobby, where the computer bikes and
+    // their level are chosen too).
     int players = 0;
     int computerBikes = 0;
     int computerLevel = 0;
@@ -42,6 +45,12 @@ bool onlineRace();
 // Before a frame: hears the network, starts the race, runs the race's next frame. True when
 // no frame is to be rendered now (the lobby, a peer behind, not yet time).
 bool onlineHoldsFrame();
+// Outside the race a window shows the session's own screen ("connecting", the lobby, why
+// it failed) in place of the menu.
+bool onlineShowsScreen();
+void onlineDrawScreen();
+// The lobby's keys and the key that dismisses a failure; true when the key was taken.
+bool onlineTakesMessage(const platform::Message& msg);
 // The frame of an online race: the present state, drawn.
 void onlineDrawRace();
 // The local player leaves (Escape or Enter in the race).
