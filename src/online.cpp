@@ -342,27 +342,39 @@ public:
     bool takesKey(const platform::Message& msg) {
         if (backToMenu || racing() || !window) return false;
         if (msg.message != platform::MsgKeyDown && msg.message != platform::MsgKeyUp) return false;
-        if (msg.message == platform::MsgKeyUp) return true;
+        // Leaving, starting and dismissing act on the release, whose press was seen here:
+        // the release must not reach the race or the menu after them (Enter's release
+        // leaves a race, Escape's leaves the menu).
+        const size_t key = msg.wParam & 0xFF;
+        if (msg.message == platform::MsgKeyUp) {
+            if (!pressed[key]) return true;
+            pressed[key] = false;
+        } else {
+            pressed[key] = true;
+        }
         nextScreenAt = Clock::now();
+        const bool released = msg.message == platform::MsgKeyUp;
         if (showingFailure) {
-            returnToMenu();
+            if (released) returnToMenu();
             return true;
         }
         const int humans = lobbyHumans(peer->lobby());
         const bool hostChooses = opts.host && opts.players == 0 && peer->state() == net::PeerState::Lobby;
         switch (msg.wParam) {
-        case platform::VK_ESCAPE: leave(); break;
+        case platform::VK_ESCAPE:
+            if (released) leave();
+            break;
         case platform::VK_RETURN:
-            if (hostChooses && humans >= 2) startRace();
+            if (released && hostChooses && humans >= 2) startRace();
             break;
         case platform::VK_LEFT:
         case platform::VK_RIGHT:
-            if (hostChooses)
+            if (hostChooses && !released)
                 computers = std::clamp(computers + (msg.wParam == platform::VK_RIGHT ? 1 : -1), 0, net::kMaxSeats - humans);
             break;
         case platform::VK_UP:
         case platform::VK_DOWN:
-            if (hostChooses)
+            if (hostChooses && !released)
                 level = std::clamp(level + (msg.wParam == platform::VK_UP ? 1 : -1), 0, int(net::kMaxComputerLevel));
             break;
         default: break;
@@ -576,6 +588,7 @@ private:
     bool showingFailure = false;
     bool failurePictured = false;
     bool backToMenu = false;
+    std::array<bool, 256> pressed{};   // keys pressed outside the race, by code
     Clock::time_point nextScreenAt;
     OptionsRecord savedOptions;
     int32_t savedPlayers = 1, savedOpponents = -1, savedLevel = 0;

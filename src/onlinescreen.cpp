@@ -57,7 +57,8 @@ std::vector<std::string> onlineScreenLines(const OnlineScreen& screen) {
     for (int seat = 0; seat < net::kMaxSeats; ++seat) lines.push_back(seatLine(screen, seat, computersLeft));
     if (screen.host) {
         lines.push_back(lobbyHumans(screen.lobby) >= 2 ? "Enter: start" : "waiting for players");
-        lines.push_back("left, right: computer bikes; up, down: level");
+        lines.push_back("left, right: computer bikes");
+        lines.push_back("up, down: their level");
     } else {
         lines.push_back("the host starts the race");
     }
