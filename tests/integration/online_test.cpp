@@ -296,9 +296,21 @@ TEST(Online, JoiningIsRefusedWithTheReasonNamed) {
         Machine host, guest;
         host.start({"--host", "0", "--players", "2", "--frames", "60"});
         std::ofstream(guest.dir.game + "moto3.ase", std::ios::app) << "\n";
-        guest.start({"--join", "127.0.0.1:" + host.port()});
+        guest.start({"--join", "127.0.0.1:" + host.port(), "--screenshot", "shot.png"});
         EXPECT_EQ(guest.finish(), 4);
         EXPECT_NE(guest.errors().find("other model files (moto3.ase)"), std::string::npos) << guest.errors();
+        // The reason is on the screen too: a yellow line and a white one over the dark.
+        const Shot shot(guest.dir.out + "shot.png");
+        ASSERT_TRUE(shot.valid());
+        EXPECT_TRUE(shot.is(2, 2, {16, 16, 32}));
+        EXPECT_TRUE(shot.is(shot.width - 3, shot.height - 3, {16, 16, 32}));
+        int yellow = 0, white = 0;
+        for (const Colour& c : shot.pixels) {
+            yellow += c.r > 200 && c.g > 180 && c.b < 80;
+            white += c.r > 200 && c.g > 200 && c.b > 200;
+        }
+        EXPECT_GT(yellow, 100) << "the reason is drawn";
+        EXPECT_GT(white, 50) << "the key to press is drawn";
         ::kill(host.pid, SIGTERM);
         host.finish();
     }
