@@ -430,6 +430,11 @@ private:
         backToMenu = true;
         showingFailure = false;
         if (sharedState.inGame) toggleMode();
+        // The next race is this machine's own again: every seat's view, drawn as it runs.
+        if (sharedState.race) {
+            sharedState.race->viewSeat = -1;
+            sharedState.race->drawing = true;
+        }
         sharedState.options = savedOptions;
         sharedState.players = savedPlayers;
         sharedState.versusOpponents = savedOpponents;
