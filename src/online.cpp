@@ -179,6 +179,7 @@ public:
         : opts(o), window(!platform::get().options().headless), computers(o.computerBikes), level(o.computerLevel) {
         screen.host = o.host;
         screen.hostAddress = o.hostName + ":" + std::to_string(o.port);
+        screen.startsWithPlayers = o.players;
         // A window that goes back to the menu finds the game as the player left it.
         savedOptions = sharedState.options;
         savedPlayers = sharedState.players;

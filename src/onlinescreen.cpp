@@ -55,7 +55,9 @@ std::vector<std::string> onlineScreenLines(const OnlineScreen& screen) {
     }
     int computersLeft = std::clamp(screen.computerBikes, 0, net::kMaxSeats - lobbyHumans(screen.lobby));
     for (int seat = 0; seat < net::kMaxSeats; ++seat) lines.push_back(seatLine(screen, seat, computersLeft));
-    if (screen.host) {
+    if (screen.host && screen.startsWithPlayers > 0) {
+        lines.push_back("starts with " + std::to_string(screen.startsWithPlayers) + " players");
+    } else if (screen.host) {
         lines.push_back(lobbyHumans(screen.lobby) >= 2 ? "Enter: start" : "waiting for players");
         lines.push_back("left, right: computer bikes");
         lines.push_back("up, down: their level");

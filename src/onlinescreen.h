@@ -16,6 +16,9 @@ struct OnlineScreen {
     uint16_t port = 0;
     net::LobbyMessage lobby;
     int localSeat = 0;
+    // Host: 0 when Enter starts the race and the keys choose the computer bikes; otherwise
+    // the race starts by itself with this many players.
+    int startsWithPlayers = 0;
     // Host: the computer bikes and their level chosen in the lobby.
     int computerBikes = 0;
     int computerLevel = 0;

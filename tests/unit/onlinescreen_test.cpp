@@ -60,6 +60,12 @@ TEST(OnlineScreen, HostLobbySeatsHumansThenComputersThenOpen) {
                             [](const std::string& l) { return l.find("computer (") != std::string::npos; }),
               3);
     EXPECT_FALSE(has(alone, "Enter: start"));
+
+    // A host given its players starts by itself: no keys to offer.
+    screen.startsWithPlayers = 3;
+    const std::vector<std::string> given = onlineScreenLines(screen);
+    EXPECT_TRUE(has(given, "starts with 3 players"));
+    EXPECT_FALSE(has(given, "left, right: computer bikes"));
 }
 
 TEST(OnlineScreen, JoinerSeesTheHostsSeatsAndNoStart) {
