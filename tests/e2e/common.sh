@@ -81,3 +81,15 @@ e2e_setup() {
   mkdir -p "$HOME" "$XDG_PICTURES_DIR"
   cd "$work"
 }
+
+# trace_wait FILE EXPR: until the last line of the trace FILE makes the Python expression
+# EXPR over it (j) true, 10 s at most.
+trace_wait() {
+  local file=$1 expr=$2 value
+  for _ in $(seq 200); do
+    value=$( [ -s "$file" ] && tail -n1 "$file" | python3 -c "import json, sys; j = json.load(sys.stdin); print($expr)" 2>/dev/null || echo False)
+    [ "$value" = True ] && return 0
+    sleep 0.05
+  done
+  fail "never true: $expr (last line: $(tail -n1 "$file" 2>/dev/null | cut -c1-300))"
+}

@@ -14,15 +14,6 @@ e2e_setup "e2e lobby"
 guest_pid=""
 trap '[ -n "$guest_pid" ] && kill -KILL "$guest_pid" 2>/dev/null; e2e_cleanup' EXIT
 
-last() { tail -n1 host.jsonl | python3 -c "import json, sys; j = json.load(sys.stdin); print($1)"; }
-wait_for() {
-  for _ in $(seq 200); do
-    [ -s host.jsonl ] && [ "$(last "$1" 2>/dev/null || echo False)" = True ] && return 0
-    sleep 0.05
-  done
-  fail "never true: $1 (last line: $(tail -n1 host.jsonl 2>/dev/null | cut -c1-300))"
-}
-
 desktop_start --wm
 "$palvex" --host 0 --trace host.jsonl >host.log 2>&1 &
 game_pid=$!
@@ -46,12 +37,12 @@ xdotool key Right
 sleep 0.5
 xwd -id "$window" -silent >lobby.xwd
 xdotool key Return
-wait_for 'j["inGame"] == 1'
+trace_wait host.jsonl 'j["inGame"] == 1'
 wait "$guest_pid" || fail "the guest did not end normally: $(cat guest/guest.log)"
 guest_pid=""
 grep -q "online race: 2 players, 1 computer bikes" guest/guest.log || fail "not the lobby's race: $(cat guest/guest.log)"
 xdotool key Escape
-wait_for 'j["inGame"] == 0'
+trace_wait host.jsonl 'j["inGame"] == 0'
 sleep 0.5
 kill -0 "$game_pid" || fail "the window quit after the race: $(cat host.log)"
 xwd -id "$window" -silent >menu.xwd
