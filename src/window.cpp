@@ -67,7 +67,11 @@ uint8_t* seatButtons(uintptr_t key, intptr_t lParam, int& button) {
     return player >= 2 ? sharedState.otherPlayersHeld[player - 2] : sharedState.buttonHeld;
 }
 
-bool severalPlayersRace() { return sharedState.inGame && sharedState.race && sharedState.race->humans > 1; }
+// Several players on this machine: an online race has one here, who steers with every
+// key as the one-player game's player does.
+bool severalPlayersRace() {
+    return sharedState.inGame && sharedState.race && sharedState.race->humans > 1 && !onlineRace();
+}
 
 void keyDown(uintptr_t key, intptr_t lParam) {
     // The pause keys act on their press; outside a race they do nothing, and a gamepad's
