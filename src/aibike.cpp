@@ -32,16 +32,6 @@ void turnTo(Steering& steering, bool right) {
 
 } // namespace
 
-Fixed headingOf(Direction d) {
-    switch (d) {
-    case MinusX: return degrees90;
-    case MinusZ: return 0;
-    case PlusX: return 3 * degrees90;
-    case PlusZ: return 2 * degrees90;
-    default: return 0;
-    }
-}
-
 AiBike::AiBike(const char* modelFile, ArenaTree* arena, const Vec3& startPosition, PlayerBike* target,
                uint32_t wallSeed)
     : Bike(modelFile, arena, startPosition, wallSeed) {

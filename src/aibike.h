@@ -53,5 +53,3 @@ private:
     void view(RaceView& out) const;
 };
 
-// The drawing heading of a travel direction, in degrees.
-Fixed headingOf(Direction d);

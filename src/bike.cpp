@@ -2,7 +2,6 @@
 
 #include <GLES/gl.h>
 
-#include "aibike.h"
 #include "camera.h"
 #include "collision.h"
 #include "lightwall.h"
@@ -191,4 +190,14 @@ void PlayerBike::update() {
     }
     LightWall* w = wall();
     if (w && !w->sink()) shown();
+}
+
+Fixed headingOf(Direction d) {
+    switch (d) {
+    case MinusX: return degrees90;
+    case MinusZ: return 0;
+    case PlusX: return 3 * degrees90;
+    case PlusZ: return 2 * degrees90;
+    default: return 0;
+    }
 }

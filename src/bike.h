@@ -102,3 +102,6 @@ constexpr Fixed quarterTurnRadians = 0x1921F; // 1.5708
 // Drawing headings in degrees.
 constexpr Fixed degrees90 = 0x5A0000;
 constexpr Fixed degrees360 = 0x1680000;
+
+// The drawing heading of a travel direction, in degrees.
+Fixed headingOf(Direction d);

@@ -20,6 +20,7 @@
 #include "sharedstate.h"
 #include "sound.h"
 #include "testbench/testbench.h"
+#include "window.h"
 
 namespace {
 
@@ -236,6 +237,7 @@ int main(int argc, char** argv) {
     OnlineOptions onlineOptions;
     if (online) {
         onlineOptions.host = hosting;
+        onlineOptions.modeSwitch = toggleMode;
         onlineOptions.port = static_cast<uint16_t>(hostPort);
         if (!hosting) parseJoinAddress(joinAddress, onlineOptions.hostName, onlineOptions.port);
         onlineOptions.players = playersGiven ? static_cast<int>(players) : 0;
@@ -301,6 +303,8 @@ int main(int argc, char** argv) {
         return EXIT_INIT_FAILED;
     }
     if (autopilotLevel >= 0) startAutopilot(autopilotLevel);
+    // An online race runs in the session: the window leaves it through the session.
+    setRaceElsewhere(onlineRace, onlineLeave);
     TestBench testBench(bench);
     if (!testBench.start(error)) {
         platform::destroy();

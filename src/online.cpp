@@ -9,7 +9,6 @@
 #include <optional>
 #include <thread>
 
-#include "application.h"
 #include "button.h"
 #include "log.h"
 #include "menu/options.h"
@@ -329,7 +328,7 @@ public:
             screen.stage = OnlineScreen::Stage::Failed;
             screen.failure = failureLine(why, screen.hostAddress);
             nextScreenAt = Clock::now();
-            if (window && sharedState.inGame) toggleMode();
+            if (window && sharedState.inGame) opts.modeSwitch();
         } else if (window) {
             returnToMenu();
         } else {
@@ -430,7 +429,7 @@ private:
         if (backToMenu) return;
         backToMenu = true;
         showingFailure = false;
-        if (sharedState.inGame) toggleMode();
+        if (sharedState.inGame) opts.modeSwitch();
         // The next race is this machine's own again: every seat's view, drawn as it runs.
         if (sharedState.race) {
             sharedState.race->viewSeat = -1;
@@ -479,7 +478,7 @@ private:
         SetupTicks setup;
         platform::JournalListener* before = journal.currentListener();
         journal.setListener(&setup);
-        if (!sharedState.inGame) toggleMode();
+        if (!sharedState.inGame) opts.modeSwitch();
         journal.setListener(before);
         if (recorder.isOpen()) recorder.setupTicks(setup.ticks);
 

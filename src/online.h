@@ -33,6 +33,8 @@ struct OnlineOptions {
     // Frames paced to the tick in real time; off, they run as fast as the peers allow.
     bool paced = true;
     std::string recordFile;    // empty: not recorded
+    // Menu mode to game mode and back: the application's, handed in.
+    void (*modeSwitch)() = nullptr;
 };
 
 // Opens the connection (listening, or connecting to the host). False with a message when

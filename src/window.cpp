@@ -3,7 +3,6 @@
 #include "buttons.h"
 #include "frametimer.h"
 #include "log.h"
-#include "online.h"
 #include "menu/menu.h"
 #include "race.h"
 #include "renderingcontext.h"
@@ -13,6 +12,10 @@
 namespace {
 
 ModeSwitch leaveRace = nullptr;
+RaceElsewhere raceElsewhere = nullptr;
+LeaveElsewhere leaveElsewhere = nullptr;
+
+bool raceRunsElsewhere() { return raceElsewhere && raceElsewhere(); }
 // A gamepad menu button pressed in a race paused it; its release, wherever the game is by
 // then, selects nothing.
 bool menuButtonPressedInRace = false;
@@ -36,7 +39,7 @@ int buttonForKey(uintptr_t key) {
 void setPaused(uint8_t reason, bool on) {
     // The others race on: an online race never stops for one machine (nor restarts its
     // frame timer, which every machine keeps alike).
-    if (onlineRace()) return;
+    if (raceRunsElsewhere()) return;
     const uint8_t before = sharedState.paused;
     if (!on && (reason & PAUSED_BY_KEY)) sharedState.padUnplugged = 0;
     sharedState.paused = on ? (before | reason) : (before & ~reason);
@@ -48,8 +51,8 @@ void setPaused(uint8_t reason, bool on) {
 }
 
 void leave() {
-    if (onlineRace()) {
-        onlineLeave();
+    if (raceRunsElsewhere()) {
+        if (leaveElsewhere) leaveElsewhere();
         return;
     }
     setPaused(PAUSED_BY_KEY, false);
@@ -70,7 +73,7 @@ uint8_t* seatButtons(uintptr_t key, intptr_t lParam, int& button) {
 // Several players on this machine: an online race has one here, who steers with every
 // key as the one-player game's player does.
 bool severalPlayersRace() {
-    return sharedState.inGame && sharedState.race && sharedState.race->humans > 1 && !onlineRace();
+    return sharedState.inGame && sharedState.race && sharedState.race->humans > 1 && !raceRunsElsewhere();
 }
 
 void keyDown(uintptr_t key, intptr_t lParam) {
@@ -176,6 +179,11 @@ intptr_t windowProc(void* window, platform::MessageType message, uintptr_t wPara
 }
 
 void setModeSwitch(ModeSwitch modeSwitch) { leaveRace = modeSwitch; }
+
+void setRaceElsewhere(RaceElsewhere isElsewhere, LeaveElsewhere leave) {
+    raceElsewhere = isElsewhere;
+    leaveElsewhere = leave;
+}
 
 void endPause() {
     setPaused(PAUSED_BY_KEY | PAUSED_BY_FOCUS, false);

@@ -21,8 +21,8 @@ bool has(const std::vector<std::string>& lines, const std::string& line) {
 
 TEST(OnlineScreen, ConnectingAndFailureNameTheirCause) {
     OnlineScreen screen;
-    screen.hostAddress = "10.0.0.7:28282";
-    EXPECT_EQ(onlineScreenLines(screen).front(), "connecting to 10.0.0.7:28282");
+    screen.hostAddress = "127.0.0.1:28282";
+    EXPECT_EQ(onlineScreenLines(screen).front(), "connecting to 127.0.0.1:28282");
     screen.stage = OnlineScreen::Stage::Failed;
     screen.failure = "other model files: moto3.ase";
     EXPECT_EQ(onlineScreenLines(screen), (std::vector<std::string>{"other model files: moto3.ase", "press a key"}));
@@ -33,15 +33,15 @@ TEST(OnlineScreen, HostLobbySeatsHumansThenComputersThenOpen) {
     screen.stage = OnlineScreen::Stage::Lobby;
     screen.host = true;
     screen.port = 28282;
-    screen.shareAddresses = {"192.168.1.4", "10.1.2.3"};
+    screen.shareAddresses = {"127.0.0.1", "::1"};
     seatHuman(screen.lobby, 0, "ann", 0);
     seatHuman(screen.lobby, 1, "bob", 42);
     screen.computerBikes = 1;
     screen.computerLevel = 0;
     const std::vector<std::string> lines = onlineScreenLines(screen);
     EXPECT_EQ(lines[0], "online race");
-    EXPECT_EQ(lines[1], "share: 192.168.1.4:28282");
-    EXPECT_EQ(lines[2], "share: 10.1.2.3:28282");
+    EXPECT_EQ(lines[1], "share: 127.0.0.1:28282");
+    EXPECT_EQ(lines[2], "share: ::1:28282");
     EXPECT_EQ(lines[3], "1. ann (you)");
     EXPECT_EQ(lines[4], "2. bob  42 ms");
     EXPECT_EQ(lines[5].rfind("3. computer (", 0), 0u) << lines[5];
