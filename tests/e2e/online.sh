@@ -24,15 +24,6 @@ number_in() {
   done
   fail "no '$2' in $1: $(cat "$1" 2>/dev/null)"
 }
-# last TRACE EXPR: EXPR over the trace's last line (j).
-last() { tail -n1 "$1" | python3 -c "import json, sys; j = json.load(sys.stdin); print($2)" 2>/dev/null || echo False; }
-wait_for() { # TRACE EXPR
-  for _ in $(seq 300); do
-    [ -s "$1" ] && [ "$(last "$1" "$2")" = True ] && return 0
-    sleep 0.05
-  done
-  fail "never true in $1: $2 (last line: $(tail -n1 "$1" 2>/dev/null | cut -c1-300))"
-}
 # seen TRACE TUPLE: until some line's players' directions were TUPLE (15 s at most).
 seen() {
   for _ in $(seq 300); do
@@ -90,8 +81,8 @@ join_window=$(window_of "$join_pid")
 # Side by side, so that each window's picture can be captured whole.
 xdotool windowmove --sync "$host_window" 0 0 || true
 xdotool windowmove --sync "$join_window" 600 0 || true
-wait_for host.jsonl 'j["inGame"] == 1 and len(j.get("players", [])) == 2'
-wait_for join.jsonl 'j["inGame"] == 1 and len(j.get("players", [])) == 2'
+trace_wait host.jsonl 'j["inGame"] == 1 and len(j.get("players", [])) == 2'
+trace_wait join.jsonl 'j["inGame"] == 1 and len(j.get("players", [])) == 2'
 
 # The host's D sets every bike going and its A turns the host's bike off the head-on line
 # (MinusZ to MinusX); then the joining player's cursor Left turns their own bike (facing

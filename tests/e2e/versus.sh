@@ -13,18 +13,6 @@ fail() { echo "e2e versus: FAIL: $*" >&2; exit 1; }
 . "$here/common.sh"
 e2e_setup "e2e versus"
 
-# The last trace line's value of a Python expression over it (j).
-last() { tail -n1 vs.jsonl | python3 -c "import json, sys; j = json.load(sys.stdin); print($1)"; }
-# wait_for EXPR: until the last trace line makes it true (10 s at most).
-wait_for() {
-  for _ in $(seq 200); do
-    [ -s vs.jsonl ] && [ "$(last "$1" 2>/dev/null || echo False)" = True ] && return 0
-    sleep 0.05
-  done
-  cp vs.jsonl /tmp/vs-failed.jsonl 2>/dev/null || true
-  fail "never true: $1 (last line: $(tail -n1 vs.jsonl 2>/dev/null | cut -c1-300))"
-}
-
 desktop_start --wm 1280x720
 "$palvex" --fullscreen --players 2 --opponents 0 --trace vs.jsonl >vs.log 2>&1 &
 game_pid=$!
@@ -34,7 +22,7 @@ sleep 0.3
 xdotool key Return
 sleep 0.3
 xdotool key Return
-wait_for 'j["inGame"] == 1 and len(j.get("players", [])) == 2'
+trace_wait vs.jsonl 'j["inGame"] == 1 and len(j.get("players", [])) == 2'
 
 # Player 2's right: the first press sets both bikes going, and turns nobody; player 1's
 # left alone a moment later turns player 1. The bikes face each other: the keys go in one
@@ -45,7 +33,7 @@ xdotool key Right
 sleep 0.1
 xwd -silent -id "$window" -out split.xwd
 xdotool key a
-wait_for 'j["scores"] == [0, 0, 0, 3] and [p["direction"] for p in j["players"]] == [4, 4]'
+trace_wait vs.jsonl 'j["scores"] == [0, 0, 0, 3] and [p["direction"] for p in j["players"]] == [4, 4]'
 first_round=$(wc -l < vs.jsonl)
 
 # Both at once, on one keyboard: the start, then a left turn each in the same moment.
@@ -56,7 +44,7 @@ sleep 0.1
 xdotool keydown a Left
 sleep 0.15
 xdotool keyup a Left
-wait_for '[p["direction"] for p in j["players"]] == [0, 2]'
+trace_wait vs.jsonl '[p["direction"] for p in j["players"]] == [0, 2]'
 kill "$game_pid"; wait "$game_pid" 2>/dev/null || true; game_pid=""
 
 # The directions as they changed: each bike turned on its own player's keys only.
