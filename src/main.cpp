@@ -67,6 +67,10 @@ const char* usage =
     "  --join HOST[:PORT] join an online race hosted at HOST\n"
     "  --input-delay N    hosting: frames before each player's own keys apply, 0 to 4\n"
     "                     (default 2)\n"
+    "  --direct-port PORT joining: the UDP port the other joining machines may reach this\n"
+    "                     one on directly (default: a free one; 0 also)\n"
+    "  --public-port PORT joining: the port the others are told to dial, when a router\n"
+    "                     forwards another one to the direct port\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -122,6 +126,7 @@ int main(int argc, char** argv) {
     std::string joinAddress;
     long hostPort = net::kDefaultPort;
     long inputDelay = 2;
+    long directPort = 0, publicPort = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -187,6 +192,12 @@ int main(int argc, char** argv) {
             if (!parseNumber(text, 0, inputDelay) || inputDelay > 4)
                 return badOption(std::string("option --input-delay needs a number of frames from 0 to 4") +
                                  (text ? std::string(", not '") + text + "'" : std::string()));
+        } else if (arg == "--direct-port" || arg == "--public-port") {
+            const char* text = value(arg.c_str());
+            long& port = arg == "--direct-port" ? directPort : publicPort;
+            if (!parseNumber(text, 0, port) || port > 65535)
+                return badOption("option " + arg + " needs a port from 0 to 65535" +
+                                 (text ? std::string(", not '") + text + "'" : std::string()));
         } else if (arg == "--players" || arg == "--opponents") {
             const char* text = value(arg.c_str());
             long number = -1;
@@ -234,6 +245,8 @@ int main(int argc, char** argv) {
     if (hosting && (playersGiven || options.headless) && (!playersGiven || players < 2))
         return badOption("an online race starts once its players are in: --host needs --players N (2 to 4)");
     if (options.tickMs == 0 && online) return badOption("an online race needs a tick of at least 1 ms (--tick-ms)");
+    if ((directPort != 0 || publicPort != 0) && joinAddress.empty())
+        return badOption("--direct-port and --public-port go with --join: the host is dialled on its own port");
     OnlineOptions onlineOptions;
     if (online) {
         onlineOptions.host = hosting;
@@ -245,6 +258,8 @@ int main(int argc, char** argv) {
         onlineOptions.frames = bench.frames;
         onlineOptions.tickMs = options.tickMs > 0 ? static_cast<uint16_t>(std::min(options.tickMs, 1000L)) : 16;
         onlineOptions.inputDelay = static_cast<int>(inputDelay);
+        onlineOptions.directPort = static_cast<uint16_t>(directPort);
+        onlineOptions.publicPort = static_cast<uint16_t>(publicPort);
         onlineOptions.recordFile = replays.recordFile;
         onlineOptions.paced = overrides.frameCap.value_or(true);
         // The session decides when it ends, and records the race itself.

@@ -188,7 +188,7 @@ public:
 
     bool open(std::string& error) {
         transport = opts.host ? net::EnetTransport::listen("", opts.port, net::kMaxRemotePeers, error)
-                              : net::EnetTransport::connect(opts.hostName, opts.port, error);
+                              : net::EnetTransport::connect(opts.hostName, opts.port, opts.directPort, error);
         if (!transport) return false;
         net::PeerConfig config;
         config.host = opts.host;
@@ -204,6 +204,12 @@ public:
             config.models[config.modelCount].name.set(model.name);
             config.models[config.modelCount].hash = model.hash;
             ++config.modelCount;
+        }
+        if (!opts.host) {
+            config.directPort = opts.publicPort != 0 ? opts.publicPort : transport->port();
+            char line[96];
+            std::snprintf(line, sizeof line, "direct links on port %u", static_cast<unsigned>(transport->port()));
+            platform::get().notice(line);
         }
         config.beforeStart = [this](const net::StartMessage& start, int seat) { setUpRace(start, seat); };
         peer = std::make_unique<net::NetPeer>(*transport, game, config);

@@ -18,6 +18,10 @@ struct OnlineOptions {
     bool host = false;
     std::string hostName;      // the machine to join
     uint16_t port = 0;         // the host's port (0 with host: any free one)
+    // Joining: the port the other joining machines dial this one on (0: any free one), and
+    // the one they are told when something in between forwards another (0: the same).
+    uint16_t directPort = 0;
+    uint16_t publicPort = 0;
     std::string playerName;
     // Host: the race starts as soon as this many players (the host among them) are in the
     // lobby; 0 waits for the host's Enter (a window's lobby, where the computer bikes and

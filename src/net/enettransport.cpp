@@ -106,14 +106,19 @@ std::unique_ptr<EnetTransport> EnetTransport::listen(const std::string& bindAddr
     return std::unique_ptr<EnetTransport>(new EnetTransport(std::move(impl)));
 }
 
-std::unique_ptr<EnetTransport> EnetTransport::connect(const std::string& hostName, uint16_t port, std::string& error)
+std::unique_ptr<EnetTransport> EnetTransport::connect(const std::string& hostName, uint16_t port, uint16_t localPort,
+                                                      std::string& error)
 {
     if (!enetUp(error))
         return nullptr;
     auto impl = std::make_unique<Impl>();
-    impl->host = enet_host_create(nullptr, 1, kChannels, 0, 0);
+    // Room for the host, the other joining machines and one stranger at a time.
+    ENetAddress local{};
+    local.host = ENET_HOST_ANY;
+    local.port = localPort;
+    impl->host = enet_host_create(&local, kSlots, kChannels, 0, 0);
     if (!impl->host) {
-        error = "cannot open a UDP socket";
+        error = localPort == 0 ? "cannot open a UDP socket" : "cannot take port " + std::to_string(localPort) + " (in use?)";
         return nullptr;
     }
     ENetAddress address{};
@@ -131,7 +136,16 @@ std::unique_ptr<EnetTransport> EnetTransport::connect(const std::string& hostNam
     return std::unique_ptr<EnetTransport>(new EnetTransport(std::move(impl)));
 }
 
-uint16_t EnetTransport::port() const { return impl->host ? impl->host->address.port : 0; }
+uint16_t EnetTransport::port() const
+{
+    if (!impl->host)
+        return 0;
+    // A host bound to port 0 learns the one the system gave it from the socket.
+    ENetAddress bound{};
+    if (enet_socket_get_address(impl->host->socket, &bound) == 0)
+        return bound.port;
+    return impl->host->address.port;
+}
 
 uint32_t EnetTransport::nowMs()
 {
@@ -208,6 +222,31 @@ void EnetTransport::disconnect(int peer)
 }
 
 void EnetTransport::flush() { enet_host_flush(impl->host); }
+
+bool EnetTransport::peerAddress(int peer, Address& out)
+{
+    if (peer < 0 || peer >= kSlots || !impl->peers[peer])
+        return false;
+    out.ipv4 = impl->peers[peer]->address.host;
+    out.port = impl->peers[peer]->address.port;
+    return true;
+}
+
+int EnetTransport::dial(const Address& to)
+{
+    if (to.ipv4 == 0 || to.port == 0)
+        return -1;
+    ENetAddress address{};
+    address.host = to.ipv4;
+    address.port = to.port;
+    ENetPeer* peer = enet_host_connect(impl->host, &address, kChannels, 0);
+    if (!peer)
+        return -1;
+    int slot = impl->take(peer);
+    if (slot < 0)
+        enet_peer_reset(peer);
+    return slot;
+}
 
 bool splitHostPort(const std::string& text, std::string& host, uint16_t& port)
 {

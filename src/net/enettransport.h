@@ -19,8 +19,11 @@ public:
     // every address; port 0 takes a free one (see port()).
     static std::unique_ptr<EnetTransport> listen(const std::string& bindAddress, uint16_t port, int maxPeers,
                                                  std::string& error);
-    // A machine joining a host; the connection completes later (a Connected event).
-    static std::unique_ptr<EnetTransport> connect(const std::string& hostName, uint16_t port, std::string& error);
+    // A machine joining a host; the connection completes later (a Connected event). The
+    // machine's own socket is bound to localPort (0: a free one, see port()), where the other
+    // joining machines may dial it directly.
+    static std::unique_ptr<EnetTransport> connect(const std::string& hostName, uint16_t port, uint16_t localPort,
+                                                  std::string& error);
     ~EnetTransport() override;
 
     uint16_t port() const;
@@ -29,6 +32,8 @@ public:
     bool poll(TransportEvent& out) override;
     void disconnect(int peer) override;
     void flush() override;
+    bool peerAddress(int peer, Address& out) override;
+    int dial(const Address& to) override;
 
 private:
     struct Impl;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstring>
+#include <random>
 
 namespace net {
 
@@ -17,6 +18,15 @@ constexpr double kPacketsPerSecond[2] = {100.0, 400.0};
 constexpr double kBurst[2] = {100.0, 200.0};
 constexpr uint32_t kLobbyEveryMs = 1000;
 
+// A token no one can guess: from the system's random source, stirred (splitmix64).
+uint64_t nextToken(uint64_t& state)
+{
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
 } // namespace
 
 NetPeer::NetPeer(Transport& transport, RollbackGame& game, const PeerConfig& config)
@@ -27,9 +37,34 @@ NetPeer::NetPeer(Transport& transport, RollbackGame& game, const PeerConfig& con
     lobbyState.seatCount = 1;
     lobbyState.seats[0].kind = SeatKind::Human;
     lobbyState.seats[0].name.set(cfg.playerName);
+    dialled.fill(-1);
+    if (cfg.host) {
+        std::random_device device;
+        tokenState = (uint64_t(device()) << 32) ^ device();
+    }
 }
 
 NetPeer::~NetPeer() = default;
+
+uint32_t NetPeer::directSeats() const
+{
+    uint32_t seats = 0;
+    for (const Remote& r : remotes)
+        if (r.connected && r.direct && r.proven)
+            seats |= 1u << r.seat;
+    return seats;
+}
+
+// The machines whose word counts for this one: for the host every seated player, for a
+// joining machine the host and the joining machines that proved their seats.
+bool NetPeer::speaksFor(int peer, const Remote& r) const
+{
+    if (!r.connected)
+        return false;
+    if (cfg.host)
+        return r.welcomed;
+    return peer == cfg.hostPeer || (r.direct && r.proven);
+}
 
 uint32_t NetPeer::pingMs(int seatNumber) const
 {
@@ -51,7 +86,7 @@ int NetPeer::joinedPeers() const
 NetPeer::Remote* NetPeer::remoteOfSeat(int s)
 {
     for (Remote& r : remotes)
-        if (r.connected && r.seat == s)
+        if (r.connected && r.seat == s && (!r.direct || r.proven))
             return &r;
     return nullptr;
 }
@@ -70,7 +105,7 @@ void NetPeer::fail(const std::string& why)
         outgoing.type = MessageType::Leave;
         outgoing.leave.seat = 0;
         outgoing.leave.fromFrame = kNoFrame;
-        for (int p = 0; p < kMaxSeats; ++p)
+        for (int p = 0; p < kMaxLinks; ++p)
             if (remotes[size_t(p)].connected && remotes[size_t(p)].welcomed)
                 sendMessage(p, Channel::Session, outgoing);
         transport.flush();
@@ -98,7 +133,7 @@ bool NetPeer::allowPacket(Remote& r, Channel channel, uint32_t now)
 
 void NetPeer::onConnected(int peer)
 {
-    if (peer < 0 || peer >= kMaxSeats)
+    if (peer < 0 || peer >= kMaxLinks)
         return;
     Remote& r = remotes[size_t(peer)];
     r = Remote{};
@@ -108,8 +143,17 @@ void NetPeer::onConnected(int peer)
     r.tokens[0] = kBurst[0];
     r.tokens[1] = kBurst[1];
     r.acked.fill(-1);
+    r.connectedAt = r.lastHeard;
+    earlyLinks[size_t(peer)] = LinkMessage{};
+    if (!cfg.host && peer != cfg.hostPeer) {
+        // Another joining machine: each side shows its seat's token before a button counts.
+        r.direct = true;
+        if (dialled[size_t(peer)] >= 0)
+            sendLink(peer, dialled[size_t(peer)]);
+        return;
+    }
     if (!cfg.host) {
-        r.seat = 0;  // the only machine a joining one talks to is the host
+        r.seat = 0;
         outgoing = Message{};
         outgoing.type = MessageType::Hello;
         outgoing.hello.gameVersion.set(cfg.gameVersion);
@@ -117,19 +161,32 @@ void NetPeer::onConnected(int peer)
         outgoing.hello.modelCount = uint8_t(std::clamp(cfg.modelCount, 0, kMaxModels));
         for (int i = 0; i < outgoing.hello.modelCount; ++i)
             outgoing.hello.models[i] = cfg.models[i];
+        outgoing.hello.directPort = cfg.directPort;
         sendMessage(peer, Channel::Session, outgoing);
     }
 }
 
 void NetPeer::onDisconnected(int peer, const char* why)
 {
-    if (peer < 0 || peer >= kMaxSeats || !remotes[size_t(peer)].connected)
+    if (peer < 0 || peer >= kMaxLinks)
         return;
+    earlyLinks[size_t(peer)] = LinkMessage{};
+    if (!remotes[size_t(peer)].connected) {
+        dialled[size_t(peer)] = -1;  // a dial nobody answered
+        return;
+    }
     Remote& r = remotes[size_t(peer)];
     int leftSeat = r.seat;
     bool welcomed = r.welcomed && !r.finished;
     r.connected = false;
     transport.disconnect(peer);
+    dialled[size_t(peer)] = -1;
+    if (!cfg.host && r.direct) {
+        // The host still passes that seat's buttons on.
+        if (r.proven)
+            logLine("network: the direct link with seat %d closed (%s)", leftSeat, why);
+        return;
+    }
     if (!cfg.host) {
         if (current == PeerState::Connecting)
             fail("no answer from the host");
@@ -160,7 +217,7 @@ void NetPeer::dropSeat(int leftSeat)
     outgoing.type = MessageType::Leave;
     outgoing.leave.seat = uint8_t(leftSeat);
     outgoing.leave.fromFrame = uint32_t(from);
-    for (int p = 0; p < kMaxSeats; ++p)
+    for (int p = 0; p < kMaxLinks; ++p)
         if (remotes[size_t(p)].connected && remotes[size_t(p)].welcomed)
             sendMessage(p, Channel::Session, outgoing);
 }
@@ -183,7 +240,7 @@ void NetPeer::broadcastLobby()
     outgoing = Message{};
     outgoing.type = MessageType::Lobby;
     outgoing.lobby = lobbyState;
-    for (int p = 0; p < kMaxSeats; ++p)
+    for (int p = 0; p < kMaxLinks; ++p)
         if (remotes[size_t(p)].connected && remotes[size_t(p)].welcomed)
             sendMessage(p, Channel::Session, outgoing);
     lastLobbyAt = transport.nowMs();
@@ -208,12 +265,16 @@ void NetPeer::poll()
     now = transport.nowMs();
     if (current == PeerState::Connecting && now - startedAt > cfg.connectTimeoutMs)
         fail("no answer from the host");
-    for (int p = 0; p < kMaxSeats; ++p) {
+    for (int p = 0; p < kMaxLinks; ++p) {
         Remote& r = remotes[size_t(p)];
         if (!r.connected)
             continue;
         if (now - r.lastHeard > cfg.silenceMs) {
             onDisconnected(p, "silent for 2 s");
+            continue;
+        }
+        if (r.direct && !r.proven && now - r.connectedAt > cfg.connectTimeoutMs) {
+            onDisconnected(p, "never showed its seat");
             continue;
         }
         if (now - r.lastPing >= cfg.pingEveryMs) {
@@ -243,7 +304,7 @@ void NetPeer::poll()
 
 void NetPeer::handle(int peer, Channel channel, const uint8_t* data, size_t length)
 {
-    if (peer < 0 || peer >= kMaxSeats || !remotes[size_t(peer)].connected || int(channel) >= kChannels)
+    if (peer < 0 || peer >= kMaxLinks || !remotes[size_t(peer)].connected || int(channel) >= kChannels)
         return;
     Remote& r = remotes[size_t(peer)];
     uint32_t now = transport.nowMs();
@@ -282,8 +343,97 @@ void NetPeer::handle(int peer, Channel channel, const uint8_t* data, size_t leng
     }
     if (cfg.host)
         handleHost(peer, r, m);
+    else if (r.direct)
+        handleDirect(peer, r, m);
     else
         handleClient(r, m);
+}
+
+void NetPeer::sendLink(int peer, int toSeat)
+{
+    const DirectPeer* entry = nullptr;
+    for (int i = 0; i < directPeers.count; ++i)
+        if (directPeers.peers[i].seat == toSeat)
+            entry = &directPeers.peers[i];
+    if (!entry)
+        return;
+    outgoing = Message{};
+    outgoing.type = MessageType::Link;
+    outgoing.link.seat = uint8_t(seat);
+    outgoing.link.token = entry->token;
+    sendMessage(peer, Channel::Session, outgoing);
+}
+
+// A joining machine says which seat it is; the token the host gave this pair proves it.
+void NetPeer::checkLink(int peer, Remote& r, const LinkMessage& link)
+{
+    const DirectPeer* entry = nullptr;
+    for (int i = 0; i < directPeers.count; ++i)
+        if (directPeers.peers[i].seat == link.seat)
+            entry = &directPeers.peers[i];
+    bool taken = remoteOfSeat(link.seat) != nullptr;
+    bool dialledOther = dialled[size_t(peer)] >= 0 && dialled[size_t(peer)] != link.seat;
+    if (!entry || entry->token != link.token || taken || link.seat == seat || dialledOther) {
+        dropped.foreignSeat++;
+        logLine("network: a machine claiming seat %d over a direct link was refused", int(link.seat));
+        onDisconnected(peer, "refused");
+        return;
+    }
+    r.seat = link.seat;
+    r.proven = true;
+    logLine("network: linked directly with seat %d", r.seat);
+    if (dialled[size_t(peer)] < 0)
+        sendLink(peer, r.seat);  // the answer: this machine's own proof
+}
+
+void NetPeer::handleDirect(int peer, Remote& r, const Message& m)
+{
+    uint32_t now = transport.nowMs();
+    switch (m.type) {
+    case MessageType::Link:
+        if (r.proven || earlyLinks[size_t(peer)].seat != 0) {
+            dropped.unexpected++;
+            return;
+        }
+        if (!havePeers) {
+            earlyLinks[size_t(peer)] = m.link;  // the host's list is on its way
+            return;
+        }
+        checkLink(peer, r, m.link);
+        return;
+    case MessageType::Inputs:
+        if (!r.proven || current != PeerState::Racing || !rollback) {
+            dropped.unexpected++;
+            return;
+        }
+        if (m.inputs.seat != r.seat) {
+            dropped.foreignSeat++;
+            dropLog.line(now, "network: seat %d sent buttons of seat %d, dropped", r.seat, int(m.inputs.seat));
+            return;
+        }
+        takeInputs(r, m.inputs);
+        return;
+    default:
+        // Everything else is the host's to say.
+        dropped.unexpected++;
+        return;
+    }
+}
+
+// Each joining machine dials those with a lower seat; the later machine's dial meets an
+// earlier one that already listens.
+void NetPeer::dialPeers()
+{
+    for (int i = 0; i < directPeers.count; ++i) {
+        const DirectPeer& d = directPeers.peers[i];
+        if (d.seat >= seat || d.port == 0 || remoteOfSeat(d.seat))
+            continue;
+        int p = transport.dial(Address{d.ipv4, d.port});
+        if (p >= 0 && p < kMaxLinks)
+            dialled[size_t(p)] = d.seat;
+        else if (p >= 0)
+            transport.disconnect(p);
+    }
 }
 
 // A seat's buttons from a peer allowed to send them, the peer's acknowledgements, and how
@@ -299,6 +449,12 @@ bool NetPeer::takeInputs(Remote& r, const InputsMessage& in)
     for (int s = 0; s < std::min<int>(in.ackCount, start.seats); ++s)
         if (in.ack[s] != kNoFrame)
             r.acked[size_t(s)] = std::max(r.acked[size_t(s)], int(in.ack[s]));
+    // What the host holds of the other joining machines' buttons is final here: what only
+    // came directly may still be cut by a leaving the host decides.
+    if (!cfg.host && !r.direct)
+        for (int s = 1; s < start.seats; ++s)
+            if (s != seat)
+                rollback->limitConfirmation(s, s < in.ackCount && in.ack[s] != kNoFrame ? int(in.ack[s]) : -1);
     if (start.tickMs != 0) {
         double remoteNow = double(in.senderFrame) + double(r.rttMs) / 2.0 / start.tickMs;
         r.advantage = r.advantage * 0.9 + (rollback->currentFrame() - remoteNow) * 0.1;
@@ -359,6 +515,7 @@ void NetPeer::handleHost(int peer, Remote& r, const Message& m)
         r.seat = free;
         r.welcomed = true;
         r.name = m.hello.playerName;
+        r.directPort = m.hello.directPort;
         outgoing = Message{};
         outgoing.type = MessageType::Welcome;
         outgoing.welcome.seat = uint8_t(free);
@@ -444,6 +601,19 @@ void NetPeer::handleClient(Remote& r, const Message& m)
         }
         lobbyState = m.lobby;
         return;
+    case MessageType::Peers:
+        if (current != PeerState::Lobby) {
+            dropped.unexpected++;
+            return;
+        }
+        directPeers = m.peers;
+        havePeers = true;
+        for (int p = 0; p < kMaxLinks; ++p) {
+            Remote& o = remotes[size_t(p)];
+            if (o.connected && o.direct && !o.proven && earlyLinks[size_t(p)].seat != 0)
+                checkLink(p, o, earlyLinks[size_t(p)]);
+        }
+        return;
     case MessageType::Start: {
         if (current != PeerState::Lobby || m.start.seats <= seat) {
             dropped.unexpected++;
@@ -458,6 +628,9 @@ void NetPeer::handleClient(Remote& r, const Message& m)
         c.inputDelay = start.inputDelay;
         rollback = std::make_unique<RollbackSession>(game, c);
         current = PeerState::Racing;
+        // The host's start went out half a round trip ago.
+        beginAt = now + start.beginInMs - std::min<uint32_t>(r.rttMs / 2, start.beginInMs);
+        dialPeers();
         return;
     }
     case MessageType::Inputs: {
@@ -499,6 +672,9 @@ void NetPeer::handleClient(Remote& r, const Message& m)
         }
         if (!rollback->seatLeaves(m.leave.seat, int(m.leave.fromFrame)))
             dropped.unexpected++;
+        for (int p = 0; p < kMaxLinks; ++p)
+            if (remotes[size_t(p)].connected && remotes[size_t(p)].direct && remotes[size_t(p)].seat == m.leave.seat)
+                onDisconnected(p, "the player left");
         return;
     default:
         dropped.unexpected++;
@@ -524,13 +700,38 @@ bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&opt
     std::memcpy(start.options, options, kOptionsBytes);
     start.computerBikes = uint8_t(std::min<int>(computerBikes, kMaxSeats - next));
     start.computerLevel = std::min(computerLevel, kMaxComputerLevel);
-    for (int p = 0; p < kMaxSeats; ++p) {
+    // Every machine begins the first frame at once: the start must reach the slowest, and
+    // once again if ENet has to send it twice.
+    uint32_t slowest = 0;
+    for (const Remote& r : remotes)
+        if (r.connected && r.welcomed)
+            slowest = std::max(slowest, r.rttMs);
+    start.beginInMs = uint16_t(std::clamp<uint32_t>(2 * slowest + 50, 50, 3000));
+    for (int i = 1; i < kMaxSeats; ++i)
+        for (int j = i + 1; j < kMaxSeats; ++j)
+            pairToken[i][j] = pairToken[j][i] = nextToken(tokenState);
+    for (int p = 0; p < kMaxLinks; ++p) {
         Remote& r = remotes[size_t(p)];
         if (!r.connected || !r.welcomed)
             continue;
         outgoing = Message{};
         outgoing.type = MessageType::Welcome;
         outgoing.welcome.seat = uint8_t(r.seat);
+        sendMessage(p, Channel::Session, outgoing);
+        // Where the other joining machines are, as this one sees them, and each pair's token.
+        outgoing = Message{};
+        outgoing.type = MessageType::Peers;
+        for (int q = 0; q < kMaxLinks; ++q) {
+            const Remote& o = remotes[size_t(q)];
+            Address at;
+            if (q == p || !o.connected || !o.welcomed || !transport.peerAddress(q, at))
+                continue;
+            DirectPeer& d = outgoing.peers.peers[outgoing.peers.count++];
+            d.seat = uint8_t(o.seat);
+            d.ipv4 = at.ipv4;
+            d.port = o.directPort;
+            d.token = pairToken[r.seat][o.seat];
+        }
         sendMessage(p, Channel::Session, outgoing);
         outgoing = Message{};
         outgoing.type = MessageType::Start;
@@ -545,6 +746,7 @@ bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&opt
     c.inputDelay = start.inputDelay;
     rollback = std::make_unique<RollbackSession>(game, c);
     current = PeerState::Racing;
+    beginAt = transport.nowMs() + start.beginInMs;
     transport.flush();
     return true;
 }
@@ -558,7 +760,7 @@ bool NetPeer::endAt(int frame)
     outgoing.type = MessageType::Leave;
     outgoing.leave.seat = 0;
     outgoing.leave.fromFrame = uint32_t(frame);
-    for (int p = 0; p < kMaxSeats; ++p)
+    for (int p = 0; p < kMaxLinks; ++p)
         if (remotes[size_t(p)].connected && remotes[size_t(p)].welcomed)
             sendMessage(p, Channel::Session, outgoing);
     if (current == PeerState::Lobby)
@@ -572,13 +774,14 @@ void NetPeer::leave()
     outgoing.type = MessageType::Leave;
     outgoing.leave.seat = uint8_t(seat);
     outgoing.leave.fromFrame = kNoFrame;
-    for (int p = 0; p < kMaxSeats; ++p)
+    for (int p = 0; p < kMaxLinks; ++p)
         if (remotes[size_t(p)].connected) {
-            sendMessage(p, Channel::Session, outgoing);
+            if (!remotes[size_t(p)].direct)
+                sendMessage(p, Channel::Session, outgoing);
             remotes[size_t(p)].connected = false;
         }
     transport.flush();
-    for (int p = 0; p < kMaxSeats; ++p)
+    for (int p = 0; p < kMaxLinks; ++p)
         transport.disconnect(p);
     if (current != PeerState::Failed)
         current = PeerState::Ended;
@@ -603,9 +806,8 @@ void NetPeer::checkEnd()
         outgoing.type = MessageType::Leave;
         outgoing.leave.seat = uint8_t(seat);
         outgoing.leave.fromFrame = uint32_t(ending);
-        for (int p = 0; p < kMaxSeats; ++p)
-            if (remotes[size_t(p)].connected)
-                sendMessage(p, Channel::Session, outgoing);
+        if (remotes[size_t(cfg.hostPeer)].connected)
+            sendMessage(cfg.hostPeer, Channel::Session, outgoing);
         transport.flush();
     }
     current = PeerState::Ended;
@@ -649,9 +851,9 @@ void NetPeer::sendInputs(uint32_t seatMask)
 {
     if (!rollback)
         return;
-    for (int p = 0; p < kMaxSeats; ++p) {
+    for (int p = 0; p < kMaxLinks; ++p) {
         const Remote& r = remotes[size_t(p)];
-        if (!r.connected || (!r.welcomed && cfg.host))
+        if (!speaksFor(p, r))
             continue;
         for (int s = 0; s < start.seats; ++s)
             if ((seatMask & (1u << s)) != 0 && (cfg.host ? s != r.seat : s == seat))
@@ -669,8 +871,8 @@ void NetPeer::sendChecksums()
         outgoing.checksum.seat = uint8_t(seat);
         outgoing.checksum.frame = uint32_t(frame);
         outgoing.checksum.sum = sum;
-        for (int p = 0; p < kMaxSeats; ++p)
-            if (remotes[size_t(p)].connected && (remotes[size_t(p)].welcomed || !cfg.host))
+        for (int p = 0; p < kMaxLinks; ++p)
+            if (speaksFor(p, remotes[size_t(p)]) && !remotes[size_t(p)].direct)
                 sendMessage(p, Channel::Session, outgoing);
     }
 }
@@ -679,14 +881,19 @@ NetPeer::Step NetPeer::advanceFrame(Buttons local)
 {
     if (current != PeerState::Racing || !rollback)
         return Step::NotRacing;
+    if (!begun) {
+        if (int32_t(transport.nowMs() - beginAt) < 0)
+            return Step::Starting;
+        begun = true;
+    }
     Step step = Step::NotRacing;
     if (ending < 0 || rollback->currentFrame() < ending) {
         // Ahead of the slowest peer by more than a frame: hold one, so that both sides
         // predict about as far and neither does all the rolling back.
         double ahead = 0.0;
-        for (const Remote& r : remotes)
-            if (r.connected && (r.welcomed || !cfg.host))
-                ahead = std::max(ahead, r.advantage);
+        for (int p = 0; p < kMaxLinks; ++p)
+            if (speaksFor(p, remotes[size_t(p)]))
+                ahead = std::max(ahead, remotes[size_t(p)].advantage);
         if (cfg.timeSync && ahead > 1.0) {
             holds++;
             for (Remote& r : remotes)

@@ -1,8 +1,11 @@
 // One machine's side of an online game: the lobby (hello, welcome or refusal, who sits
 // where, pings), then the race (the rollback session fed with the other seats' buttons,
-// checksums exchanged, silent peers dropped) over any transport. The host is seat 0 and
-// relays: every other machine talks to the host only, and the host passes each seat's
-// buttons on to the others. Nothing here knows the race beyond RollbackGame.
+// checksums exchanged, silent peers dropped) over any transport. The host is seat 0: it
+// seats the players, starts and ends the race, decides from which frame a player is gone,
+// and passes each seat's buttons on to the others. Joining machines also link to each
+// other directly when they can, so that their buttons take one trip rather than two; the
+// host's copies still come, and carry on alone when a direct link cannot be made. Nothing
+// here knows the race beyond RollbackGame.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -18,6 +21,8 @@
 namespace net {
 
 constexpr int kMaxRemotePeers = kMaxSeats - 1;
+// Connections a machine keeps at most: the other machines, and a few strangers at a time.
+constexpr int kMaxLinks = 8;
 
 struct PeerConfig {
     bool host = false;
@@ -30,6 +35,10 @@ struct PeerConfig {
     int maxSeats = kMaxSeats;
     uint32_t silenceMs = 2000;      // a peer heard nothing from for this long is dropped
     uint32_t connectTimeoutMs = 5000;
+    // A joining machine: the transport peer that is the host, and the port the other joining
+    // machines may dial it on (0: they cannot, and the host passes their buttons on).
+    int hostPeer = 0;
+    uint16_t directPort = 0;
     uint32_t pingEveryMs = 250;
     bool timeSync = true;           // a machine ahead of the others holds a frame now and then
     // Called with the start's settings and this machine's seat just before the session is
@@ -73,7 +82,8 @@ public:
     // Leaving on purpose: the others hear it at once.
     void leave();
 
-    enum class Step : uint8_t { Ran, Waiting, TimeSync, NotRacing };
+    // Starting: the race has been set up but its first frame is not due yet.
+    enum class Step : uint8_t { Ran, Waiting, TimeSync, Starting, NotRacing };
     // Once per frame tick while racing: runs the next frame with the local buttons (or
     // waits) and sends the buttons the peers still lack.
     Step advanceFrame(Buttons local);
@@ -92,6 +102,8 @@ public:
     uint64_t bytesReceived() const { return receivedBytes; }
     uint64_t timeSyncHolds() const { return holds; }
     uint32_t pingMs(int seatNumber) const;
+    // A joining machine: the seats it hears directly (bit s: seat s), not through the host.
+    uint32_t directSeats() const;
     // Host: the machines in the lobby that have been given a seat.
     int joinedPeers() const;
 
@@ -100,7 +112,11 @@ private:
         bool connected = false;
         bool welcomed = false;
         bool finished = false;   // has played every frame to the end and said so
+        bool direct = false;     // a joining machine's link to another joining machine
+        bool proven = false;     // direct: it showed the token of its seat
         int seat = -1;
+        uint16_t directPort = 0; // host: where the other joining machines may dial it
+        uint32_t connectedAt = 0;
         uint32_t lastHeard = 0;
         uint32_t lastPing = 0;
         uint32_t rttMs = 0;
@@ -115,6 +131,11 @@ private:
     void handle(int peer, Channel channel, const uint8_t* data, size_t length);
     void handleHost(int peer, Remote& r, const Message& m);
     void handleClient(Remote& r, const Message& m);
+    void handleDirect(int peer, Remote& r, const Message& m);
+    void checkLink(int peer, Remote& r, const LinkMessage& link);
+    void sendLink(int peer, int toSeat);
+    void dialPeers();
+    bool speaksFor(int peer, const Remote& r) const;
     bool takeInputs(Remote& r, const InputsMessage& in);
     void onConnected(int peer);
     void onDisconnected(int peer, const char* why);
@@ -140,7 +161,19 @@ private:
     StartMessage start;
     LobbyMessage lobbyState;
     int ending = -1;
-    std::array<Remote, kMaxSeats> remotes{};   // by transport peer number
+    std::array<Remote, kMaxLinks> remotes{};   // by transport peer number
+    // A joining machine: the others it may link to (from the host), links it dialled and
+    // the Link messages that came before the host's list (checked once it is here).
+    PeersMessage directPeers;
+    bool havePeers = false;
+    std::array<int, kMaxLinks> dialled{};     // by peer: the seat dialled there, or −1
+    std::array<LinkMessage, kMaxLinks> earlyLinks{};
+    // The host: every pair of joining machines' shared token.
+    uint64_t pairToken[kMaxSeats][kMaxSeats] = {};
+    uint64_t tokenState = 0;
+    // The first frame runs at this time of the transport's clock.
+    uint32_t beginAt = 0;
+    bool begun = false;
     std::unique_ptr<RollbackSession> rollback;
     DropCounts dropped;
     RateLog dropLog;

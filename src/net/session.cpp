@@ -62,6 +62,7 @@ RollbackSession::RollbackSession(RollbackGame& game, const SessionConfig& config
     if (!validConfig(cfg))
         cfg = SessionConfig{};
     known.fill(-1);
+    finalUpTo.fill(INT_MAX);
     leftFrom.fill(INT_MAX);
     for (FrameSlot& slot : frames)
         slot.before.reserve(game.snapshotBytes());
@@ -111,6 +112,15 @@ int RollbackSession::minRemoteKnown() const
     return least;
 }
 
+int RollbackSession::minRemoteFinal() const
+{
+    int least = INT_MAX;
+    for (int s = 0; s < cfg.seats; ++s)
+        if (s != cfg.localSeat && leftFrom[s] == INT_MAX)
+            least = std::min(least, finalUpTo[s]);
+    return least;
+}
+
 void RollbackSession::runFrame(int at, bool save)
 {
     FrameSlot& slot = frames[at % kRingFrames];
@@ -146,7 +156,7 @@ void RollbackSession::rollBack()
 
 void RollbackSession::updateConfirmed()
 {
-    int least = std::min(minRemoteKnown(), known[cfg.localSeat]);
+    int least = std::min({minRemoteKnown(), minRemoteFinal(), known[cfg.localSeat]});
     int now = std::min(least, frame - 1);
     if (firstWrong >= 0)
         now = std::min(now, firstWrong - 1);
@@ -211,13 +221,22 @@ bool RollbackSession::seatLeaves(int seat, int fromFrame)
 {
     if (seat < 0 || seat >= cfg.seats || seat == cfg.localSeat || leftFrom[seat] != INT_MAX)
         return false;
-    if (fromFrame <= known[seat])
+    if (fromFrame <= confirmed || fromFrame < 0)
         return false;
     leftFrom[seat] = fromFrame;
+    // Buttons this machine has beyond the host's never were, for anyone.
+    known[seat] = std::min(known[seat], fromFrame - 1);
     if (fromFrame < frame)
         firstWrong = firstWrong < 0 ? fromFrame : std::min(firstWrong, fromFrame);
     updateConfirmed();
     return true;
+}
+
+void RollbackSession::limitConfirmation(int seat, int lastFrame)
+{
+    if (seat >= 0 && seat < cfg.seats && seat != cfg.localSeat)
+        finalUpTo[seat] = finalUpTo[seat] == INT_MAX ? lastFrame : std::max(finalUpTo[seat], lastFrame);
+    updateConfirmed();
 }
 
 bool RollbackSession::confirmedChecksum(int at, Checksum& out) const

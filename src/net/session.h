@@ -71,8 +71,14 @@ public:
     // that left. Buttons beyond the seven and the left flag are refused too.
     bool addRemoteInput(int seat, int frame, Buttons buttons);
     // The seat's player has left: from fromFrame on, every frame of that seat holds
-    // kSeatLeft. The frame must follow the last one received for the seat.
+    // kSeatLeft. Buttons of the seat already received for those frames (from the player's
+    // own machine, which the host may not have heard) are forgotten and the frames run
+    // again; a frame already confirmed cannot be taken back (false).
     bool seatLeaves(int seat, int fromFrame);
+    // Frames of the seat after lastFrame are not final here even once their buttons are:
+    // whoever decides from which frame a player is gone has not seen them yet. For a
+    // joining machine that hears another one directly, lastFrame is what the host has.
+    void limitConfirmation(int seat, int lastFrame);
 
     // The frame advance runs next (frames 0 to currentFrame − 1 have run).
     int currentFrame() const { return frame; }
@@ -125,6 +131,7 @@ private:
     void compare(int seat, int at, const Checksum& ours, const Checksum& theirs);
     bool isChecksumFrame(int at) const { return (at + 1) % cfg.checksumInterval == 0; }
     int minRemoteKnown() const;
+    int minRemoteFinal() const;
 
     RollbackGame& game;
     SessionConfig cfg;
@@ -132,6 +139,7 @@ private:
     int confirmed = -1;
     int firstWrong = -1;             // the earliest frame run with a wrong prediction
     std::array<int, kMaxSeats> known{};
+    std::array<int, kMaxSeats> finalUpTo{};  // see limitConfirmation
     std::array<std::array<InputSlot, kRingFrames>, kMaxSeats> inputs{};
     std::array<int, kMaxSeats> leftFrom{};
     std::array<FrameSlot, kRingFrames> frames{};

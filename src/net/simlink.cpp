@@ -64,6 +64,22 @@ struct SimNetwork::Endpoint : Transport {
 
     void flush() override {}
 
+    bool peerAddress(int peer, Address& out) override
+    {
+        if (peer < 0 || peer >= kMaxPeersPerEndpoint || !peers[size_t(peer)].used)
+            return false;
+        out = addressOf(peers[size_t(peer)].remote);
+        return true;
+    }
+
+    int dial(const Address& to) override
+    {
+        for (const auto& e : network.endpoints)
+            if (e.get() != this && addressOf(e->index).ipv4 == to.ipv4 && addressOf(e->index).port == to.port)
+                return network.connect(this, e.get());
+        return -1;  // nobody there: a real network would time the attempt out
+    }
+
     int freePeer() const
     {
         for (int p = 0; p < kMaxPeersPerEndpoint; ++p)
@@ -106,9 +122,19 @@ int SimNetwork::connect(Transport* from, Transport* to)
     return pa;
 }
 
+void SimNetwork::cut(Transport* a, Transport* b)
+{
+    cuts.emplace_back(static_cast<Endpoint*>(a)->index, static_cast<Endpoint*>(b)->index);
+}
+
 void SimNetwork::queue(int from, int fromPeer, TransportEvent::Kind kind, Channel channel, const uint8_t* data, size_t length)
 {
     Endpoint::PeerLink& link = endpoints[size_t(from)]->peers[size_t(fromPeer)];
+    for (const auto& [a, b] : cuts)
+        if ((a == from && b == link.remote) || (b == from && a == link.remote)) {
+            lost++;
+            return;
+        }
     auto delay = [&] { return dice.delayMs(faults_); };
     auto put = [&](uint32_t due, uint32_t sequence) {
         if (inFlight.size() >= kMaxInFlight) {

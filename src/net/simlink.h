@@ -32,6 +32,10 @@ public:
     // The listener sees the connection under the next peer number it has free; the
     // dialler's is returned (-1 when either has no room).
     int connect(Transport* from, Transport* to);
+    // From now on nothing passes between the two endpoints (a route that broke), either way.
+    void cut(Transport* a, Transport* b);
+    // An endpoint's address on this network (every endpoint has its own).
+    static Address addressOf(int endpoint) { return {0x0100007Fu + (uint32_t(endpoint) << 24), 1}; }
     // Advances the virtual clock, delivering what falls due.
     void advance(uint32_t ms);
     uint32_t nowMs() const { return clock; }
@@ -61,6 +65,7 @@ private:
     uint64_t sent = 0, lost = 0, bytes = 0;
     std::vector<std::unique_ptr<Endpoint>> endpoints;
     std::vector<InFlight> inFlight;
+    std::vector<std::pair<int, int>> cuts;
 };
 
 } // namespace net

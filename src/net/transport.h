@@ -19,6 +19,13 @@ constexpr int kChannels = 2 + 4;  // session, ping, and one for each of the four
 constexpr Channel inputsChannel(int seat) { return Channel(int(Channel::Inputs) + seat); }
 constexpr bool reliable(Channel c) { return c == Channel::Session; }
 
+// Where a machine is reached: an IPv4 address as ENet keeps it (network byte order) and a
+// port; {0, 0} is nowhere.
+struct Address {
+    uint32_t ipv4 = 0;
+    uint16_t port = 0;
+};
+
 struct TransportEvent {
     enum Kind : uint8_t { Connected, Disconnected, Received } kind = Received;
     int peer = -1;
@@ -40,6 +47,12 @@ public:
     virtual void disconnect(int peer) = 0;
     // Pushes out what was queued.
     virtual void flush() = 0;
+    // Where a connected peer's datagrams come from; false for no such peer.
+    virtual bool peerAddress(int peer, Address& out) = 0;
+    // Starts a connection to another machine (a joining machine dialling another one);
+    // Connected follows under the peer number returned, or Disconnected if nobody answers.
+    // −1 when there is no room.
+    virtual int dial(const Address& to) = 0;
 };
 
 } // namespace net

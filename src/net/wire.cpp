@@ -131,6 +131,15 @@ bool valid(const Message& m)
         return true;
     case MessageType::Leave:
         return m.leave.seat < kMaxSeats && (m.leave.fromFrame == kNoFrame || m.leave.fromFrame <= 0x7FFFFFFFu);
+    case MessageType::Peers:
+        if (m.peers.count > kMaxSeats - 2)
+            return false;
+        for (int i = 0; i < m.peers.count; ++i)
+            if (m.peers.peers[i].seat < 1 || m.peers.peers[i].seat >= kMaxSeats)
+                return false;
+        return true;
+    case MessageType::Link:
+        return m.link.seat >= 1 && m.link.seat < kMaxSeats;
     }
     return false;
 }
@@ -188,6 +197,7 @@ size_t encode(const Message& m, uint8_t* out, size_t capacity)
             w.u64(m.hello.models[i].hash);
         }
         w.text(m.hello.playerName);
+        w.u16(m.hello.directPort);
         break;
     case MessageType::Welcome:
         w.u8(m.welcome.seat);
@@ -213,6 +223,7 @@ size_t encode(const Message& m, uint8_t* out, size_t capacity)
         w.bytes(m.start.options, kOptionsBytes);
         w.u8(m.start.computerBikes);
         w.u8(m.start.computerLevel);
+        w.u16(m.start.beginInMs);
         break;
     case MessageType::Inputs:
         w.u8(m.inputs.seat);
@@ -237,6 +248,20 @@ size_t encode(const Message& m, uint8_t* out, size_t capacity)
     case MessageType::Leave:
         w.u8(m.leave.seat);
         w.u32(m.leave.fromFrame);
+        break;
+    case MessageType::Peers:
+        w.u8(m.peers.count);
+        for (int i = 0; i < m.peers.count; ++i) {
+            const DirectPeer& p = m.peers.peers[i];
+            w.u8(p.seat);
+            w.u32(p.ipv4);
+            w.u16(p.port);
+            w.u64(p.token);
+        }
+        break;
+    case MessageType::Link:
+        w.u8(m.link.seat);
+        w.u64(m.link.token);
         break;
     }
     return w.finish();
@@ -269,6 +294,7 @@ DecodeResult decode(const uint8_t* bytes, size_t length, Message& m)
             m.hello.models[i].hash = r.u64();
         }
         r.text(m.hello.playerName);
+        m.hello.directPort = r.u16();
         break;
     case MessageType::Welcome:
         m.welcome.seat = r.u8();
@@ -296,6 +322,7 @@ DecodeResult decode(const uint8_t* bytes, size_t length, Message& m)
         r.bytes(m.start.options, kOptionsBytes);
         m.start.computerBikes = r.u8();
         m.start.computerLevel = r.u8();
+        m.start.beginInMs = r.u16();
         break;
     case MessageType::Inputs:
         m.inputs.seat = r.u8();
@@ -324,6 +351,22 @@ DecodeResult decode(const uint8_t* bytes, size_t length, Message& m)
     case MessageType::Leave:
         m.leave.seat = r.u8();
         m.leave.fromFrame = r.u32();
+        break;
+    case MessageType::Peers:
+        m.peers.count = r.u8();
+        if (m.peers.count > kMaxSeats - 2)
+            return DecodeResult::BadField;
+        for (int i = 0; i < m.peers.count; ++i) {
+            DirectPeer& p = m.peers.peers[i];
+            p.seat = r.u8();
+            p.ipv4 = r.u32();
+            p.port = r.u16();
+            p.token = r.u64();
+        }
+        break;
+    case MessageType::Link:
+        m.link.seat = r.u8();
+        m.link.token = r.u64();
         break;
     }
     if (r.bad)

@@ -13,7 +13,7 @@
 
 namespace net {
 
-constexpr uint8_t kProtocolVersion = 1;
+constexpr uint8_t kProtocolVersion = 2;
 // The largest datagram sent or accepted: under the usual path MTU, so never fragmented.
 constexpr size_t kMaxDatagram = 1200;
 constexpr size_t kMaxText = 32;
@@ -36,8 +36,10 @@ enum class MessageType : uint8_t {
     Ping,
     Pong,
     Leave,         // a player leaves (from the host: a seat left, from which frame)
+    Peers,         // from the host before the start: where the other joining machines are
+    Link,          // between two joining machines: the seat of the one speaking, and its proof
 };
-constexpr int kMessageTypes = 10;
+constexpr int kMessageTypes = 12;
 
 enum class RefuseReason : uint8_t {
     Refused = 1,       // the host does not take players now (the race has begun)
@@ -65,6 +67,7 @@ struct HelloMessage {
     uint8_t modelCount = 0;
     ModelHash models[kMaxModels];
     Text playerName;
+    uint16_t directPort = 0;  // where the other joining machines may dial it; 0: they cannot
 };
 
 struct WelcomeMessage {
@@ -97,6 +100,29 @@ struct StartMessage {
     uint8_t options[kOptionsBytes] = {};  // the options record everyone races with
     uint8_t computerBikes = 0;  // computer bikes beside the seats; seats + computer bikes <= 4
     uint8_t computerLevel = 0;  // how they drive, 0 to kMaxComputerLevel (the game's levels)
+    // The race's first frame runs this long after the host sent the start; a joining machine
+    // counts from the start's arrival, less half its round trip, so that all begin together.
+    uint16_t beginInMs = 0;
+};
+
+// A joining machine the receiver may talk to directly: its address as the host sees it,
+// the port it said it takes direct links on, and the token that pair of machines shares
+// (each pair its own, so a machine can prove to another only its own seat).
+struct DirectPeer {
+    uint8_t seat = 0;
+    uint32_t ipv4 = 0;
+    uint16_t port = 0;
+    uint64_t token = 0;
+};
+
+struct PeersMessage {
+    uint8_t count = 0;   // 0 to kMaxSeats − 2
+    DirectPeer peers[kMaxSeats - 2];
+};
+
+struct LinkMessage {
+    uint8_t seat = 0;     // the sender's seat, 1 to kMaxSeats − 1
+    uint64_t token = 0;   // the pair's token
 };
 
 struct InputsMessage {
@@ -135,6 +161,8 @@ struct Message {
     ChecksumMessage checksum;
     PingMessage ping;  // Ping and Pong
     LeaveMessage leave;
+    PeersMessage peers;
+    LinkMessage link;
 };
 
 enum class DecodeResult : uint8_t {

@@ -120,7 +120,7 @@ TEST(EnetTransport, AHostAndAGuestOnLoopbackPlayTheSameGame)
     ASSERT_TRUE(host.transport) << error;
     uint16_t port = host.transport->port();
     ASSERT_NE(port, 0);
-    guest.transport = EnetTransport::connect("127.0.0.1", port, error);
+    guest.transport = EnetTransport::connect("127.0.0.1", port, 0, error);
     ASSERT_TRUE(guest.transport) << error;
     host.peer = std::make_unique<NetPeer>(*host.transport, host.game, peerConfig(true));
     guest.peer = std::make_unique<NetPeer>(*guest.transport, guest.game, peerConfig(false));
@@ -144,7 +144,7 @@ TEST(EnetTransport, NobodyListeningIsNoAnswer)
         port = probe->port();
     }
     Side guest;
-    guest.transport = EnetTransport::connect("127.0.0.1", port, error);
+    guest.transport = EnetTransport::connect("127.0.0.1", port, 0, error);
     ASSERT_TRUE(guest.transport) << error;
     PeerConfig c = peerConfig(false);
     c.connectTimeoutMs = 500;
@@ -206,7 +206,7 @@ TEST(Relay, AGameThroughTheRelaysBadNetworkStillAgrees)
         std::sscanf(line, "listening on %d", &relayPort);
     ASSERT_GT(relayPort, 0) << line;
 
-    guest.transport = EnetTransport::connect("127.0.0.1", uint16_t(relayPort), error);
+    guest.transport = EnetTransport::connect("127.0.0.1", uint16_t(relayPort), 0, error);
     ASSERT_TRUE(guest.transport) << error;
     host.peer = std::make_unique<NetPeer>(*host.transport, host.game, peerConfig(true));
     guest.peer = std::make_unique<NetPeer>(*guest.transport, guest.game, peerConfig(false));

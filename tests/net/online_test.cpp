@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,14 +27,13 @@ constexpr uint8_t kDelay = 2;
 // game, what each frame's state finally was on this machine.
 struct RecordingGame : toy::ToyGame {
     std::vector<Checksum> history;
-    int departAt = -1;  // a game that is not exact: its 'departAt'th frame run differs
-    int framesRun = 0;
+    int departAt = -1;  // a game that is not exact: frame 'departAt' differs whenever it runs
     explicit RecordingGame(int frames) : history(size_t(frames) + 64) {}
     void advanceFrame(const SeatInputs& in) override
     {
         uint32_t at = frames;
         ToyGame::advanceFrame(in);
-        if (++framesRun == departAt)
+        if (int(at) == departAt)
             seatValue[2] ^= 1;
         if (at < history.size())
             history[at] = checksum();
@@ -65,12 +65,19 @@ struct Game {
     SimNetwork network;
     std::vector<Machine> machines;
     int frames;
+    std::function<void()> eachStep;  // a stranger's doings, between the machines' steps
 
-    Game(int players, int frames, const LinkFaults& faults, uint64_t seed = 7) : network(seed), frames(frames)
+    // Joining machines link directly unless told not to, as the game's do.
+    Game(int players, int frames, const LinkFaults& faults, uint64_t seed = 7, bool direct = true)
+        : network(seed), frames(frames)
     {
         network.setFaults(faults);
-        for (int i = 0; i < players; ++i)
-            add(configFor(i == 0, i == 0 ? "host" : "guest"));
+        for (int i = 0; i < players; ++i) {
+            PeerConfig c = configFor(i == 0, i == 0 ? "host" : "guest");
+            if (i > 0 && direct)
+                c.directPort = SimNetwork::addressOf(i).port;
+            add(c);
+        }
     }
     Machine& add(const PeerConfig& config)
     {
@@ -89,6 +96,8 @@ struct Game {
     {
         for (uint32_t t = 0; t < limitMs; t += 4) {
             network.advance(4);
+            if (eachStep)
+                eachStep();
             for (size_t i = 0; i < machines.size(); ++i) {
                 Machine& m = machines[i];
                 if (m.silent)
@@ -193,11 +202,18 @@ void expectSameRace(Game& game, const std::vector<Checksum>& want)
 
 TEST(OnlineGame, TwoAndFourMachinesOnABadNetworkReachTheSameStatesFrameByFrame)
 {
-    for (int players : {2, 4}) {
-        Game game(players, 3600, badNetwork(100, 10, 0.05, 0.01));
+    struct Case {
+        int players;
+        bool direct;
+        const char* what;
+    };
+    for (const Case& c : {Case{2, true, "2 machines, 100 ms ± 10 ms, 5 % loss"},
+                          Case{4, true, "4 machines linked directly, 100 ms ± 10 ms, 5 % loss"},
+                          Case{4, false, "4 machines through the host, 100 ms ± 10 ms, 5 % loss"}}) {
+        Game game(c.players, 3600, badNetwork(100, 10, 0.05, 0.01), 7, c.direct);
         ASSERT_TRUE(game.joinAndStart());
         ASSERT_TRUE(game.play(3600 * kTickMs * 2));
-        expectSameRace(game, referenceHistory(players, 3600));
+        expectSameRace(game, referenceHistory(c.players, 3600));
         RollbackStats all;
         for (Machine& m : game.machines) {
             all.add(m.peer->session()->stats());
@@ -206,7 +222,12 @@ TEST(OnlineGame, TwoAndFourMachinesOnABadNetworkReachTheSameStatesFrameByFrame)
         EXPECT_GT(all.rollbacks, 0u);
         EXPECT_LE(all.maxDepth(), kMaxPredictionWindow);
         EXPECT_EQ(game.machines[0].peer->drops().total(), 0u);
-        report(players == 2 ? "2 machines, 100 ms ± 10 ms, 5 % loss" : "4 machines, 100 ms ± 10 ms, 5 % loss", game);
+        // Every joining machine heard every other one directly until the end, or none.
+        for (size_t i = 1; i < game.machines.size(); ++i) {
+            uint32_t others = ((1u << c.players) - 1) & ~1u & ~(1u << game.machines[i].peer->localSeat());
+            EXPECT_EQ(game.machines[i].peer->directSeats(), c.direct ? others : 0u) << c.what << ", machine " << i;
+        }
+        report(c.what, game);
     }
 }
 
@@ -235,6 +256,32 @@ TEST(OnlineGame, ASilentMachineIsDroppedAndTheOthersPlayOnFromTheSameFrame)
     int from = game.machines[0].peer->session()->lastKnownFrame(gone) + 1;
     EXPECT_GE(from, 280);
     EXPECT_LE(from, 320);
+    expectSameRace(game, referenceHistory(3, 1200, gone, from));
+}
+
+TEST(OnlineGame, AMachineOnlyAnotherJoiningMachineStillHearsIsGoneWhereTheHostLostIt)
+{
+    // Machine 2 loses its route to the host but not to machine 1: machine 1 goes on getting
+    // its buttons directly (as far as machine 2 runs without the host's: the prediction
+    // window), past the frame from which the host then declares the seat gone.
+    // Machine 1 must forget those buttons and run those frames again as everyone else does,
+    // which it can only do if it never took them for final.
+    Game game(3, 1200, badNetwork(60, 5, 0.02, 0.0));
+    ASSERT_TRUE(game.joinAndStart());
+    ASSERT_TRUE(game.runUntil([&] { return game.machines[2].peer->session()->currentFrame() >= 300; }, 20000));
+    int gone = game.machines[2].peer->localSeat();
+    ASSERT_EQ(game.machines[1].peer->directSeats(), 1u << gone);
+    game.network.cut(game.machines[0].transport, game.machines[2].transport);
+    ASSERT_TRUE(game.runUntil([&] { return game.machines[0].peer->session()->lastKnownFrame(gone) + 4 <
+                                           game.machines[1].peer->session()->lastKnownFrame(gone); }, 1500))
+        << "machine 1 hears machine 2 beyond the host";
+    game.machines[2].silent = true;
+    ASSERT_TRUE(game.play(1200 * kTickMs * 3));
+    int from = game.machines[0].peer->session()->lastKnownFrame(gone) + 1;
+    EXPECT_GE(from, 280);
+    EXPECT_LE(from, 340);
+    EXPECT_EQ(game.machines[1].peer->session()->lastKnownFrame(gone), from - 1);
+    EXPECT_EQ(game.machines[1].peer->directSeats(), 0u);
     expectSameRace(game, referenceHistory(3, 1200, gone, from));
 }
 
@@ -274,8 +321,7 @@ TEST(OnlineGame, ADesyncStopsEveryMachineNamingTheFrameAndGroup)
         << int(game.machines[0].peer->state()) << game.machines[0].peer->failure() << " / "
         << int(game.machines[1].peer->state()) << game.machines[1].peer->failure() << " / "
         << int(game.machines[2].peer->state()) << game.machines[2].peer->failure();
-    // Machine 2 departs at its 100th frame run (rollbacks count), before frame 120: the
-    // check of frame 120 differs in seat 2's value (group 2) and the mix of all (group 4).
+    // Machine 2 departs in frame 100, before frame 120: the check of frame 120 differs in seat 2's value (group 2) and the mix of all (group 4).
     int seat = game.machines[2].peer->localSeat();
     EXPECT_EQ(game.machines[0].peer->failure(), "desync at frame 120 with seat " + std::to_string(seat) + " (groups 0x14)");
     EXPECT_EQ(game.machines[2].peer->failure(), "desync at frame 120 with seat 0 (groups 0x14)");
@@ -415,6 +461,74 @@ TEST(OnlineGame, StrangersPacketsAreDroppedAndTheGameGoesOn)
     EXPECT_GT(d.foreignSeat, 0u);
     EXPECT_GT(d.unexpected, 0u);
     EXPECT_GT(d.flooded, 0u) << "sixty datagrams at once, again and again, pass the rate";
+}
+
+TEST(OnlineGame, ADirectLinkCarriesOnlyTheSeatItsTokenProves)
+{
+    Game game(3, 1200, badNetwork(40, 0, 0.0, 0.0));
+    Machine& target = game.machines[1];
+    Machine& rogue = game.machines[2];
+    // A stranger dials the first joining machine while it is still in the lobby, twice.
+    Transport* stranger = game.network.addEndpoint();
+    int guessing = stranger->dial(SimNetwork::addressOf(1));
+    int lurking = stranger->dial(SimNetwork::addressOf(1));
+    ASSERT_GE(guessing, 0);
+    ASSERT_GE(lurking, 0);
+    bool refused = false, lurkerDropped = false, sent = false;
+    auto send = [](Transport* t, int peer, const Message& m, Channel channel) {
+        uint8_t bytes[kMaxDatagram];
+        t->send(peer, channel, bytes, encode(m, bytes, sizeof bytes));
+    };
+    game.eachStep = [&] {
+        TransportEvent e;
+        while (stranger->poll(e)) {
+            if (e.kind == TransportEvent::Connected && e.peer == guessing) {
+                // A guess at the token of the seat the last machine will have, before that
+                // machine links: the guess comes first and is checked first.
+                Message m;
+                m.type = MessageType::Link;
+                m.link.seat = 2;
+                m.link.token = 0x0123456789ABCDEFull;
+                send(stranger, guessing, m, Channel::Session);
+            }
+            if (e.kind == TransportEvent::Connected && e.peer == lurking) {
+                // Buttons without a word of who it is.
+                Message m;
+                m.type = MessageType::Inputs;
+                m.inputs.seat = 2;
+                m.inputs.firstFrame = 0;
+                m.inputs.count = 4;
+                send(stranger, lurking, m, Channel::Inputs);
+            }
+            if (e.kind == TransportEvent::Disconnected)
+                (e.peer == guessing ? refused : lurkerDropped) = true;
+        }
+        // The rogue, linked for real, sends the host's buttons over its direct link.
+        if (!sent && rogue.peer->directSeats() != 0 && rogue.peer->session()->currentFrame() > 200) {
+            for (int p = 1; p < 4; ++p) {
+                Message m;
+                m.type = MessageType::Inputs;
+                m.inputs.seat = 0;
+                m.inputs.firstFrame = uint32_t(target.peer->session()->currentFrame());
+                m.inputs.count = 8;
+                for (int i = 0; i < 8; ++i)
+                    m.inputs.buttons[i] = 0x7F;
+                send(rogue.transport, p, m, inputsChannel(0));
+            }
+            sent = true;
+        }
+    };
+    ASSERT_TRUE(game.joinAndStart());
+    ASSERT_EQ(rogue.peer->localSeat(), 2);
+    ASSERT_TRUE(game.play(1200 * kTickMs * 3));
+    expectSameRace(game, referenceHistory(3, 1200));
+    EXPECT_TRUE(refused) << "a wrong token ends the link";
+    EXPECT_TRUE(lurkerDropped) << "a link that never shows its seat is dropped";
+    EXPECT_TRUE(sent);
+    const DropCounts& d = target.peer->drops();
+    EXPECT_GE(d.foreignSeat, 2u) << "the guess, and the host's buttons from the rogue";
+    EXPECT_GE(d.unexpected, 1u) << "buttons before a proof";
+    EXPECT_EQ(target.peer->directSeats(), 1u << rogue.peer->localSeat());
 }
 
 TEST(OnlineGame, AFloodOnTheReliableChannelDropsTheSenderAndTheOthersPlayOn)

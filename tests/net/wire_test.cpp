@@ -23,6 +23,7 @@ std::vector<Message> everyKind()
     m.hello.models[0].hash = 0x0123456789ABCDEFull;
     m.hello.models[1].name.set("moto1.ase");
     m.hello.models[1].hash = 42;
+    m.hello.directPort = 40404;
     all.push_back(m);
     m = {};
     m.type = MessageType::Welcome;
@@ -49,6 +50,7 @@ std::vector<Message> everyKind()
     m.start.computerLevel = 2;
     for (int i = 0; i < kOptionsBytes; ++i)
         m.start.options[i] = uint8_t(i * 3);
+    m.start.beginInMs = 250;
     all.push_back(m);
     m = {};
     m.type = MessageType::Inputs;
@@ -80,6 +82,17 @@ std::vector<Message> everyKind()
     m.type = MessageType::Leave;
     m.leave.seat = 2;
     m.leave.fromFrame = 777;
+    all.push_back(m);
+    m = {};
+    m.type = MessageType::Peers;
+    m.peers.count = 2;
+    m.peers.peers[0] = {1, 0x0100007Fu, 40404, 0xFEDCBA9876543210ull};
+    m.peers.peers[1] = {3, 0x0200A8C0u, 0, 7};
+    all.push_back(m);
+    m = {};
+    m.type = MessageType::Link;
+    m.link.seat = 2;
+    m.link.token = 0x1122334455667788ull;
     all.push_back(m);
     return all;
 }
@@ -188,6 +201,10 @@ TEST(Wire, FieldsOutOfRangeAreRefusedBothWays)
         {"a checksum of seat 9", 6, [](Message& m) { m.checksum.seat = 9; }},
         {"a leave of seat 4", 9, [](Message& m) { m.leave.seat = kMaxSeats; }},
         {"seventeen model files", 0, [](Message& m) { m.hello.modelCount = 17; }},
+        {"three other joining machines", 10, [](Message& m) { m.peers.count = 3; }},
+        {"the host as a joining machine", 10, [](Message& m) { m.peers.peers[1].seat = 0; }},
+        {"a link from the host's seat", 11, [](Message& m) { m.link.seat = 0; }},
+        {"a link from seat 4", 11, [](Message& m) { m.link.seat = kMaxSeats; }},
     };
     std::vector<Message> all = everyKind();
     for (const Case& c : cases) {
@@ -211,6 +228,10 @@ TEST(Wire, FieldsOutOfRangeAreRefusedBothWays)
     std::vector<uint8_t> refuse = bytesOf(all[2]);
     refuse[5] = 40;
     EXPECT_EQ(decode(refuse.data(), refuse.size(), back), DecodeResult::BadField);
+    // A list of 200 other joining machines in a short datagram.
+    std::vector<uint8_t> peers = bytesOf(all[10]);
+    peers[4] = 200;
+    EXPECT_EQ(decode(peers.data(), peers.size(), back), DecodeResult::BadField);
     // Too small an output buffer is a refusal, not an overrun.
     uint8_t small[20];
     EXPECT_EQ(encode(all[5], small, sizeof small), 0u);
