@@ -5,7 +5,7 @@
 # selects in the menu; P pauses a race (the paused picture is the race, with its box) and
 # goes on; another window taking the focus pauses the game, the focus back resumes it
 # with a frame that measures one frame, not the pause; a missing data file's box comes
-# with its full path on stderr.
+# with its full path on stderr; a display that goes away ends the game at once.
 set -euo pipefail
 palvex=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -205,4 +205,20 @@ print("e2e desktop: 3 taps, 3 turns; Alt+Enter kept the race and the menu; two p
       "paused picture of %d colours" % (at(paused_at + 1)["tick"] - at(paused_at)["tick"],
                                         at(unfocused_at + 1)["tick"] - at(unfocused_at)["tick"], colours))
 PY
+# Last, the display goes away under the menu (the X server ends, as with the session):
+# the game ends at once with a line. It used to wait in Xlib for ever on the dead
+# connection, spinning, deaf to SIGTERM.
+"$palvex" --scale 1 >lost.log 2>&1 &
+game_pid=$!
+game_window >/dev/null
+desktop_stop
+for _ in $(seq 50); do
+  kill -0 "$game_pid" 2>/dev/null || break
+  sleep 0.1
+done
+! kill -0 "$game_pid" 2>/dev/null || fail "the game lives on without its display: $(cat lost.log)"
+wait "$game_pid" 2>/dev/null || true
+game_pid=""
+grep -qx "palvex: the connection to the display was lost" lost.log || fail "no word of the lost display: $(cat lost.log)"
+
 echo "e2e desktop: PASS"

@@ -37,6 +37,16 @@ int reportXError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
+// A display that goes away (the X server ended, the session with it) ends the game: Xlib
+// calls this and then ends the process itself. The exit handlers must then leave the
+// window alone, or SDL waits in Xlib for ever on the dead connection, spinning, deaf to
+// the SIGTERM that would end it.
+int reportLostDisplay(Display*) {
+    windowGone = true;
+    std::fprintf(stderr, "palvex: the connection to the display was lost\n");
+    return 0;
+}
+
 // The virtual key each action sends; the gamepad's pause button has one of its own.
 uint32_t virtualKeyFor(int action, bool gamepad) {
     switch (action) {
@@ -166,7 +176,10 @@ bool SdlPlatform::start(std::string& error) {
     raiseEvent = SDL_RegisterEvents(1);
     SDL_GameControllerEventState(SDL_ENABLE);
     // Xlib is there only under the X11 driver.
-    if (videoDriver == "x11") XSetErrorHandler(reportXError);
+    if (videoDriver == "x11") {
+        XSetErrorHandler(reportXError);
+        XSetIOErrorHandler(reportLostDisplay);
+    }
     return true;
 }
 
