@@ -523,9 +523,13 @@ private:
 
     // Frames a tick apart; unpaced, as fast as the peers take them: every frame sends each
     // peer a datagram per other seat, and a peer drops a sender's beyond 400 a second.
-    std::chrono::milliseconds frameInterval() const {
-        if (opts.paced) return std::chrono::milliseconds(tickMs);
-        return std::chrono::milliseconds(std::max(2, 3 * (peer->seats() - 1)));
+    // A machine ahead of the others lengthens its ticks a little, one behind shortens them
+    // (at most a tenth, a frame off): the machines drift together rather than wait for each
+    // other, and neither ends up doing most of the rolling back. The race's own tick stays.
+    Clock::duration frameInterval() const {
+        if (!opts.paced) return std::chrono::milliseconds(std::max(2, 3 * (peer->seats() - 1)));
+        const double ahead = std::clamp(peer->framesAhead(), -1.0, 1.0);
+        return std::chrono::microseconds(static_cast<long>(tickMs * 1000.0 * (1.0 + 0.1 * ahead)));
     }
 
     // The last frame of which every other seat's buttons are here.

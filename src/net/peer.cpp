@@ -55,6 +55,18 @@ uint32_t NetPeer::directSeats() const
     return seats;
 }
 
+double NetPeer::framesAhead() const
+{
+    double ahead = 0.0;
+    bool any = false;
+    for (int p = 0; p < kMaxLinks; ++p)
+        if (speaksFor(p, remotes[size_t(p)])) {
+            ahead = any ? std::max(ahead, remotes[size_t(p)].advantage) : remotes[size_t(p)].advantage;
+            any = true;
+        }
+    return ahead;
+}
+
 // The machines whose word counts for this one: for the host every seated player, for a
 // joining machine the host and the joining machines that proved their seats.
 bool NetPeer::speaksFor(int peer, const Remote& r) const
@@ -890,11 +902,7 @@ NetPeer::Step NetPeer::advanceFrame(Buttons local)
     if (ending < 0 || rollback->currentFrame() < ending) {
         // Ahead of the slowest peer by more than a frame: hold one, so that both sides
         // predict about as far and neither does all the rolling back.
-        double ahead = 0.0;
-        for (int p = 0; p < kMaxLinks; ++p)
-            if (speaksFor(p, remotes[size_t(p)]))
-                ahead = std::max(ahead, remotes[size_t(p)].advantage);
-        if (cfg.timeSync && ahead > 1.0) {
+        if (cfg.timeSync && framesAhead() > 1.0) {
             holds++;
             for (Remote& r : remotes)
                 r.advantage -= 1.0;

@@ -101,6 +101,9 @@ public:
     uint64_t bytesSent() const { return sentBytes; }
     uint64_t bytesReceived() const { return receivedBytes; }
     uint64_t timeSyncHolds() const { return holds; }
+    // How many frames this machine runs ahead of the slowest peer (negative: behind all of
+    // them), smoothed: whoever paces the frames may run a little slower or faster.
+    double framesAhead() const;
     uint32_t pingMs(int seatNumber) const;
     // A joining machine: the seats it hears directly (bit s: seat s), not through the host.
     uint32_t directSeats() const;
