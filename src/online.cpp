@@ -586,13 +586,17 @@ private:
         char line[320];
         std::snprintf(line, sizeof line,
                       "online: frames %d confirmed %d rollbacks %" PRIu64 " depth mean %.2f p99 %d max %d waits %" PRIu64
-                      " holds %" PRIu64 " checksums %d sent %" PRIu64 " received %" PRIu64 " dropped %" PRIu64 " seconds %.1f",
+                      " holds %" PRIu64 " checksums %d sent %" PRIu64 " received %" PRIu64 " dropped %" PRIu64 " seconds %.1f"
+                      " direct 0x%x",
                       session->currentFrame(), session->confirmedFrame() + 1, s.rollbacks, s.meanDepth(),
                       s.percentileDepth(0.99), s.maxDepth(), s.waits, peer->timeSyncHolds(), session->checksumsCompared(),
                       peer->bytesSent(), peer->bytesReceived(), peer->drops().total(),
-                      std::chrono::duration<double>(Clock::now() - raceStart).count());
+                      std::chrono::duration<double>(Clock::now() - raceStart).count(), peer->directSeats());
         logPrintf("%s\n", line);
         if (platform::get().options().headless) platform::get().notice(line);
+        const std::string links = "online: links: " + peer->linksText();
+        logPrintf("%s\n", links.c_str());
+        if (platform::get().options().headless) platform::get().notice(links.c_str());
     }
 
     OnlineOptions opts;

@@ -127,8 +127,33 @@ void NetPeer::fail(const std::string& why)
 void NetPeer::sendMessage(int peer, Channel channel, const Message& m)
 {
     size_t n = encode(m, buffer, sizeof buffer);
-    if (n != 0 && transport.send(peer, channel, buffer, n))
+    if (n != 0 && transport.send(peer, channel, buffer, n)) {
         sentBytes += n;
+        remotes[size_t(peer)].sent += n;
+    }
+}
+
+uint64_t NetPeer::directBytesSent(int seatNumber) const
+{
+    for (const Remote& r : remotes)
+        if (r.connected && r.direct && r.proven && r.seat == seatNumber)
+            return r.sent;
+    return 0;
+}
+
+std::string NetPeer::linksText() const
+{
+    std::string text;
+    for (int p = 0; p < kMaxLinks; ++p) {
+        const Remote& r = remotes[size_t(p)];
+        if (!r.connected)
+            continue;
+        char line[128];
+        std::snprintf(line, sizeof line, "%sseat %d%s sent %" PRIu64 " heard %" PRIu64, text.empty() ? "" : ", ", r.seat,
+                      r.direct ? (r.proven ? " direct" : " unproven") : "", r.sent, r.heard);
+        text += line;
+    }
+    return text;
 }
 
 bool NetPeer::allowPacket(Remote& r, Channel channel, uint32_t now)
@@ -321,6 +346,7 @@ void NetPeer::handle(int peer, Channel channel, const uint8_t* data, size_t leng
     Remote& r = remotes[size_t(peer)];
     uint32_t now = transport.nowMs();
     receivedBytes += length;
+    r.heard += length;
     if (!allowPacket(r, channel, now)) {
         dropped.flooded++;
         if (reliable(channel)) {
@@ -414,6 +440,10 @@ void NetPeer::handleDirect(int peer, Remote& r, const Message& m)
         checkLink(peer, r, m.link);
         return;
     case MessageType::Inputs:
+        // The machine this one dialled may send buttons as soon as it has checked our link
+        // message; its own may come after them (another channel): those are not a fault.
+        if (!r.proven && dialled[size_t(peer)] >= 0 && current == PeerState::Racing)
+            return;
         if (!r.proven || current != PeerState::Racing || !rollback) {
             dropped.unexpected++;
             return;
@@ -834,7 +864,10 @@ void NetPeer::sendSeat(int p, const Remote& r, int s)
         last = std::min(last, ending - 1 + kMaxInputDelay);
     if (last < 0)
         return;
-    int first = std::max(r.acked[size_t(s)] + 1, last - kMaxInputsPerMessage + 1);
+    // From the first frame the peer lacks, as far back as the session still holds: a peer
+    // that has acknowledged nothing for longer (a direct link made late, a long stall) gets
+    // the frames there are, and has the older ones from the host or had them already.
+    int first = std::max({r.acked[size_t(s)] + 1, last - kMaxInputsPerMessage + 1, last - kRingFrames + 1});
     first = std::min(first, last);  // nothing new: repeat the last, for the acknowledgements
     outgoing.type = MessageType::Inputs;
     InputsMessage& in = outgoing.inputs;

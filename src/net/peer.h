@@ -104,6 +104,10 @@ public:
     // How many frames this machine runs ahead of the slowest peer (negative: behind all of
     // them), smoothed: whoever paces the frames may run a little slower or faster.
     double framesAhead() const;
+    // One line per connection: the seat, whether direct, the bytes sent and heard.
+    std::string linksText() const;
+    // Bytes sent to the seat over a direct link (0 without one).
+    uint64_t directBytesSent(int seatNumber) const;
     uint32_t pingMs(int seatNumber) const;
     // A joining machine: the seats it hears directly (bit s: seat s), not through the host.
     uint32_t directSeats() const;
@@ -120,6 +124,7 @@ private:
         int seat = -1;
         uint16_t directPort = 0; // host: where the other joining machines may dial it
         uint32_t connectedAt = 0;
+        uint64_t sent = 0, heard = 0;  // bytes, both ways
         uint32_t lastHeard = 0;
         uint32_t lastPing = 0;
         uint32_t rttMs = 0;

@@ -111,9 +111,9 @@ int SimNetwork::connect(Transport* from, Transport* to)
     b->peers[size_t(pb)] = {true, false, a->index, pa};
     // The listener hears the connection after one trip, the dialler after the answer's.
     queue(a->index, pa, TransportEvent::Connected, Channel::Session, nullptr, 0);
-    a->peers[size_t(pa)].reliableDue = clock + 2 * faults_.latencyMs;
+    a->peers[size_t(pa)].reliableDue = clock + 2 * faults_.latencyMs + connectDelay;
     InFlight answer{};
-    answer.due = clock + 2 * faults_.latencyMs;
+    answer.due = clock + 2 * faults_.latencyMs + connectDelay;
     answer.order = orderCounter++;
     answer.to = a->index;
     answer.toPeer = pa;
@@ -159,7 +159,7 @@ void SimNetwork::queue(int from, int fromPeer, TransportEvent::Kind kind, Channe
         bytes += length;
     }
     if (kind != TransportEvent::Received || reliable(channel)) {
-        uint32_t due = clock + delay();
+        uint32_t due = clock + delay() + (kind == TransportEvent::Connected ? connectDelay : 0);
         // A reliable datagram that is lost arrives anyway, a resend later.
         if (kind == TransportEvent::Received)
             for (int tries = 0; tries < 8 && dice.chance(faults_.loss); ++tries)

@@ -32,6 +32,9 @@ public:
     // The listener sees the connection under the next peer number it has free; the
     // dialler's is returned (-1 when either has no room).
     int connect(Transport* from, Transport* to);
+    // Connections from now on take this much longer to be made (a handshake that had to be
+    // sent again and again).
+    void setConnectDelay(uint32_t ms) { connectDelay = ms; }
     // From now on nothing passes between the two endpoints (a route that broke), either way.
     void cut(Transport* a, Transport* b);
     // An endpoint's address on this network (every endpoint has its own).
@@ -66,6 +69,7 @@ private:
     std::vector<std::unique_ptr<Endpoint>> endpoints;
     std::vector<InFlight> inFlight;
     std::vector<std::pair<int, int>> cuts;
+    uint32_t connectDelay = 0;
 };
 
 } // namespace net

@@ -259,6 +259,25 @@ TEST(OnlineGame, ASilentMachineIsDroppedAndTheOthersPlayOnFromTheSameFrame)
     expectSameRace(game, referenceHistory(3, 1200, gone, from));
 }
 
+TEST(OnlineGame, ADirectLinkMadeLateCarriesButtonsFromThenOn)
+{
+    // The joining machines' handshake takes a second and a half: the race is 90 frames on
+    // when their link is made, far more than the frames of buttons the session holds.
+    Game game(3, 1200, badNetwork(60, 5, 0.02, 0.0));
+    ASSERT_TRUE(game.runUntil([&] { return game.everyone(PeerState::Lobby) && game.machines[0].peer->lobby().seatCount == 3; }, 5000));
+    game.network.setConnectDelay(1500);
+    uint8_t options[kOptionsBytes] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+    ASSERT_TRUE(game.machines[0].peer->startRace(kDelay, kTickMs, options) && game.machines[0].peer->endAt(1200));
+    ASSERT_TRUE(game.play(1200 * kTickMs * 3));
+    expectSameRace(game, referenceHistory(3, 1200));
+    // About 1 100 frames of buttons each way over the link, a datagram a frame.
+    for (int i : {1, 2}) {
+        const NetPeer& from = *game.machines[size_t(i)].peer;
+        int other = 3 - from.localSeat();
+        EXPECT_GT(from.directBytesSent(other), 1000u * 20) << "machine " << i << ": " << from.linksText();
+    }
+}
+
 TEST(OnlineGame, AMachineOnlyAnotherJoiningMachineStillHearsIsGoneWhereTheHostLostIt)
 {
     // Machine 2 loses its route to the host but not to machine 1: machine 1 goes on getting
