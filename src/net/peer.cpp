@@ -319,6 +319,7 @@ void NetPeer::poll()
             outgoing = Message{};
             outgoing.type = MessageType::Ping;
             outgoing.ping.token = now;
+            outgoing.ping.clock = now;
             sendMessage(p, Channel::Ping, outgoing);
         }
     }
@@ -370,13 +371,20 @@ void NetPeer::handle(int peer, Channel channel, const uint8_t* data, size_t leng
         outgoing = Message{};
         outgoing.type = MessageType::Pong;
         outgoing.ping.token = m.ping.token;
+        outgoing.ping.clock = now;
         sendMessage(peer, Channel::Ping, outgoing);
         return;
     }
     if (m.type == MessageType::Pong) {
         uint32_t rtt = now - m.ping.token;
-        if (rtt <= 10000)  // a made-up token would give nonsense
+        if (rtt <= 10000) {  // a made-up token would give nonsense
             r.rttMs = r.rttMs == 0 ? rtt : (r.rttMs * 7 + rtt) / 8;
+            // The pong left the peer about half a round trip ago.
+            if (rtt <= r.surestRtt) {
+                r.surestRtt = rtt;
+                r.clockOffset = int64_t(m.ping.clock) + rtt / 2 - int64_t(now);
+            }
+        }
         return;
     }
     if (cfg.host)
@@ -670,8 +678,11 @@ void NetPeer::handleClient(Remote& r, const Message& m)
         c.inputDelay = start.inputDelay;
         rollback = std::make_unique<RollbackSession>(game, c);
         current = PeerState::Racing;
-        // The host's start went out half a round trip ago.
-        beginAt = now + start.beginInMs - std::min<uint32_t>(r.rttMs / 2, start.beginInMs);
+        // The host's time of the first frame, on this machine's clock (at once if that has
+        // passed: a start ENet had to send again; the time sync then catches up).
+        beginAt = r.surestRtt == UINT32_MAX ? now : uint32_t(int64_t(start.beginAtMs) - r.clockOffset);
+        if (int32_t(beginAt - now) < 0 || int32_t(beginAt - now) > 5000)
+            beginAt = now;
         dialPeers();
         return;
     }
@@ -748,7 +759,7 @@ bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&opt
     for (const Remote& r : remotes)
         if (r.connected && r.welcomed)
             slowest = std::max(slowest, r.rttMs);
-    start.beginInMs = uint16_t(std::clamp<uint32_t>(2 * slowest + 50, 50, 3000));
+    start.beginAtMs = transport.nowMs() + std::clamp<uint32_t>(2 * slowest + 50, 50, 3000);
     for (int i = 1; i < kMaxSeats; ++i)
         for (int j = i + 1; j < kMaxSeats; ++j)
             pairToken[i][j] = pairToken[j][i] = nextToken(tokenState);
@@ -788,7 +799,7 @@ bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&opt
     c.inputDelay = start.inputDelay;
     rollback = std::make_unique<RollbackSession>(game, c);
     current = PeerState::Racing;
-    beginAt = transport.nowMs() + start.beginInMs;
+    beginAt = start.beginAtMs;
     transport.flush();
     return true;
 }

@@ -125,6 +125,9 @@ private:
         uint16_t directPort = 0; // host: where the other joining machines may dial it
         uint32_t connectedAt = 0;
         uint64_t sent = 0, heard = 0;  // bytes, both ways
+        // Its clock less ours, from the pong with the shortest round trip (the surest).
+        int64_t clockOffset = 0;
+        uint32_t surestRtt = UINT32_MAX;
         uint32_t lastHeard = 0;
         uint32_t lastPing = 0;
         uint32_t rttMs = 0;

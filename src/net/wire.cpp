@@ -223,7 +223,7 @@ size_t encode(const Message& m, uint8_t* out, size_t capacity)
         w.bytes(m.start.options, kOptionsBytes);
         w.u8(m.start.computerBikes);
         w.u8(m.start.computerLevel);
-        w.u16(m.start.beginInMs);
+        w.u32(m.start.beginAtMs);
         break;
     case MessageType::Inputs:
         w.u8(m.inputs.seat);
@@ -244,6 +244,7 @@ size_t encode(const Message& m, uint8_t* out, size_t capacity)
     case MessageType::Ping:
     case MessageType::Pong:
         w.u32(m.ping.token);
+        w.u32(m.ping.clock);
         break;
     case MessageType::Leave:
         w.u8(m.leave.seat);
@@ -322,7 +323,7 @@ DecodeResult decode(const uint8_t* bytes, size_t length, Message& m)
         r.bytes(m.start.options, kOptionsBytes);
         m.start.computerBikes = r.u8();
         m.start.computerLevel = r.u8();
-        m.start.beginInMs = r.u16();
+        m.start.beginAtMs = r.u32();
         break;
     case MessageType::Inputs:
         m.inputs.seat = r.u8();
@@ -347,6 +348,7 @@ DecodeResult decode(const uint8_t* bytes, size_t length, Message& m)
     case MessageType::Ping:
     case MessageType::Pong:
         m.ping.token = r.u32();
+        m.ping.clock = r.u32();
         break;
     case MessageType::Leave:
         m.leave.seat = r.u8();

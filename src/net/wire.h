@@ -100,9 +100,9 @@ struct StartMessage {
     uint8_t options[kOptionsBytes] = {};  // the options record everyone races with
     uint8_t computerBikes = 0;  // computer bikes beside the seats; seats + computer bikes <= 4
     uint8_t computerLevel = 0;  // how they drive, 0 to kMaxComputerLevel (the game's levels)
-    // The race's first frame runs this long after the host sent the start; a joining machine
-    // counts from the start's arrival, less half its round trip, so that all begin together.
-    uint16_t beginInMs = 0;
+    // When the race's first frame runs, by the host's clock: a joining machine knows how
+    // the host's clock stands to its own from the pings, so all begin together.
+    uint32_t beginAtMs = 0;
 };
 
 // A joining machine the receiver may talk to directly: its address as the host sees it,
@@ -142,7 +142,8 @@ struct ChecksumMessage {
 };
 
 struct PingMessage {
-    uint32_t token = 0;
+    uint32_t token = 0;   // the pinging machine's clock, echoed back
+    uint32_t clock = 0;   // the sender's clock when it sent this
 };
 
 struct LeaveMessage {

@@ -50,7 +50,7 @@ std::vector<Message> everyKind()
     m.start.computerLevel = 2;
     for (int i = 0; i < kOptionsBytes; ++i)
         m.start.options[i] = uint8_t(i * 3);
-    m.start.beginInMs = 250;
+    m.start.beginAtMs = 123456;
     all.push_back(m);
     m = {};
     m.type = MessageType::Inputs;
@@ -75,6 +75,7 @@ std::vector<Message> everyKind()
     m = {};
     m.type = MessageType::Ping;
     m.ping.token = 123456;
+    m.ping.clock = 654321;
     all.push_back(m);
     m.type = MessageType::Pong;
     all.push_back(m);
