@@ -753,13 +753,14 @@ bool NetPeer::startRace(uint8_t inputDelay, uint16_t tickMs, const uint8_t (&opt
     std::memcpy(start.options, options, kOptionsBytes);
     start.computerBikes = uint8_t(std::min<int>(computerBikes, kMaxSeats - next));
     start.computerLevel = std::min(computerLevel, kMaxComputerLevel);
-    // Every machine begins the first frame at once: the start must reach the slowest, and
-    // once again if ENet has to send it twice.
+    // Every machine begins the first frame at once: the start must reach the slowest, once
+    // again if ENet has to send it twice, and each must have set its race up (a quarter
+    // second is plenty on a slow machine).
     uint32_t slowest = 0;
     for (const Remote& r : remotes)
         if (r.connected && r.welcomed)
             slowest = std::max(slowest, r.rttMs);
-    start.beginAtMs = transport.nowMs() + std::clamp<uint32_t>(2 * slowest + 50, 50, 3000);
+    start.beginAtMs = transport.nowMs() + std::clamp<uint32_t>(2 * slowest + 250, 250, 3000);
     for (int i = 1; i < kMaxSeats; ++i)
         for (int j = i + 1; j < kMaxSeats; ++j)
             pairToken[i][j] = pairToken[j][i] = nextToken(tokenState);
