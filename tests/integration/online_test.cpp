@@ -161,7 +161,18 @@ TEST(Online, ThreeMachinesAndComputerBikesRecordOneRace) {
         EXPECT_EQ(session.machines[m].trace().size(), 180u) << "machine " << m;
         EXPECT_TRUE(readBytes(session.machines[m].replay()) == recorded) << "machine " << m;
     }
-
+    // The two joining machines sent each other their buttons directly, every frame.
+    for (size_t m = 1; m < 3; ++m) {
+        const std::string errors = session.machines[m].errors();
+        // Seats go in the order the machines got in, which may not be the order they started.
+        const bool second = errors.find("this machine is player 2") != std::string::npos;
+        const std::string other = second ? "2" : "1";
+        EXPECT_NE(errors.find("linked directly with seat " + other), std::string::npos) << errors;
+        const std::string sent = "seat " + other + " direct sent ";
+        const size_t at = errors.find(sent);
+        ASSERT_NE(at, std::string::npos) << errors;
+        EXPECT_GT(std::stol(errors.substr(at + sent.size())), 180L * 20) << errors;
+    }
 }
 
 TEST(Online, AMachineThatLeavesCrashesOutAndTheOthersPlayOn) {
@@ -354,6 +365,8 @@ TEST(Online, TheCommandLineSaysWhatAnOnlineRaceNeeds) {
         {{"--host", "--join", "here", "--players", "2"}, "a machine hosts or joins"},
         {{"--join", "here", "--players", "3"}, "the host chooses the players"},
         {{"--host", "--players", "2", "--input-delay", "5"}, "0 to 4, not '5'"},
+        {{"--join", "here", "--direct-port", "70000"}, "a port from 0 to 65535, not '70000'"},
+        {{"--host", "--players", "2", "--public-port", "4000"}, "--direct-port and --public-port go with --join"},
         {{"--join", "here", "--replay", "x.pvxr"}, "a replay is not played online"},
     };
     for (const auto& c : cases) {
