@@ -184,6 +184,12 @@ bool EnetTransport::poll(TransportEvent& out)
                 enet_peer_reset(e.peer);
                 continue;
             }
+            // ENet drops a share of the unreliable datagrams while the round trip runs above
+            // its mean (its throttle), which on a jittery line is much of the time. Every
+            // inputs message repeats what was not acknowledged and is tiny: a drop only
+            // makes the buttons later. The throttle stays open (told once connected: the
+            // command goes to the other end too).
+            enet_peer_throttle_configure(e.peer, ENET_PEER_PACKET_THROTTLE_INTERVAL, ENET_PEER_PACKET_THROTTLE_SCALE, 0);
             out = {TransportEvent::Connected, slot, Channel::Session, nullptr, 0};
             return true;
         }
