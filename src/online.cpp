@@ -240,6 +240,7 @@ public:
         switch (peer->state()) {
         case net::PeerState::Connecting:
         case net::PeerState::Lobby:
+            seatComputers();
             if (opts.host && opts.players > 1 && peer->joinedPeers() >= opts.players - 1) startRace();
             if (peer->state() != net::PeerState::Racing) {
                 // Headless, the lobby draws nothing: key scripts count the race's frames.
@@ -369,13 +370,17 @@ public:
             break;
         case platform::VK_LEFT:
         case platform::VK_RIGHT:
-            if (hostChooses && !released)
+            if (hostChooses && !released) {
                 computers = std::clamp(computers + (msg.wParam == platform::VK_RIGHT ? 1 : -1), 0, net::kMaxSeats - humans);
+                seatComputers();
+            }
             break;
         case platform::VK_UP:
         case platform::VK_DOWN:
-            if (hostChooses && !released)
+            if (hostChooses && !released) {
                 level = std::clamp(level + (msg.wParam == platform::VK_UP ? 1 : -1), 0, int(net::kMaxComputerLevel));
+                seatComputers();
+            }
             break;
         default: break;
         }
@@ -390,8 +395,7 @@ public:
                 screen.stage = peer->state() == net::PeerState::Connecting ? OnlineScreen::Stage::Connecting
                                                                            : OnlineScreen::Stage::Lobby;
         }
-        // The computer bikes as they will be seated: no more than the seats the humans leave.
-        computers = std::min(computers, net::kMaxSeats - std::max(1, lobbyHumans(screen.lobby)));
+        if (peer) seatComputers();
         screen.computerBikes = computers;
         screen.computerLevel = level;
         const std::vector<std::string> lines = onlineScreenLines(screen);
@@ -416,6 +420,14 @@ public:
     int code() const { return exitCode; }
 
 private:
+    // The host's computer bikes as they will be seated, no more than the seats the humans
+    // leave, in every machine's lobby.
+    void seatComputers() {
+        if (!opts.host || peer->state() != net::PeerState::Lobby) return;
+        computers = std::clamp(computers, 0, net::kMaxSeats - std::max(1, lobbyHumans(peer->lobby())));
+        peer->setComputerBikes(computers, level);
+    }
+
     // The lobby's pings change: a window draws it again a few times a second.
     bool screenFrameDue() {
         const auto now = Clock::now();

@@ -72,6 +72,9 @@ public:
     bool endAt(int frame);
     // Leaving on purpose: the others hear it at once.
     void leave();
+    // Host: the computer bikes chosen so far and their level. The lobby seats them where
+    // the humans leave room, and the joining machines hear of a change at once.
+    void setComputerBikes(int count, int level);
 
     enum class Step : uint8_t { Ran, Waiting, TimeSync, NotRacing };
     // Once per frame tick while racing: runs the next frame with the local buttons (or
@@ -139,6 +142,8 @@ private:
     uint32_t lastLobbyAt = 0;
     StartMessage start;
     LobbyMessage lobbyState;
+    int lobbyComputers = 0;        // host: the computer bikes the lobby shows
+    uint8_t lobbyComputerLevel = 0;
     int ending = -1;
     std::array<Remote, kMaxSeats> remotes{};   // by transport peer number
     std::unique_ptr<RollbackSession> rollback;
