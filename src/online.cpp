@@ -73,9 +73,12 @@ public:
 // ends early (a player left, the host went) keeps the frames up to its last check.
 class ConfirmedRecorder {
 public:
-    bool open(const std::string& path, std::string& error) {
-        const platform::ReplayHeader header = replayHeaderOfNextRace();
-        return writer.open(path, header, error);
+    // To `file`, or (none named) where the game records a game in a window. False with the
+    // error empty when the race is not to be recorded.
+    bool open(const std::string& file, std::string& error) {
+        path = file;
+        if (file.empty()) return openNewRecording(writer, path, error);
+        return writer.open(file, replayHeaderOfNextRace(), error);
     }
     bool isOpen() const { return writer.isOpen(); }
 
@@ -116,6 +119,7 @@ public:
         writer.finish();
         const std::string failure = writer.takeFailure();
         if (!failure.empty()) platform::get().notice(("the recording stopped: " + failure).c_str());
+        recordingFinished(path);
     }
 
     int frames = 0;      // frames confirmed and taken
@@ -158,6 +162,7 @@ private:
     }
 
     platform::ReplayWriter writer;
+    std::string path;
     net::Buttons held[net::kMaxSeats] = {};
     std::array<Pending, platform::CHECK_EVERY> pending{};
     int pendingCount = 0;
@@ -483,14 +488,18 @@ private:
         journal.setVirtualTicks(0);
 
         std::string error;
-        if (!opts.recordFile.empty() && !recorder.open(opts.recordFile, error)) {
+        if (!recorder.open(opts.recordFile, error) && !error.empty()) {
             platform::get().notice(("online game not recorded: " + error).c_str());
-            recordingFailed = true;
+            // Only a file asked for makes it a failed run, as for a game of one machine.
+            recordingFailed = !opts.recordFile.empty();
         }
         SetupTicks setup;
         platform::JournalListener* before = journal.currentListener();
         journal.setListener(&setup);
-        if (!sharedState.inGame) opts.modeSwitch();
+        if (!sharedState.inGame) {
+            replayNextGameRecordedElsewhere();
+            opts.modeSwitch();
+        }
         journal.setListener(before);
         if (recorder.isOpen()) recorder.setupTicks(setup.ticks);
 
