@@ -2,7 +2,8 @@
 # End to end: an online race between two windows, neither given --record, is saved in each
 # machine's replays folder as a game of one machine in a window is: the game's own name,
 # the folder pruned to `keep` with the new game kept. Both files verify and are the same
-# bytes. No keys: the host starts once the other machine is in and ends after 150 frames.
+# bytes. The host starts once the other machine is in and ends after 150 frames; then a
+# game of one machine in the joining window is recorded beside the online race.
 #   tests/e2e/onlinerecorded.sh PALVEX
 set -euo pipefail
 palvex=$(readlink -f "$1")
@@ -52,6 +53,20 @@ for side in host join; do
   trace_wait "$side.jsonl" 'j["inGame"] == 0'
 done
 kill -0 "$host_pid" && kill -0 "$join_pid" || fail "a window quit after the race"
+
+# Back at the menu, a game of the joining machine's own is recorded as ever.
+join_window=$(xdotool search --all --pid "$join_pid" --name '^Palvex$' | head -n1)
+[ -n "$join_window" ] || fail "no window of the joining machine"
+xdotool windowfocus --sync "$join_window"
+sleep 0.3
+for _ in 1 2 3; do
+  xdotool key Return
+  sleep 0.5
+  [ "$(tail -n1 join.jsonl | python3 -c 'import json, sys; print(json.load(sys.stdin)["inGame"])')" = 1 ] && break
+done
+trace_wait join.jsonl 'j["inGame"] == 1'
+xdotool key Escape
+trace_wait join.jsonl 'j["inGame"] == 0'
 kill -TERM "$host_pid" "$join_pid" 2>/dev/null || true
 wait "$host_pid" 2>/dev/null || true
 wait "$join_pid" 2>/dev/null || true
@@ -62,8 +77,16 @@ grep -qx 'palvex-20200101-000000.pvxr' host-folder.txt && fail "the oldest recor
 grep -qx 'palvex-20200102-000000.pvxr' host-folder.txt || fail "more than the oldest was pruned: $(cat host-folder.txt)"
 recorded=()
 for side in host join; do
-  made=$(ls "$work/$side/data/palvex/replays" | grep -Ev '^palvex-2020010[12]-000000\.pvxr$' || true)
-  [ "$(echo "$made" | grep -c .)" = 1 ] || fail "the $side's replays folder holds '$made', not one new game"
+  # The joining machine's folder: the online race, then its own game, in that order.
+  made=$(ls -tr "$work/$side/data/palvex/replays" | grep -Ev '^palvex-2020010[12]-000000\.pvxr$' || true)
+  games=$([ "$side" = host ] && echo 1 || echo 2)
+  [ "$(echo "$made" | grep -c .)" = "$games" ] || fail "the $side's replays folder holds '$made', not $games new games"
+  if [ "$side" = join ]; then
+    own=$(echo "$made" | tail -n1)
+    "$palvex" --verify --replay "$work/join/data/palvex/replays/$own" >own-verify.log 2>&1 ||
+      fail "the joining machine's own game does not verify: $(cat own-verify.log)"
+    made=$(echo "$made" | head -n1)
+  fi
   echo "$made" | grep -Eq '^palvex-[0-9]{8}-[0-9]{6}(-[0-9]{1,2})?\.pvxr$' || fail "the $side's recording is named '$made'"
   file="$work/$side/data/palvex/replays/$made"
   "$palvex" --verify --replay "$file" >"$side-verify.log" 2>&1 ||
