@@ -59,6 +59,8 @@ add_test(NAME e2e_wayland COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/wayland.sh $<TAR
 set_tests_properties(e2e_wayland PROPERTIES LABELS e2e TIMEOUT 180 SKIP_RETURN_CODE 77)
 add_test(NAME e2e_online COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/online.sh $<TARGET_FILE:palvex> $<TARGET_FILE:palvex-relay>)
 set_tests_properties(e2e_online PROPERTIES LABELS e2e TIMEOUT 120)
+add_test(NAME e2e_online_recorded COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/onlinerecorded.sh $<TARGET_FILE:palvex>)
+set_tests_properties(e2e_online_recorded PROPERTIES LABELS e2e TIMEOUT 120)
 add_test(NAME e2e_versus COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/versus.sh $<TARGET_FILE:palvex>)
 set_tests_properties(e2e_versus PROPERTIES LABELS e2e TIMEOUT 120)
 add_test(NAME e2e_lobby COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/lobby.sh $<TARGET_FILE:palvex>)

@@ -306,8 +306,9 @@ int main(int argc, char** argv) {
     sharedState.aiLevel = aiLevel < 0 ? LevelClassic : aiLevel;
     replays.keep = settings.replaysKept;
     options.keepFrames = !bench.screenshotFile.empty();
-    // The desktop game records every game; a headless run only when it is asked to.
-    replays.recordGames = !options.headless && replayFile.empty() && !online;
+    // The desktop game records every game; a headless run only when it is asked to. An
+    // online race records its confirmed frames itself, into the same folder.
+    replays.recordGames = !options.headless && replayFile.empty();
     configureReplays(replays);
     std::string error;
     switch (platform::create(options, error)) {

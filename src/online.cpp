@@ -73,9 +73,12 @@ public:
 // ends early (a player left, the host went) keeps the frames up to its last check.
 class ConfirmedRecorder {
 public:
-    bool open(const std::string& path, std::string& error) {
-        const platform::ReplayHeader header = replayHeaderOfNextRace();
-        return writer.open(path, header, error);
+    // To `file`, or (none named) where the game records a game in a window. False with the
+    // error empty when the race is not to be recorded.
+    bool open(const std::string& file, std::string& error) {
+        path = file;
+        if (file.empty()) return openNewRecording(writer, path, error);
+        return writer.open(file, replayHeaderOfNextRace(), error);
     }
     bool isOpen() const { return writer.isOpen(); }
 
@@ -116,6 +119,7 @@ public:
         writer.finish();
         const std::string failure = writer.takeFailure();
         if (!failure.empty()) platform::get().notice(("the recording stopped: " + failure).c_str());
+        recordingFinished(path);
     }
 
     int frames = 0;      // frames confirmed and taken
@@ -158,6 +162,7 @@ private:
     }
 
     platform::ReplayWriter writer;
+    std::string path;
     net::Buttons held[net::kMaxSeats] = {};
     std::array<Pending, platform::CHECK_EVERY> pending{};
     int pendingCount = 0;
@@ -246,6 +251,7 @@ public:
         switch (peer->state()) {
         case net::PeerState::Connecting:
         case net::PeerState::Lobby:
+            seatComputers();
             if (opts.host && opts.players > 1 && peer->joinedPeers() >= opts.players - 1) startRace();
             if (peer->state() != net::PeerState::Racing) {
                 // Headless, the lobby draws nothing: key scripts count the race's frames.
@@ -375,13 +381,17 @@ public:
             break;
         case platform::VK_LEFT:
         case platform::VK_RIGHT:
-            if (hostChooses && !released)
+            if (hostChooses && !released) {
                 computers = std::clamp(computers + (msg.wParam == platform::VK_RIGHT ? 1 : -1), 0, net::kMaxSeats - humans);
+                seatComputers();
+            }
             break;
         case platform::VK_UP:
         case platform::VK_DOWN:
-            if (hostChooses && !released)
+            if (hostChooses && !released) {
                 level = std::clamp(level + (msg.wParam == platform::VK_UP ? 1 : -1), 0, int(net::kMaxComputerLevel));
+                seatComputers();
+            }
             break;
         default: break;
         }
@@ -396,8 +406,7 @@ public:
                 screen.stage = peer->state() == net::PeerState::Connecting ? OnlineScreen::Stage::Connecting
                                                                            : OnlineScreen::Stage::Lobby;
         }
-        // The computer bikes as they will be seated: no more than the seats the humans leave.
-        computers = std::min(computers, net::kMaxSeats - std::max(1, lobbyHumans(screen.lobby)));
+        if (peer) seatComputers();
         screen.computerBikes = computers;
         screen.computerLevel = level;
         const std::vector<std::string> lines = onlineScreenLines(screen);
@@ -422,6 +431,14 @@ public:
     int code() const { return exitCode; }
 
 private:
+    // The host's computer bikes as they will be seated, no more than the seats the humans
+    // leave, in every machine's lobby.
+    void seatComputers() {
+        if (!opts.host || peer->state() != net::PeerState::Lobby) return;
+        computers = std::clamp(computers, 0, net::kMaxSeats - std::max(1, lobbyHumans(peer->lobby())));
+        peer->setComputerBikes(computers, level);
+    }
+
     // The lobby's pings change: a window draws it again a few times a second.
     bool screenFrameDue() {
         const auto now = Clock::now();
@@ -477,14 +494,18 @@ private:
         journal.setVirtualTicks(0);
 
         std::string error;
-        if (!opts.recordFile.empty() && !recorder.open(opts.recordFile, error)) {
+        if (!recorder.open(opts.recordFile, error) && !error.empty()) {
             platform::get().notice(("online game not recorded: " + error).c_str());
-            recordingFailed = true;
+            // Only a file asked for makes it a failed run, as for a game of one machine.
+            recordingFailed = !opts.recordFile.empty();
         }
         SetupTicks setup;
         platform::JournalListener* before = journal.currentListener();
         journal.setListener(&setup);
-        if (!sharedState.inGame) opts.modeSwitch();
+        if (!sharedState.inGame) {
+            replayNextGameRecordedElsewhere();
+            opts.modeSwitch();
+        }
         journal.setListener(before);
         if (recorder.isOpen()) recorder.setupTicks(setup.ticks);
 

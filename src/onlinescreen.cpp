@@ -9,12 +9,18 @@
 
 #include "driver.h"
 
-int lobbyHumans(const net::LobbyMessage& lobby) {
-    int humans = 0;
+namespace {
+
+int seatsOfKind(const net::LobbyMessage& lobby, net::SeatKind kind) {
+    int count = 0;
     for (int s = 0; s < lobby.seatCount && s < net::kMaxSeats; ++s)
-        if (lobby.seats[s].kind == net::SeatKind::Human) ++humans;
-    return humans;
+        if (lobby.seats[s].kind == kind) ++count;
+    return count;
 }
+
+} // namespace
+
+int lobbyHumans(const net::LobbyMessage& lobby) { return seatsOfKind(lobby, net::SeatKind::Human); }
 
 namespace {
 
@@ -53,7 +59,10 @@ std::vector<std::string> onlineScreenLines(const OnlineScreen& screen) {
         if (screen.shareAddresses.empty()) lines.push_back("share: port " + port);
         for (const std::string& address : screen.shareAddresses) lines.push_back("share: " + address + ":" + port);
     }
-    int computersLeft = std::clamp(screen.computerBikes, 0, net::kMaxSeats - lobbyHumans(screen.lobby));
+    // The host's choice not yet in the lobby's seats: the message it broadcast carries them
+    // already, and they are not to be shown twice.
+    int computersLeft = std::clamp(screen.computerBikes, 0, net::kMaxSeats - lobbyHumans(screen.lobby)) -
+                        seatsOfKind(screen.lobby, net::SeatKind::Computer);
     for (int seat = 0; seat < net::kMaxSeats; ++seat) lines.push_back(seatLine(screen, seat, computersLeft));
     if (screen.host && screen.startsWithPlayers > 0) {
         lines.push_back("starts with " + std::to_string(screen.startsWithPlayers) + " players");

@@ -141,6 +141,8 @@ std::string newRecordingPath(std::string& dir) {
 }
 
 std::string replaysDir;
+// The game about to begin records itself.
+bool nextGameRecordedElsewhere = false;
 
 void reportRecordingFailure() {
     const std::string failure = writer.takeFailure();
@@ -150,11 +152,9 @@ void reportRecordingFailure() {
 }
 
 void startRecording() {
-    recordingPath = newRecordingPath(replaysDir);
-    if (recordingPath.empty()) return;
-    const platform::ReplayHeader header = replayHeaderOfNextRace();
     std::string error;
-    if (!writer.open(recordingPath, header, error)) {
+    if (!openNewRecording(writer, recordingPath, error)) {
+        if (error.empty()) return;
         recordingFailed = true;
         note("game not recorded: " + error);
         return;
@@ -236,12 +236,33 @@ platform::ReplayHeader replayHeaderOfNextRace() {
 
 void configureReplays(const ReplaySettings& chosen) { settings = chosen; }
 
+bool openNewRecording(platform::ReplayWriter& into, std::string& path, std::string& error) {
+    error.clear();
+    // Two copies of the game sharing the replays folder can pick one name in the same
+    // second (both windows of an online race start at once): the later takes the next.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        path = newRecordingPath(replaysDir);
+        if (path.empty()) return false;
+        if (into.open(path, replayHeaderOfNextRace(), error)) return true;
+        if (replaysDir.empty() || !platform::os::exists(path)) break;
+    }
+    path.clear();
+    return false;
+}
+
+void recordingFinished(const std::string& path) {
+    if (!replaysDir.empty() && path.rfind(replaysDir, 0) == 0) pruneRecordings(replaysDir, path, settings.keep);
+}
+
+void replayNextGameRecordedElsewhere() { nextGameRecordedElsewhere = true; }
+
 void replayGameBegins() {
     inGame = true;
     raceFrames = 0;
     // A rendered game is set up inside a menu frame; a playback sets it up between frames.
     setupFrame = !playing;
-    if (!playing) startRecording();
+    if (!playing && !nextGameRecordedElsewhere) startRecording();
+    nextGameRecordedElsewhere = false;
 }
 
 void replayAfterFrame() {
@@ -286,7 +307,7 @@ void replayGameEnds() {
     writer.finish();
     reportRecordingFailure();
     platform::get().journal().setListener(nullptr);
-    if (!replaysDir.empty()) pruneRecordings(replaysDir, recordingPath, settings.keep);
+    recordingFinished(recordingPath);
 }
 
 void replayRunEnds() {

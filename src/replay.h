@@ -24,6 +24,17 @@ platform::ReplayHeader replayHeaderOfNextRace();
 // (names "palvex-YYYYMMDD-HHMMSS[-N].pvxr", regular files only), justMade among them.
 void pruneRecordings(const std::string& dir, const std::string& justMade, int keep);
 
+// Opens `into` on a new file for the game about to be set up: --record's FILE (FILE-2 and
+// so on for the run's next games), or a new name in the replays folder. False when the
+// game is not to be recorded (error empty) or its file cannot be made (error says why).
+bool openNewRecording(platform::ReplayWriter& into, std::string& path, std::string& error);
+// A recording openNewRecording began is finished: the replays folder keeps the `keep`
+// newest of the game's recordings, that one among them.
+void recordingFinished(const std::string& path);
+// The game about to begin is recorded by whoever runs it (an online race writes its
+// confirmed frames), not from the journal.
+void replayNextGameRecordedElsewhere();
+
 // Called by toggleMode: a game begins (before the race is set up) and ends (before it is
 // torn down).
 void replayGameBegins();

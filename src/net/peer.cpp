@@ -274,6 +274,18 @@ void NetPeer::broadcastLobby()
         s.pingMs = uint16_t(std::min<uint32_t>(r.rttMs, 0xFFFF));
         lobbyState.seatCount = uint8_t(std::max<int>(lobbyState.seatCount, r.seat + 1));
     }
+    // The computer bikes sit where the humans leave room, as the host's own lobby shows
+    // them; a human who joins later takes a seat from them.
+    int computers = lobbyComputers;
+    for (int s = 1; s < kMaxSeats && computers > 0; ++s) {
+        LobbySeat& free = lobbyState.seats[s];
+        if (free.kind != SeatKind::Empty)
+            continue;
+        free.kind = SeatKind::Computer;
+        free.level = lobbyComputerLevel;
+        lobbyState.seatCount = uint8_t(std::max<int>(lobbyState.seatCount, s + 1));
+        computers--;
+    }
     outgoing = Message{};
     outgoing.type = MessageType::Lobby;
     outgoing.lobby = lobbyState;
@@ -281,6 +293,18 @@ void NetPeer::broadcastLobby()
         if (remotes[size_t(p)].connected && remotes[size_t(p)].welcomed)
             sendMessage(p, Channel::Session, outgoing);
     lastLobbyAt = transport.nowMs();
+}
+
+void NetPeer::setComputerBikes(int count, int level)
+{
+    count = std::clamp(count, 0, kMaxSeats - 1);
+    const uint8_t clampedLevel = uint8_t(std::clamp(level, 0, int(kMaxComputerLevel)));
+    if (!cfg.host || (count == lobbyComputers && clampedLevel == lobbyComputerLevel))
+        return;
+    lobbyComputers = count;
+    lobbyComputerLevel = clampedLevel;
+    if (current == PeerState::Lobby)
+        broadcastLobby();
 }
 
 void NetPeer::poll()

@@ -81,6 +81,9 @@ public:
     bool endAt(int frame);
     // Leaving on purpose: the others hear it at once.
     void leave();
+    // Host: the computer bikes chosen so far and their level. The lobby seats them where
+    // the humans leave room, and the joining machines hear of a change at once.
+    void setComputerBikes(int count, int level);
 
     // Starting: the race has been set up but its first frame is not due yet.
     enum class Step : uint8_t { Ran, Waiting, TimeSync, Starting, NotRacing };
@@ -171,6 +174,8 @@ private:
     uint32_t lastLobbyAt = 0;
     StartMessage start;
     LobbyMessage lobbyState;
+    int lobbyComputers = 0;        // host: the computer bikes the lobby shows
+    uint8_t lobbyComputerLevel = 0;
     int ending = -1;
     std::array<Remote, kMaxLinks> remotes{};   // by transport peer number
     // A joining machine: the others it may link to (from the host), links it dialled and

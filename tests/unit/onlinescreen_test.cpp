@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "../net/toygame.h"
+#include "net/peer.h"
+#include "net/simlink.h"
 #include "onlinescreen.h"
 
 namespace {
@@ -83,6 +86,84 @@ TEST(OnlineScreen, JoinerSeesTheHostsSeatsAndNoStart) {
     EXPECT_EQ(lines[4], "4. open");
     EXPECT_FALSE(has(lines, "Enter: start"));
     EXPECT_EQ(lobbyHumans(screen.lobby), 3);
+}
+
+// The host's computer bikes travel in the lobby it broadcasts: a joining machine shows them
+// as soon as the host changes them, and the host's own lines count them once.
+TEST(OnlineScreen, JoinerSeesTheHostsComputerBikes) {
+    net::SimNetwork network(5);
+    network.setFaults({20, 0, 0.0, 0.0, 0.0});
+    net::Transport* hostLink = network.addEndpoint();
+    net::Transport* joinLink = network.addEndpoint();
+    toy::ToyGame hostGame, joinGame;
+    net::PeerConfig config;
+    config.host = true;
+    config.playerName = "ann";
+    config.gameVersion = "1.0.0";
+    net::NetPeer host(*hostLink, hostGame, config);
+    config.host = false;
+    config.playerName = "bob";
+    net::NetPeer joiner(*joinLink, joinGame, config);
+    network.connect(joinLink, hostLink);
+    // The virtual clock in 4 ms steps, for at most `ms`: well under the lobby's own
+    // once-a-second broadcast, so what arrives was sent at the change.
+    auto runFor = [&](int ms, auto until) {
+        for (int t = 0; t < ms && !until(); t += 4) {
+            network.advance(4);
+            host.poll();
+            joiner.poll();
+        }
+        return until();
+    };
+    ASSERT_TRUE(runFor(3000, [&] { return joiner.state() == net::PeerState::Lobby && lobbyHumans(joiner.lobby()) == 2; }));
+
+    OnlineScreen hostScreen;
+    hostScreen.stage = OnlineScreen::Stage::Lobby;
+    hostScreen.host = true;
+    hostScreen.port = 28282;
+    hostScreen.lobby = host.lobby();
+    hostScreen.computerBikes = 2;
+    hostScreen.computerLevel = 2;
+    const std::vector<std::string> hostLines = onlineScreenLines(hostScreen);
+
+    host.setComputerBikes(2, 2);
+    ASSERT_TRUE(runFor(100, [&] { return joiner.lobby().seatCount == 4; }))
+        << "the change waited for the lobby's next broadcast";
+    EXPECT_EQ(joiner.lobby().seats[3].kind, net::SeatKind::Computer);
+    EXPECT_EQ(joiner.lobby().seats[2].kind, net::SeatKind::Computer);
+    EXPECT_EQ(joiner.lobby().seats[2].level, 2);
+    EXPECT_EQ(lobbyHumans(joiner.lobby()), 2);
+
+    OnlineScreen joinScreen;
+    joinScreen.stage = OnlineScreen::Stage::Lobby;
+    joinScreen.localSeat = joiner.localSeat();
+    joinScreen.lobby = joiner.lobby();
+    const std::vector<std::string> joinLines = onlineScreenLines(joinScreen);
+    EXPECT_EQ(joinLines[1], "1. ann (host)");
+    EXPECT_EQ(joinLines[2], "2. bob (you)");
+    EXPECT_EQ(joinLines[3], "3. computer (wary)");
+    EXPECT_EQ(joinLines[4], "4. computer (wary)");
+
+    // The host's lobby carries them too now; its lines are what they were (but for the
+    // ping, measured again meanwhile).
+    const uint16_t ping = hostScreen.lobby.seats[1].pingMs;
+    hostScreen.lobby = host.lobby();
+    hostScreen.lobby.seats[1].pingMs = ping;
+    EXPECT_EQ(onlineScreenLines(hostScreen), hostLines);
+
+    // One bike fewer, another level: heard at once as well; the freed seat is open again.
+    host.setComputerBikes(1, 0);
+    ASSERT_TRUE(runFor(100, [&] { return joiner.lobby().seatCount == 3; }));
+    joinScreen.lobby = joiner.lobby();
+    const std::vector<std::string> fewer = onlineScreenLines(joinScreen);
+    EXPECT_EQ(fewer[3], "3. computer (classic)");
+    EXPECT_EQ(fewer[4], "4. open");
+    hostScreen.lobby = host.lobby();
+    hostScreen.computerBikes = 1;
+    hostScreen.computerLevel = 0;
+    const std::vector<std::string> hostFewer = onlineScreenLines(hostScreen);
+    EXPECT_EQ(hostFewer[4], "3. computer (classic)");
+    EXPECT_EQ(hostFewer[5], "4. open");
 }
 
 TEST(OnlineScreen, FailuresReadAsTheirReason) {
