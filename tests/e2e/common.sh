@@ -93,3 +93,14 @@ trace_wait() {
   done
   fail "never true: $expr (last line: $(tail -n1 "$file" 2>/dev/null | cut -c1-300))"
 }
+
+# number_in FILE PATTERN: the number after PATTERN once FILE has it (10 s at most).
+number_in() {
+  for _ in $(seq 200); do
+    local n
+    n=$(grep -o "$2 [0-9]*" "$1" 2>/dev/null | grep -o '[0-9]*$' || true)
+    [ -n "$n" ] && { echo "$n"; return 0; }
+    sleep 0.05
+  done
+  fail "no '$2' in $1: $(cat "$1" 2>/dev/null)"
+}

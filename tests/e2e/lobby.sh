@@ -19,13 +19,7 @@ desktop_start --wm
 game_pid=$!
 window=$(game_window)
 activate "$window"
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/.*hosting on port \([0-9]*\).*/\1/p' host.log)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || fail "the host named no port: $(cat host.log)"
+port=$(number_in host.log "hosting on port")
 sleep 0.5
 xwd -id "$window" -silent >alone.xwd
 

@@ -14,16 +14,6 @@ fail() { echo "e2e online: FAIL: $*" >&2; [ -n "${E2E_KEEP:-}" ] && cp -f "$work
 e2e_setup "e2e online"
 trap 'kill -KILL ${host_pid:-} ${join_pid:-} ${relay_pid:-} 2>/dev/null || true; e2e_cleanup' EXIT
 
-# number_in FILE PATTERN: the number after PATTERN once FILE has it (10 s at most).
-number_in() {
-  for _ in $(seq 200); do
-    local n
-    n=$(grep -o "$2 [0-9]*" "$1" 2>/dev/null | grep -o '[0-9]*$' || true)
-    [ -n "$n" ] && { echo "$n"; return 0; }
-    sleep 0.05
-  done
-  fail "no '$2' in $1: $(cat "$1" 2>/dev/null)"
-}
 # seen TRACE TUPLE: until some line's players' directions were TUPLE (15 s at most).
 seen() {
   for _ in $(seq 300); do

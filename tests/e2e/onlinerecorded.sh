@@ -35,13 +35,7 @@ as() { # SIDE COMMAND...: the command as that machine, in place of the shell tha
 }
 as host "$palvex" --host 0 --players 2 --frames 150 --scale 1 --trace host.jsonl 2>host.log &
 host_pid=$!
-port=""
-for _ in $(seq 200); do
-  port=$(sed -n 's/.*hosting on port \([0-9]*\).*/\1/p' host.log)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || fail "the host named no port: $(cat host.log)"
+port=$(number_in host.log "hosting on port")
 as join "$palvex" --join "127.0.0.1:$port" --scale 1 --trace join.jsonl 2>join.log &
 join_pid=$!
 
