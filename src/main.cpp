@@ -296,6 +296,9 @@ int main(int argc, char** argv) {
         if ((hosting && !hostPortGiven) || (!hosting && !joinPortGiven))
             onlineOptions.port = static_cast<uint16_t>(settings.networkPort);
         onlineOptions.playerName = settings.playerName;
+        // So do the direct ports.
+        if (directPort == 0) onlineOptions.directPort = static_cast<uint16_t>(settings.directPort);
+        if (publicPort == 0) onlineOptions.publicPort = static_cast<uint16_t>(settings.publicPort);
     }
     if (aiLevel < 0 && !options.headless) {
         aiLevel = levelByName(settings.aiLevel);

@@ -215,6 +215,12 @@ struct Parser {
                 bad(line, "port must be a whole number from 1 to 65535, not '" + value + "'; the default (" +
                               std::to_string(DEFAULT_NETWORK_PORT) + ") is used");
             return;
+        } else if (section == "network" && (name == "direct_port" || name == "public_port")) {
+            int& port = name == "direct_port" ? settings.directPort : settings.publicPort;
+            if (!parseWhole(value, 0, 65535, port))
+                bad(line, name + " must be a whole number from 0 to 65535, not '" + value + "'; the default (0: " +
+                              (name == "direct_port" ? "any free port" : "the direct port") + ") is used");
+            return;
         } else if (section == "network" && name == "name") {
             // Shown to strangers and sent in every hello: printable text of a bounded length.
             const bool printable = std::all_of(value.begin(), value.end(), [](char c) {
@@ -484,6 +490,11 @@ std::string defaultSettingsText() {
         "; and the name the other players see (empty: your login name).\n"
         "port = " + std::to_string(d.networkPort) + "\n"
         "name =\n"
+        "; Joining: the UDP port the other joining machines reach this one on directly (0: any\n"
+        "; free one), and the port they are told to dial when a router forwards another (0: the\n"
+        "; same).\n"
+        "direct_port = " + std::to_string(d.directPort) + "\n"
+        "public_port = " + std::to_string(d.publicPort) + "\n"
         "\n"
         "[game]\n"
         "; How the computer drives the opponents: classic, cautious, wary or territorial\n"

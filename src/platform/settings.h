@@ -68,6 +68,10 @@ struct Settings {
     // and the name the others see in the lobby (empty: the login name).
     int networkPort = DEFAULT_NETWORK_PORT;
     std::string playerName;
+    // A joining machine's port for direct links from the other joining machines (0: any
+    // free one) and the one they are told to dial (0: the same), for a forwarded port.
+    int directPort = 0;
+    int publicPort = 0;
 };
 
 // The keys of a binding as the settings file names them: "A, Left".

@@ -287,4 +287,16 @@ TEST(Settings, TheNetworkSectionTakesAPortAndAPrintableName) {
     EXPECT_EQ(messages.size(), 2u) << "an escape sequence is no name, a port past 65535 no port";
     EXPECT_EQ(s.playerName, "");
     EXPECT_EQ(s.networkPort, DEFAULT_NETWORK_PORT);
+    // A joining machine's direct ports: 0 is "any free one", past 65535 is nothing.
+    messages.clear();
+    s = parse("[network]\ndirect_port = 40404\npublic_port = 50505\n", messages);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_EQ(s.directPort, 40404);
+    EXPECT_EQ(s.publicPort, 50505);
+    s = parse("[network]\ndirect_port = 70000\npublic_port = -1\n", messages);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[0].find("line 2: direct_port must be a whole number from 0 to 65535, not '70000'"), std::string::npos)
+        << messages[0];
+    EXPECT_EQ(s.directPort, 0);
+    EXPECT_EQ(s.publicPort, 0);
 }
