@@ -231,10 +231,8 @@ void Application::drawViewOverlays() {
     ViewRect area;
     system.viewport(area.x, area.y, area.width, area.height);
     ViewRect views[MAX_SEATS];
-    // An online race shows this machine's player's view alone.
-    const bool oneSeat = race.viewSeat >= 0 && race.viewSeat < race.humans;
-    const int count = oneSeat ? 1 : Race::layoutViews(race.humans, area, views);
-    if (oneSeat) views[0] = area;
+    int seatOf[MAX_SEATS];
+    const int count = race.shownViews(area, views, seatOf);
     const float scale = system.scaleFactor() > 0.0f ? system.scaleFactor() : 1.0f;
     const int bikes = race.humans + race.opponentCount;
     const uint32_t now = system.currentTick();
@@ -245,7 +243,7 @@ void Application::drawViewOverlays() {
     }
     for (int v = 0; v < count; ++v) {
         const ViewRect& r = views[v];
-        const int seat = oneSeat ? race.viewSeat : v;
+        const int seat = seatOf[v];
         const int logicalW = static_cast<int>(r.width / scale);
         const int logicalH = static_cast<int>(r.height / scale);
         // Every bike's score in its colour, the one player's place and order.

@@ -301,12 +301,22 @@ void Race::drawViews() {
     drawViews(area);
 }
 
+int Race::shownViews(const ViewRect& area, ViewRect out[MAX_SEATS], int seatOf[MAX_SEATS]) const {
+    // An online race shows this machine's player alone, over the whole area.
+    if (viewSeat >= 0 && viewSeat < humans) {
+        out[0] = area;
+        seatOf[0] = viewSeat;
+        return 1;
+    }
+    const int count = layoutViews(humans, area, out);
+    for (int v = 0; v < count; ++v) seatOf[v] = v;
+    return count;
+}
+
 void Race::drawViews(const ViewRect& area) {
     ViewRect views[MAX_SEATS];
-    // An online race shows this machine's player alone, over the whole area.
-    int count = 1;
-    if (viewSeat >= 0 && viewSeat < humans) views[0] = area;
-    else count = layoutViews(humans, area, views);
+    int seatOf[MAX_SEATS];
+    const int count = shownViews(area, views, seatOf);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     for (int v = 0; v < count; ++v) {
@@ -318,7 +328,7 @@ void Race::drawViews(const ViewRect& area) {
         glLoadIdentity();
         setDrawablePerspective(r.width, r.height);
         glMatrixMode(GL_MODELVIEW);
-        const int seat = viewSeat >= 0 && viewSeat < humans ? viewSeat : v;
+        const int seat = seatOf[v];
         drawScene(seat < humans ? seatCameras[seat] : overview);
     }
     glMatrixMode(GL_PROJECTION);

@@ -70,6 +70,9 @@ public:
     // views beyond the humans (the fourth quarter of three players) show the arena whole.
     // Returns how many rectangles it wrote.
     static int layoutViews(int humans, const ViewRect& area, ViewRect out[MAX_SEATS]);
+    // The views this race shows in the area and whose each is (a seat, or one past the
+    // humans for the arena whole): the split screen, or an online race's one seat.
+    int shownViews(const ViewRect& area, ViewRect out[MAX_SEATS], int seatOf[MAX_SEATS]) const;
     // Every view of a race of several players, drawn after the frame's logic (also on its
     // own, for a frame an online race has already run).
     void drawViews();
