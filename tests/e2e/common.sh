@@ -64,10 +64,11 @@ activate() {
   fail "the window manager did not activate window $1"
 }
 
-# e2e_setup NAME: the usual clean-up on exit (the game in game_pid, the X server, the
-# scratch folder; with E2E_DEBUG set the logs first), failing lines named, and a private
-# home with its XDG folders as the working folder.
+# e2e_setup NAME: the usual clean-up on exit (the game in game_pid, another window's
+# program in other_pid, the X server, the scratch folder; with E2E_DEBUG set the logs
+# first), failing lines named, and a private home with its XDG folders as the working folder.
 e2e_cleanup() {
+  [ -n "${other_pid:-}" ] && kill "$other_pid" 2>/dev/null || true
   [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
   desktop_stop
   rm -rf "$work"
@@ -80,6 +81,14 @@ e2e_setup() {
   export XDG_STATE_HOME="$work/home/state" XDG_PICTURES_DIR="$work/pictures"
   mkdir -p "$HOME" "$XDG_PICTURES_DIR"
   cd "$work"
+}
+
+# into_race: from the title, Return to the menu and Return on "start", as a player does.
+into_race() {
+  sleep 0.3
+  xdotool key Return
+  sleep 0.3
+  xdotool key Return
 }
 
 # trace_wait FILE EXPR: until the last line of the trace FILE makes the Python expression

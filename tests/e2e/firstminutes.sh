@@ -12,20 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 fail() { echo "e2e first minutes: FAIL: $*" >&2; exit 1; }
 . "$here/common.sh"
-cleanup() {
-  [ -n "${other_pid:-}" ] && kill "$other_pid" 2>/dev/null || true
-  [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null || true
-  desktop_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-[ -n "${E2E_DEBUG:-}" ] && trap 'cat "$work"/*.log; cleanup' EXIT
-trap 'echo "e2e first minutes: FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
-
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data"
-export XDG_STATE_HOME="$work/home/state" XDG_PICTURES_DIR="$work/pictures"
-mkdir -p "$HOME" "$XDG_PICTURES_DIR"
-cd "$work"
+e2e_setup "e2e first minutes"
 capture() { xwd -silent -id "$window" -out "$1" || fail "xwd could not capture the window"; }
 lines() { wc -l < "$1"; }
 in_race() { [ -s "$1" ] && [ "$(tail -n1 "$1" | python3 -c 'import json, sys; print(json.load(sys.stdin)["inGame"])')" = 1 ]; }
@@ -57,10 +44,7 @@ desktop_start --wm
 game_pid=$!
 window=$(game_window)
 activate "$window"
-sleep 0.3
-xdotool key Return
-sleep 0.3
-xdotool key Return
+into_race
 sleep 0.5
 xdotool key d
 sleep 1

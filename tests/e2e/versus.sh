@@ -18,10 +18,7 @@ desktop_start --wm 1280x720
 game_pid=$!
 window=$(game_window)
 activate "$window"
-sleep 0.3
-xdotool key Return
-sleep 0.3
-xdotool key Return
+into_race
 trace_wait vs.jsonl 'j["inGame"] == 1 and len(j.get("players", [])) == 2'
 
 # Player 2's right: the first press sets both bikes going, and turns nobody; player 1's
